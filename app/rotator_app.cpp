@@ -1,0 +1,27 @@
+#include "app/rotator_app.h"
+
+#include "app/port_number.h"
+#include "ui/rotator_dlg.h"
+
+BEGIN_MESSAGE_MAP(CRotatorApp, CWinApp)
+ON_COMMAND(ID_HELP, OnHelp)
+END_MESSAGE_MAP()
+
+void CPortCommandLineInfo::ParseParam(const char* pszParam, BOOL, BOOL) {
+    m_nComPort = kelma::PortFromArgument(pszParam ? pszParam : "");
+}
+
+BOOL CRotatorApp::InitInstance() {
+    Enable3dControlsStatic();
+    CRotatorDlg dlg;
+    {
+        CPortCommandLineInfo cmdInfo;
+        ParseCommandLine(cmdInfo);
+        dlg.m_nPort = cmdInfo.m_nComPort;
+        m_pMainWnd = &dlg;
+        dlg.DoModal();
+    }
+    m_pMainWnd = nullptr;
+    // No message loop of our own: the process ends when the window has closed.
+    return FALSE;
+}

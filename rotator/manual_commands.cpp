@@ -1,0 +1,7 @@
+#include "ui/rotator_dlg.h"
+
+void CRotatorDlg::OnSetAzimuth() {}
+void CRotatorDlg::OnSetElevation() {}
+void CRotatorDlg::OnStopAzimuth() {}
+void CRotatorDlg::OnStopElevation() {}
+void CRotatorDlg::OnSerialData() {}

@@ -1,0 +1,5 @@
+#include "ui/rotator_dlg.h"
+
+DWORD WINAPI CRotatorDlg::ReceiveThread(LPVOID) {
+    return 0;
+}

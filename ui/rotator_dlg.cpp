@@ -1,0 +1,107 @@
+#include "ui/rotator_dlg.h"
+
+CRITICAL_SECTION g_csRxRing;
+BOOL g_bPollAzimuth = FALSE;
+
+namespace {
+constexpr int kPollPeriodMs = 2000;
+constexpr int kNoAngleYet = -1000;
+}  // namespace
+
+BEGIN_MESSAGE_MAP(CRotatorDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDC_AZ_SET, OnSetAzimuth)
+ON_BN_CLICKED(IDC_EL_SET, OnSetElevation)
+ON_BN_CLICKED(IDC_MANUAL, OnManualControl)
+ON_WM_TIMER()
+ON_CBN_SELCHANGE(IDC_PORT, OnSelectPort)
+ON_BN_CLICKED(IDC_EL_STOP, OnStopElevation)
+ON_BN_CLICKED(IDC_AZ_STOP, OnStopAzimuth)
+ON_WM_LBUTTONDBLCLK()
+ON_COMMAND(ID_SERIAL_DATA, OnSerialData)
+ON_COMMAND(ID_TRACKING_UPDATE, OnTrackingUpdate)
+END_MESSAGE_MAP()
+
+CRotatorDlg::CRotatorDlg(CWnd* parent) : CDialog(IDD_ROTATOR_DIALOG, parent) {
+    m_hIcon = LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    m_nPort = 0;
+    m_dwThreadId = 0;
+    m_hPort = INVALID_HANDLE_VALUE;
+    m_nLastElevation = m_nLastAzimuth = kNoAngleYet;
+    m_bManual = FALSE;
+    m_pRxRead = m_pRxWrite = m_rxRing;
+    m_ovWrite = OVERLAPPED{};
+    InitializeCriticalSection(&g_csRxRing);
+    m_ovWrite.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+CRotatorDlg::~CRotatorDlg() {
+    // The receive worker uses this object's members until it ends, so it must be stopped (and
+    // the port closed) before the object goes, however the window was closed.
+    ClosePort();
+}
+
+void CRotatorDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+}
+
+BOOL CRotatorDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    EnumeratePorts();
+    if (m_nPort == 0) {
+        MessageBoxA(m_hWnd, "No available COM ports detected", "Error", MB_OK);
+        ExitProcess(0);
+    }
+    OpenPort(m_nPort);
+
+    // The link notifies this window from its first Connect on.
+    m_link.m_hNotifyWnd = m_hWnd;
+    m_link.Connect();
+
+    SetTimer(m_hWnd, ID_POLL_TIMER, kPollPeriodMs, nullptr);
+    return TRUE;
+}
+
+void CRotatorDlg::OnPaint() {
+    if (!IsIconic(m_hWnd)) {
+        Default();
+        return;
+    }
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(m_hWnd, &paint);
+}
+
+HCURSOR CRotatorDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+void CRotatorDlg::OnSelectPort() {
+    HWND combo = GetDlgItem(IDC_PORT);
+    const LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR) return;  // nothing chosen from the list
+    const int port = static_cast<int>(SendMessageA(combo, CB_GETITEMDATA, index, 0));
+    if (port == m_nPort) return;
+    ClosePort();
+    OpenPort(port);
+    m_nPort = port;
+}
+
+void CRotatorDlg::OnManualControl() {
+    m_bManual = SendMessageA(GetDlgItem(IDC_MANUAL), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    EnableWindow(GetDlgItem(IDC_AZ_SET), m_bManual);
+    EnableWindow(GetDlgItem(IDC_EL_SET), m_bManual);
+    if (!m_bManual) SendTracking();
+}
