@@ -13,6 +13,10 @@ public:
     int Connect();
     int Disconnect(int serverEnded);
     UINT OnData(HDDEDATA data, HSZ item);
+    // Where the DDE library never reports the end of a conversation (Wine), finds a
+    // conversation whose partner has gone and runs Disconnect(1) for it, once. Called on
+    // every poll-timer tick.
+    void CheckPartner();
 
     // Fields, in this order; read by the operator window.
     HSZ m_hszService;
