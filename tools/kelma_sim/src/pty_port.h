@@ -1,0 +1,45 @@
+// One simulated COM port: a pseudo-terminal whose slave Wine opens through the link
+// $WINEPREFIX/dosdevices/comN. We keep the master (the controller's end of the cable) and also
+// a slave descriptor, so the line settings stick and the master never sees a hangup when the
+// program closes the port.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kelma {
+
+class PtyPort {
+public:
+    // Makes the pty and points linkPath at its slave; nullptr and *error on failure.
+    static std::unique_ptr<PtyPort> Open(const std::string& linkPath, std::string* error);
+    ~PtyPort();  // closes both ends (an unplugged cable) and removes the link if still ours
+    PtyPort(const PtyPort&) = delete;
+    PtyPort& operator=(const PtyPort&) = delete;
+
+    int MasterFd() const { return master_; }
+    const std::string& SlavePath() const { return slavePath_; }
+    const std::string& LinkPath() const { return linkPath_; }
+
+    // Queues bytes for the program and writes as much as the pty takes now, in one write.
+    void Write(std::string_view bytes);
+    // Writes more of the queue (call when the master is writable).
+    void Flush();
+    bool HasPendingOutput() const { return !pending_.empty(); }
+    // Drops every byte still on its way in either direction.
+    void Purge();
+    // Reads what the program wrote; empty when nothing is waiting.
+    std::string Read();
+
+private:
+    PtyPort() = default;
+
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slavePath_;
+    std::string linkPath_;
+    std::string pending_;
+};
+
+}  // namespace kelma
