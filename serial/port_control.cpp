@@ -1,5 +1,8 @@
-// Serial port control: which COM ports exist, opening and configuring one, writing commands.
+// Serial port control: which COM ports exist, opening and configuring one, writing commands,
+// and closing it again by stopping the receive worker (see receive_worker.cpp for the threads,
+// the shared words and the stop handshake).
 #include <cstdio>
+#include <cstring>
 
 #include "ui/rotator_dlg.h"
 
@@ -7,9 +10,55 @@ namespace {
 
 constexpr int kFirstPort = 1;
 constexpr int kLastPort = 3;  // the port list offers COM1 to COM3
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr DWORD kBaudRate = CBR_9600;
+constexpr BYTE kDataBits = 8;
 
 void FormatPortName(char (&name)[16], int port) {
     snprintf(name, sizeof(name), "COM%d", port);
+}
+
+// 9600 bit/s, 8N1, no hardware or XON/XOFF flow control, DTR off, no event character. The five
+// flag fields cleared here are the bits 0x33C of the DCB's flag word; every other field stays
+// as the port reported it.
+bool ApplyLineSettings(HANDLE port) {
+    DCB dcb = {};
+    dcb.DCBlength = sizeof(dcb);
+    if (!GetCommState(port, &dcb)) return false;
+    dcb.BaudRate = kBaudRate;
+    dcb.ByteSize = kDataBits;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.EvtChar = 0;
+    return SetCommState(port, &dcb) != FALSE;
+}
+
+void ClearPortErrors(HANDLE port) {
+    DWORD errors = 0;
+    ClearCommError(port, &errors, nullptr);  // only clears the error state; nothing to report
+}
+
+// Waits for the worker's thread to end while letting messages that other threads send to this
+// thread's windows through: the worker may be blocked in its synchronous ID_SERIAL_DATA, and
+// it can only see the stop request once that has been handled. Posted messages (input, timers)
+// stay queued, so no operator action runs nested here.
+void WaitLettingSentMessagesThrough(HANDLE thread) {
+    for (;;) {
+        const DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            continue;
+        }
+        if (woke != WAIT_FAILED) return;
+        WaitForSingleObject(thread, INFINITE);  // cannot watch the queue: plain wait
+        return;
+    }
 }
 
 }  // namespace
@@ -37,13 +86,84 @@ void CRotatorDlg::EnumeratePorts() {
     }
 }
 
-// Placeholders until the serial link is built.
-int CRotatorDlg::OpenPort(int) {
-    return 0;
+int CRotatorDlg::OpenPort(int port) {
+    if (m_hPort != INVALID_HANDLE_VALUE) return 0;
+    char name[16];
+    FormatPortName(name, port);
+    m_hPort = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED, nullptr);
+    if (m_hPort == INVALID_HANDLE_VALUE) return 0;
+    // From here on a failure leaves the port open without a worker; ClosePort releases it.
+    if (!ApplyLineSettings(m_hPort)) return 0;
+    if (m_dwThreadId != 0) return 0;
+    return StartReceiveWorker();
 }
-int CRotatorDlg::ClosePort() {
+
+int CRotatorDlg::StartReceiveWorker() {
+    m_hStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (m_hStopEvent == nullptr) return 0;
+    m_hDataWnd = m_hWnd;
+    m_bStopThread = FALSE;
+    DWORD threadId = 0;
+    // Suspended, so that the identifier is in place before the worker runs.
+    m_hWorker =
+        CreateThread(nullptr, 0, &CRotatorDlg::ReceiveThread, this, CREATE_SUSPENDED, &threadId);
+    if (m_hWorker == nullptr) {
+        CloseHandle(m_hStopEvent);
+        m_hStopEvent = nullptr;
+        return 0;
+    }
+    m_dwThreadId = threadId;
+    ResumeThread(m_hWorker);
     return 1;
 }
-int CRotatorDlg::SendCommand(const char*) {
-    return 0;
+
+int CRotatorDlg::ClosePort() {
+    // Nested inside a ClosePort that is waiting (a sent message let through): the outer call
+    // finishes the job.
+    if (m_hPort == INVALID_HANDLE_VALUE || m_bClosing) return 1;
+    m_bClosing = true;
+    const HANDLE port = m_hPort;
+    PurgeComm(port, kPurgeAll);
+    // The mask change wakes a worker that waits for port events; the worker closes the port
+    // only after it has seen the stop flag, so the port is still ours for both calls.
+    SetCommMask(port, EV_RING);
+    m_bStopThread = TRUE;
+    if (m_hStopEvent != nullptr) SetEvent(m_hStopEvent);
+    if (m_hWorker != nullptr) {
+        WaitLettingSentMessagesThrough(m_hWorker);
+        CloseHandle(m_hWorker);
+        m_hWorker = nullptr;
+    }
+    if (m_hStopEvent != nullptr) {
+        CloseHandle(m_hStopEvent);
+        m_hStopEvent = nullptr;
+    }
+    // A port whose worker never started or ended early is still open: release it here.
+    if (m_hPort != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_hPort);
+        m_hPort = INVALID_HANDLE_VALUE;
+    }
+    m_dwThreadId = 0;
+    m_bStopThread = FALSE;
+    m_bClosing = false;
+    return 1;
+}
+
+int CRotatorDlg::SendCommand(const char* text) {
+    // While ClosePort waits the worker may close the port at any moment: no writes then.
+    const HANDLE port = m_bClosing ? INVALID_HANDLE_VALUE : m_hPort.load();
+    if (port == INVALID_HANDLE_VALUE) return 0;
+    const DWORD length = static_cast<DWORD>(strlen(text));
+    DWORD written = 0;
+    if (!WriteFile(port, text, length, &written, &m_ovWrite)) {
+        if (GetLastError() != ERROR_IO_PENDING) {
+            ClearPortErrors(port);
+            return 0;
+        }
+        // The event is signalled when the write ends, so bWait TRUE returns then.
+        if (!GetOverlappedResult(port, &m_ovWrite, &written, TRUE)) ClearPortErrors(port);
+    }
+    AppendLog(text);
+    return 1;
 }

@@ -1,5 +1,182 @@
+// The receive worker.
+//
+// Threads: the UI thread (OpenPort, ClosePort, SendCommand, OnSerialData and every other
+// handler) and this worker, the program's only other thread. The worker waits for received
+// characters, reads at most 20 bytes per pass into the receive ring and tells the window with a
+// synchronous ID_SERIAL_DATA, so the window has handled each block before the next is read.
+//
+// Shared words, each an atomic 32-bit variable of the dialog:
+// - m_hPort: set by OpenPort before the worker starts; closed and set to INVALID_HANDLE_VALUE
+//   by the worker at its end (or by ClosePort when no worker runs). Read afresh for each call.
+// - m_bStopThread: set to 1 by ClosePort; read at every pass; cleared by the worker at its end.
+// - m_dwThreadId: set by OpenPort before the worker runs; cleared by the worker at its end.
+// Lock: g_csRxRing guards m_rxRing, m_pRxWrite and m_pRxRead; the worker holds it only while it
+// stores one block.
+//
+// Stop handshake: ClosePort purges the port, changes its event mask, sets m_bStopThread and
+// signals m_hStopEvent. Every wait of the worker also waits on that event, so it ends at once
+// whatever the platform makes of the mask change (Windows ends a pending event wait with an
+// empty mask, Wine with ERROR_OPERATION_ABORTED; a purge alone does not end it on Wine). The
+// worker then cancels its own I/O and runs its exit steps: close the port, mark it closed,
+// clear its identifier, clear the stop flag. ClosePort waits for the thread to end, letting
+// a notification in flight through meanwhile.
+#include <memory>
+
+#include "serial/rx_ring.h"
 #include "ui/rotator_dlg.h"
 
-DWORD WINAPI CRotatorDlg::ReceiveThread(LPVOID) {
+namespace {
+
+// Pause after a pass that failed, or after several wake-ups in a row that found nothing to
+// read, so that a vanished device (every call fails at once) does not keep a core busy.
+constexpr DWORD kRetryPauseMs = 50;
+constexpr int kIdleWakeupsBeforePause = 3;
+// How long the end of the worker waits for its own cancelled I/O to finish.
+constexpr DWORD kCancelGraceMs = 2000;
+
+// The worker's I/O state. It lives on the heap so that it can be left behind should an
+// operation never finish after cancelling: the platform may still write into it.
+struct WorkerIo {
+    OVERLAPPED ov = {};
+    DWORD eventMask = 0;
+    char buffer[kelma::kRxReadMax] = {};
+    bool pending = false;  // an operation was started and has not been seen to finish
+};
+
+enum class Io { kDone, kFailed, kStopped };
+enum class Pass { kStored, kIdle, kFailed, kStopped };
+
+// Waits for the operation in progress on io.ov, or for the stop event.
+Io FinishPending(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count) {
+    HANDLE waits[] = {io.ov.hEvent, stopEvent};
+    const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (woke == WAIT_OBJECT_0) {
+        io.pending = false;
+        return GetOverlappedResult(port, &io.ov, &count, FALSE) ? Io::kDone : Io::kFailed;
+    }
+    CancelIo(port);
+    if (WaitForSingleObject(io.ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0) io.pending = false;
+    return woke == WAIT_OBJECT_0 + 1 ? Io::kStopped : Io::kFailed;
+}
+
+// Starts an overlapped operation and sees it through: started() is the platform call.
+template <typename Start>
+Io RunOverlapped(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count, Start started) {
+    count = 0;
+    io.pending = true;
+    if (started()) {
+        io.pending = false;
+        GetOverlappedResult(port, &io.ov, &count, FALSE);  // done at once: the count is here
+        return Io::kDone;
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+        io.pending = false;
+        return Io::kFailed;
+    }
+    return FinishPending(port, io, stopEvent, count);
+}
+
+DWORD BytesWaiting(HANDLE port, bool& ok) {
+    DWORD errors = 0;
+    COMSTAT status = {};
+    ok = ClearCommError(port, &errors, &status) != FALSE;
+    return status.cbInQue;
+}
+
+class Worker {
+public:
+    Worker(CRotatorDlg& dialog, WorkerIo& io) : m_dlg(dialog), m_io(io) {}
+
+    // Steps 3 to 9: passes until the stop flag is seen.
+    void Run() {
+        int idleWakeups = 0;
+        while (!m_dlg.m_bStopThread) {
+            const Pass pass = OnePass();
+            idleWakeups = pass == Pass::kIdle ? idleWakeups + 1 : 0;
+            if (pass == Pass::kFailed || idleWakeups >= kIdleWakeupsBeforePause) Pause();
+        }
+    }
+
+private:
+    Pass OnePass() {
+        DWORD count = 0;
+        m_io.eventMask = 0;
+        const Io waited = RunOverlapped(Port(), m_io, m_dlg.m_hStopEvent, count, [&] {
+            return WaitCommEvent(Port(), &m_io.eventMask, &m_io.ov) != FALSE;
+        });
+        if (waited != Io::kDone) return waited == Io::kStopped ? Pass::kStopped : Pass::kFailed;
+        if (!(m_io.eventMask & EV_RXCHAR)) return Pass::kIdle;
+
+        bool ok = false;
+        DWORD toRead = BytesWaiting(Port(), ok);
+        if (!ok) return Pass::kFailed;
+        if (toRead > kelma::kRxReadMax) toRead = kelma::kRxReadMax;
+        if (toRead == 0) return Pass::kIdle;
+
+        const Io read = RunOverlapped(Port(), m_io, m_dlg.m_hStopEvent, count, [&] {
+            return ReadFile(Port(), m_io.buffer, toRead, nullptr, &m_io.ov) != FALSE;
+        });
+        if (read == Io::kStopped) return Pass::kStopped;
+        if (read == Io::kFailed) BytesWaiting(Port(), ok);  // clears the error state
+        if (StoreBlock(count)) Notify();
+        return read == Io::kFailed ? Pass::kFailed : Pass::kStored;
+    }
+
+    // Step 7: returns false when the ring overflowed and the rest of the block was dropped.
+    bool StoreBlock(DWORD count) {
+        EnterCriticalSection(&g_csRxRing);
+        const kelma::RxStoreResult stored = kelma::RingStore(
+            m_dlg.m_rxRing, kRxRingSize, m_dlg.m_pRxWrite, m_dlg.m_pRxRead, m_io.buffer, count);
+        m_dlg.m_pRxWrite = stored.write;
+        LeaveCriticalSection(&g_csRxRing);
+        return stored.complete;
+    }
+
+    void Notify() { SendMessageA(m_dlg.m_hDataWnd, WM_COMMAND, MAKEWPARAM(ID_SERIAL_DATA, 0), 0); }
+
+    void Pause() {
+        if (WaitForSingleObject(m_dlg.m_hStopEvent, kRetryPauseMs) == WAIT_FAILED)
+            Sleep(kRetryPauseMs);
+    }
+
+    HANDLE Port() const { return m_dlg.m_hPort; }
+
+    CRotatorDlg& m_dlg;
+    WorkerIo& m_io;
+};
+
+// Step 10, in this order; ClosePort relies on the stop flag being cleared last.
+void RunExitSteps(CRotatorDlg& dialog) {
+    CloseHandle(dialog.m_hPort);
+    dialog.m_hPort = INVALID_HANDLE_VALUE;
+    dialog.m_dwThreadId = 0;
+    dialog.m_bStopThread = FALSE;
+}
+
+}  // namespace
+
+DWORD WINAPI CRotatorDlg::ReceiveThread(LPVOID dialogArg) {
+    CRotatorDlg& dialog = *static_cast<CRotatorDlg*>(dialogArg);
+    auto io = std::make_unique<WorkerIo>();
+    io->ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (io->ov.hEvent == nullptr) {
+        MessageBoxA(nullptr, "Failed to create event for thread!", "Error",
+                    MB_OK | MB_ICONEXCLAMATION);
+        return 0;  // the port stays open; ClosePort releases it
+    }
+    if (!SetCommMask(dialog.m_hPort, EV_RXCHAR)) {
+        CloseHandle(io->ov.hEvent);
+        return 0;  // as above
+    }
+    Worker(dialog, *io).Run();
+    RunExitSteps(dialog);
+    // Closing the port ends any operation that a cancel left running.
+    if (io->pending && WaitForSingleObject(io->ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0)
+        io->pending = false;
+    if (io->pending) {
+        io.release();  // still in use by the platform: leave it rather than free it
+        return 0;
+    }
+    CloseHandle(io->ov.hEvent);
     return 0;
 }

@@ -71,7 +71,17 @@ public:
     HICON m_hIcon;
 
     // --- serial (serial/): implementation state beyond the members above ---
-    HANDLE m_hWorker = nullptr;  // the running receive worker's thread, waited for on close
+    // All four are written by the UI thread only; the worker reads the stop event and the
+    // notification window, which are set before it starts and kept until it has ended.
+    HANDLE m_hWorker = nullptr;     // the receive worker's thread, waited for on close
+    HANDLE m_hStopEvent = nullptr;  // signalled by ClosePort: ends every wait of the worker
+    HWND m_hDataWnd = nullptr;      // the window the worker sends ID_SERIAL_DATA to
+    bool m_bClosing = false;        // ClosePort is waiting for the worker to end
+
+private:
+    int StartReceiveWorker();
+
+public:
     // --- end serial ---
 
     DECLARE_MESSAGE_MAP()
