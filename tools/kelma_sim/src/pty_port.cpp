@@ -64,13 +64,43 @@ std::unique_ptr<PtyPort> PtyPort::Open(const std::string& linkPath, std::string*
     return port;
 }
 
+bool PtyPort::Hold(std::string* error) {
+    if (Held()) return true;
+    const int locked = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[PATH_MAX];
+    // No unlockpt: the slave of this pty cannot be opened.
+    if (locked < 0 || grantpt(locked) != 0 || ptsname_r(locked, name, sizeof name) != 0) {
+        *error = Errno("pty");
+        if (locked >= 0) close(locked);
+        return false;
+    }
+    if (!ReplaceLink(name, linkPath_, error)) {
+        close(locked);
+        return false;
+    }
+    lockedMaster_ = locked;
+    lockedPath_ = name;
+    return true;
+}
+
+bool PtyPort::Release(std::string* error) {
+    if (!Held()) return true;
+    if (!ReplaceLink(slavePath_, linkPath_, error)) return false;
+    close(lockedMaster_);
+    lockedMaster_ = -1;
+    lockedPath_.clear();
+    return true;
+}
+
 PtyPort::~PtyPort() {
     if (!linkPath_.empty()) {
         char target[PATH_MAX];
         const ssize_t n = readlink(linkPath_.c_str(), target, sizeof target - 1);
-        if (n > 0 && slavePath_ == std::string(target, static_cast<size_t>(n)))
+        const std::string current = n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
+        if (!current.empty() && (current == slavePath_ || current == lockedPath_))
             unlink(linkPath_.c_str());
     }
+    if (lockedMaster_ >= 0) close(lockedMaster_);
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
 }

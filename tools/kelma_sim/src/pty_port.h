@@ -27,6 +27,13 @@ public:
     // Writes more of the queue (call when the master is writable).
     void Flush();
     bool HasPendingOutput() const { return !pending_.empty(); }
+    // Makes the port impossible to open, as one in use by another program, by pointing the
+    // link at a pty that stays locked (opening its slave fails with EIO, even for root). Opened
+    // handles keep working. Release points the link back at the port.
+    bool Hold(std::string* error);
+    bool Release(std::string* error);
+    bool Held() const { return lockedMaster_ >= 0; }
+
     // Drops every byte still on its way in either direction.
     void Purge();
     // Reads what the program wrote; empty when nothing is waiting.
@@ -37,6 +44,8 @@ private:
 
     int master_ = -1;
     int slave_ = -1;
+    int lockedMaster_ = -1;
+    std::string lockedPath_;
     std::string slavePath_;
     std::string linkPath_;
     std::string pending_;

@@ -192,6 +192,11 @@ std::string Simulator::PortCommand(const std::string& name, Port& port, const Ar
     }
     if (name == "junk" || name == "long" || name == "burst" || name == "nul")
         return Misbehave(name, port, args, nowMicros);
+    if (name == "hold" || name == "release") {
+        std::string error;
+        const bool ok = name == "hold" ? port.pty->Hold(&error) : port.pty->Release(&error);
+        return ok ? Ok() : Err(error);
+    }
     if (name == "flush") {
         port.pty->Purge();
         return Ok();
@@ -212,7 +217,8 @@ std::string Simulator::HandleControl(const std::string& line, int64_t nowMicros,
     if (name == "ports") return SetPorts(args, nowMicros);
     if (name == "help")
         return Ok(
-            "ports plug unplug list send recv chunks clear flush auto rate setpos get quiet "
+            "ports plug unplug hold release list send recv chunks clear flush auto rate setpos get "
+            "quiet "
             "junk long burst nul now quit");
     if (args.size() < 2) return Err("bad command: " + line);
     auto number = ParsePortNumber(args[1]);

@@ -194,6 +194,23 @@ TEST_F(SimulatorProcess, UnplugBreaksTheLineAndPlugOffersANewOne) {
     EXPECT_EQ(plugged, "ok " + LinkTarget(1));
 }
 
+TEST_F(SimulatorProcess, HoldMakesThePortUnopenableUntilRelease) {
+    StartAndConnect();
+    Command("ports 1");
+    const int opened = OpenPort(1);
+    ASSERT_GE(opened, 0);
+    EXPECT_EQ(Command("hold 1"), "ok");
+    EXPECT_EQ(OpenPort(1), -1);
+    EXPECT_EQ(errno, EIO);
+    ASSERT_EQ(write(opened, "A\r\n", 3), 3);  // a handle opened before keeps working
+    EXPECT_EQ(ReadFor(opened, 14), "AZP 000.0 ST\r\n");
+    EXPECT_EQ(Command("release 1"), "ok");
+    const int again = OpenPort(1);
+    EXPECT_GE(again, 0);
+    close(again);
+    close(opened);
+}
+
 TEST_F(SimulatorProcess, RejectsBadCommandsWithErr) {
     StartAndConnect();
     for (const char* bad : {"frobnicate", "ports 0", "ports 10", "recv 4", "send", "send 1 4",
