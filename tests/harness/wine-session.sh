@@ -163,6 +163,11 @@ _harness_copy_prefix() {
 
 harness_start() {
     local workdir=${1:?usage: harness_start <workdir>}
+    if [ -n "${HARNESS_WINESERVER_PID:-}${HARNESS_XVFB_PID:-}" ]; then
+        _harness_log "a session is already running; call harness_stop first"
+        return 1
+    fi
+    _harness_check_prefix "$workdir/prefix" || return 1
     mkdir -p "$workdir" || return 1
     HARNESS_WORKDIR=$(cd "$workdir" && pwd -P)
     local prefix="$HARNESS_WORKDIR/prefix"
@@ -177,7 +182,7 @@ harness_start() {
     export WINEDEBUG=${HARNESS_WINEDEBUG:--all}
     export WINE=${WINE:-wine}
     unset WINESERVER WINELOADER
-    harness_check_preload || return 1
+    harness_check_preload || { harness_stop; return 1; }
 
     _harness_start_xvfb || { harness_stop; return 1; }
     mkdir -p "$(dirname "$template")"
