@@ -83,12 +83,17 @@ std::string SimClient::Command(const std::string& line) {
     while (sent < text.size()) {
         const int n = send(static_cast<SOCKET>(socket_), text.data() + sent,
                            static_cast<int>(text.size() - sent), 0);
-        if (n <= 0) return error_ = "err send failed", error_;
+        if (n <= 0) return Fail("err send failed");
         sent += static_cast<size_t>(n);
     }
     std::string reply;
-    if (!ReadLine(&reply)) return error_ = "err no reply to: " + line, error_;
+    if (!ReadLine(&reply)) return Fail("err no reply to: " + line);
     if (!IsOk(reply)) error_ = reply;
+    return reply;
+}
+
+std::string SimClient::Fail(const std::string& reply) {
+    error_ = reply;
     return reply;
 }
 

@@ -55,6 +55,8 @@ private:
 
     void Connect(const std::string& address);
     bool ReadLine(std::string* line);
+    // Remembers reply as the last error and returns it.
+    std::string Fail(const std::string& reply);
     bool PortCommand(const char* name, int port, const std::string& rest = {});
 
     uintptr_t socket_ = kNoSocket;
