@@ -2,30 +2,182 @@
 
 #include <cstring>
 
+#include "dde/azel_text.h"
+#include "ui/resource.h"
+
 CTrackingLink* g_pTrackingLink = nullptr;
 
-CTrackingLink::CTrackingLink()
-    : m_hszService(0),
-      m_hszSatName(0),
-      m_hNotifyWnd(nullptr),
-      m_nElevation(-1000),
-      m_nAzimuth(-1000),
-      m_hszAzEl(0),
-      m_hConv(0),
-      m_idInst(0) {
-    strcpy(m_szSatellite, "none");
+namespace {
+
+constexpr int kNoValueYet = -1000;
+constexpr DWORD kTransactionTimeoutMs = 1000;
+constexpr char kNoSatellite[] = "none";
+constexpr char kService[] = "WinOrbit";
+constexpr char kTopic[] = "TrackingInfo";
+constexpr char kAzElItem[] = "AzEl";
+constexpr char kSatNameItem[] = "SatelliteName";
+
+// Sets a name field to "none".
+void SetNoSatellite(char (&name)[32]) {
+    static_assert(sizeof(kNoSatellite) <= 32, "fits the name field");
+    std::memcpy(name, kNoSatellite, sizeof kNoSatellite);
+}
+
+}  // namespace
+
+CTrackingLink::CTrackingLink() {
+    m_idInst = 0;
+    // Failure leaves m_idInst at 0: every later DDE call fails and the link never connects.
+    DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
     g_pTrackingLink = this;
+    m_nElevation = kNoValueYet;
+    m_nAzimuth = kNoValueYet;
+    m_hszService = nullptr;
+    m_hszAzEl = nullptr;
+    m_hszSatName = nullptr;
+    SetNoSatellite(m_szSatellite);
+    m_hConv = nullptr;
+    m_hNotifyWnd = nullptr;
 }
-CTrackingLink::~CTrackingLink() {}
+
+CTrackingLink::~CTrackingLink() {
+    Disconnect(0);
+    // The DDE instance outlives the link: its events must not reach a link that is gone.
+    if (g_pTrackingLink == this) g_pTrackingLink = nullptr;
+}
+
+void CTrackingLink::Notify() {
+    SendMessageA(m_hNotifyWnd, WM_COMMAND, MAKEWPARAM(ID_TRACKING_UPDATE, 0), 0);
+}
+
 int CTrackingLink::Connect() {
+    if (m_hszService == nullptr)
+        m_hszService = DdeCreateStringHandleA(m_idInst, kService, CP_WINANSI);
+    HSZ topic = DdeCreateStringHandleA(m_idInst, kTopic, CP_WINANSI);
+    const HCONV held = m_hConv;
+    m_hConv = DdeConnect(m_idInst, m_hszService, topic, nullptr);
+    DdeFreeStringHandle(m_idInst, topic);
+    if (m_hConv == nullptr) {
+        // A second conversation was refused (Wine's library allows one per service and topic):
+        // the link stays on the one it holds rather than lose track of it.
+        m_hConv = held;
+        return 0;
+    }
+
+    // Handles an earlier Connect left are released once the new ones exist, so that their
+    // values stay the same and nothing leaks.
+    HSZ oldAzEl = m_hszAzEl;
+    HSZ oldSatName = m_hszSatName;
+    m_hszAzEl = DdeCreateStringHandleA(m_idInst, kAzElItem, CP_WINANSI);
+    m_hszSatName = DdeCreateStringHandleA(m_idInst, kSatNameItem, CP_WINANSI);
+    DdeFreeStringHandle(m_idInst, oldAzEl);
+    DdeFreeStringHandle(m_idInst, oldSatName);
+
+    RequestItem(m_hszAzEl);
+    RequestItem(m_hszSatName);
+    DdeClientTransaction(nullptr, 0, m_hConv, m_hszAzEl, CF_TEXT, XTYP_ADVSTART,
+                         kTransactionTimeoutMs, nullptr);
+    DdeClientTransaction(nullptr, 0, m_hConv, m_hszSatName, CF_TEXT, XTYP_ADVSTART,
+                         kTransactionTimeoutMs, nullptr);
     return 0;
 }
-int CTrackingLink::Disconnect(int) {
+
+void CTrackingLink::RequestItem(HSZ item) {
+    DWORD result = 0;
+    HDDEDATA data = DdeClientTransaction(nullptr, 0, m_hConv, item, CF_TEXT, XTYP_REQUEST,
+                                         kTransactionTimeoutMs, &result);
+    OnData(data, item);
+    if (data != nullptr) DdeFreeDataHandle(data);
+}
+
+int CTrackingLink::Disconnect(int serverEnded) {
+    DdeFreeStringHandle(m_idInst, m_hszService);
+    DdeFreeStringHandle(m_idInst, m_hszAzEl);
+    DdeFreeStringHandle(m_idInst, m_hszSatName);
+    m_hszService = nullptr;
+    m_hszAzEl = nullptr;
+    m_hszSatName = nullptr;
+    if (!serverEnded && m_hConv != nullptr) DdeDisconnect(m_hConv);
+    m_hConv = nullptr;
+    m_nElevation = 0;
+    m_nAzimuth = 0;
+    SetNoSatellite(m_szSatellite);
+    Notify();
     return 0;
 }
-UINT CTrackingLink::OnData(HDDEDATA, HSZ) {
-    return 0;
+
+UINT CTrackingLink::OnData(HDDEDATA data, HSZ item) {
+    // A refused or unanswered request brings no data: nothing to read, nothing changes.
+    if (data == nullptr) return FALSE;
+    DWORD size = 0;
+    const BYTE* bytes = DdeAccessData(data, &size);
+    char text[kelma::kItemCopySize];
+    if (kelma::CopyItemText(bytes, size, text)) {
+        if (item == m_hszAzEl) {
+            m_nElevation = 0;
+            m_nAzimuth = 0;
+            const kelma::AzEl value = kelma::ParseAzEl(text);
+            m_nAzimuth = value.azimuth;
+            m_nElevation = value.elevation;
+        } else if (item == m_hszSatName) {
+            kelma::CopySatelliteName(text, m_szSatellite);
+        }
+        Notify();
+    }
+    return DdeUnaccessData(data);
 }
-HDDEDATA CALLBACK DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
-    return nullptr;
+
+void CTrackingLink::CheckPartner() {
+    if (m_hConv == nullptr) return;
+    CONVINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.cb = sizeof info;
+    const bool known = DdeQueryConvInfo(m_hConv, QID_SYNC, &info) != 0;
+    if (known && (info.wStatus & ST_CONNECTED) && IsWindow(info.hwndPartner)) return;
+
+    const HCONV lost = m_hConv;
+    Disconnect(1);
+    m_hConvLost = lost;
+    if (known) ReleaseLostConversation(lost, info);
+}
+
+// The library keeps a conversation it never reported as ended, and Wine's refuses a new
+// conversation with the same service and topic while it does. Let it go, so that the next
+// Connect can reach the server again.
+void CTrackingLink::ReleaseLostConversation(HCONV conv, const CONVINFO& info) {
+    if (info.wStatus & ST_CONNECTED) {
+        // The partner's window is gone: the library's end message reaches nobody.
+        DdeDisconnect(conv);
+        return;
+    }
+    // Ended by the partner but still held: only ending the instance releases it. The
+    // conversation's window goes first, so that nothing of the old instance runs again.
+    DestroyWindow(info.hwnd);
+    DdeUninitialize(m_idInst);
+    m_idInst = 0;
+    DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
+}
+
+HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
+                              ULONG_PTR, ULONG_PTR) {
+    CTrackingLink* link = g_pTrackingLink;
+    if (link == nullptr) return nullptr;
+    switch (type) {
+        case XTYP_ADVDATA:
+            link->OnData(data, hsz2);
+            return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
+        case XTYP_REGISTER:
+            if (DdeCmpStringHandles(hsz1, link->m_hszService) == 0) link->Connect();
+            return nullptr;
+        case XTYP_DISCONNECT:
+            // Already reported by CheckPartner: the same loss is not reported twice.
+            if (conv != nullptr && conv == link->m_hConvLost) {
+                link->m_hConvLost = nullptr;
+                return nullptr;
+            }
+            link->Disconnect(1);
+            return nullptr;
+        default:
+            return nullptr;
+    }
 }

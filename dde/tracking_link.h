@@ -28,6 +28,18 @@ public:
     HSZ m_hszAzEl;
     HCONV m_hConv;
     DWORD m_idInst;
+
+private:
+    friend HDDEDATA CALLBACK DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
+                                         ULONG_PTR);
+
+    void Notify();
+    void RequestItem(HSZ item);
+    void ReleaseLostConversation(HCONV conv, const CONVINFO& info);
+
+    // The conversation whose loss CheckPartner reported; a late end-of-conversation event for
+    // it is not reported a second time.
+    HCONV m_hConvLost = nullptr;
 };
 
 extern CTrackingLink* g_pTrackingLink;

@@ -1,0 +1,83 @@
+// A DDE server that speaks the DDE message protocol itself (initiate, request, advise, unadvise,
+// terminate, with packed lParams and global memory), as many prediction programs do. Its
+// service name is announced through a DDE-library instance that exists only for that and refuses
+// every connection, so the conversation windows exist before any client hears of the service.
+// Runs on the thread that created it; that thread must dispatch messages.
+#pragma once
+
+#include <windows.h>
+#include <ddeml.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/predsim/event_log.h"
+
+namespace predsim {
+
+using Bytes = std::vector<char>;
+
+class DdeServer {
+public:
+    DdeServer(const char* service, const char* topic, EventLog& log);
+    ~DdeServer();
+
+    // Starts or stops answering WM_DDE_INITIATE and announces or withdraws the service name.
+    void Register();
+    void Unregister();
+    // Stores an item's data and posts it on every conversation with an advise loop on it.
+    void SetItem(const std::string& item, const Bytes& data);
+    // Ends every conversation; windows go when the client answers (or at the next call).
+    void TerminateAll();
+    // Advise loops on an item, over all conversations.
+    int AdviseCount(const std::string& item) const;
+    int ConversationCount() const { return static_cast<int>(m_conversations.size()); }
+
+    // Requests are answered with a negative acknowledgement / not answered at all.
+    bool m_refuseRequests = false;
+    bool m_muteRequests = false;
+
+private:
+    struct Conversation {
+        int id;
+        HWND client;
+        std::set<std::string> advised;
+        bool terminating = false;
+    };
+
+    static LRESULT CALLBACK ListenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ConversationProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam);
+    static HDDEDATA CALLBACK RegistrarCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
+                                               ULONG_PTR);
+
+    void OnInitiate(HWND client, ATOM application, ATOM topic);
+    void OnConversationMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void OnRequest(HWND window, Conversation& conv, LPARAM lParam);
+    void OnAdvise(HWND window, Conversation& conv, LPARAM lParam);
+    void OnUnadvise(HWND window, Conversation& conv, LPARAM lParam);
+    void OnTerminate(HWND window, Conversation& conv);
+    void PostData(HWND window, Conversation& conv, const std::string& item, const Bytes& data,
+                  bool response);
+    void PostAck(HWND window, const Conversation& conv, bool positive, ATOM item);
+    void DestroyConversation(HWND window);
+
+    std::string m_service;
+    std::string m_topic;
+    EventLog& m_log;
+    bool m_registered = false;
+    HWND m_listener = nullptr;
+    DWORD m_registrar = 0;
+    HSZ m_hszService = nullptr;
+    int m_nextId = 1;
+    std::map<HWND, Conversation> m_conversations;
+    std::map<std::string, Bytes> m_items;
+};
+
+// Printable form of item data for the event lines: the bytes up to the first NUL (at most 40),
+// other control and non-ASCII bytes as '.'.
+std::string Printable(const Bytes& data);
+
+}  // namespace predsim

@@ -1,0 +1,38 @@
+#include "tools/predsim/event_log.h"
+
+#include <cstdarg>
+
+namespace predsim {
+
+int64_t NowMicroseconds() {
+    constexpr int64_t kMicrosecondsPerSecond = 1000000;
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    const int64_t seconds = counter.QuadPart / frequency.QuadPart;
+    const int64_t rest = counter.QuadPart % frequency.QuadPart;
+    return seconds * kMicrosecondsPerSecond + rest * kMicrosecondsPerSecond / frequency.QuadPart;
+}
+
+EventLog::EventLog(FILE* out) : m_out(out) {
+    InitializeCriticalSection(&m_lock);
+}
+
+EventLog::~EventLog() {
+    DeleteCriticalSection(&m_lock);
+}
+
+void EventLog::Line(const char* format, ...) {
+    EnterCriticalSection(&m_lock);
+    fprintf(m_out, "%lld ", static_cast<long long>(NowMicroseconds()));
+    va_list args;
+    va_start(args, format);
+    vfprintf(m_out, format, args);
+    va_end(args);
+    fputc('\n', m_out);
+    fflush(m_out);
+    LeaveCriticalSection(&m_lock);
+}
+
+}  // namespace predsim

@@ -1,0 +1,27 @@
+// The simulator's output: one line per event, each starting with a microsecond timestamp from
+// the performance counter, so that tests and benchmarks can measure latency against it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+
+namespace predsim {
+
+// Microseconds on the performance counter (the same clock in every process of the machine).
+int64_t NowMicroseconds();
+
+class EventLog {
+public:
+    explicit EventLog(FILE* out);
+    ~EventLog();
+    // Writes "<microseconds> <text>" as one line and flushes it.
+    void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+private:
+    FILE* m_out;
+    CRITICAL_SECTION m_lock;
+};
+
+}  // namespace predsim

@@ -1,0 +1,100 @@
+// Prediction-server simulator: offers the DDE service "WinOrbit" with the topic "TrackingInfo"
+// and the items "AzEl" and "SatelliteName" in CF_TEXT, driven by a script.
+// Usage: predsim [--unregistered] [--log <file>] [<script-file>]
+// Without a script file it reads standard input. Events go to standard output (or the log file),
+// one line each: "<microseconds> <event> ...".
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "tools/predsim/dde_server.h"
+#include "tools/predsim/event_log.h"
+#include "tools/predsim/script.h"
+
+namespace {
+
+constexpr char kService[] = "WinOrbit";
+constexpr char kTopic[] = "TrackingInfo";
+constexpr char kUiClass[] = "PredSimControl";
+constexpr UINT kScriptEnded = WM_APP + 2;
+
+struct Options {
+    bool registered = true;
+    const char* logPath = nullptr;
+    const char* scriptPath = nullptr;
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--unregistered") == 0) {
+            options.registered = false;
+        } else if (strcmp(argv[i], "--log") == 0 && i + 1 < argc) {
+            options.logPath = argv[++i];
+        } else {
+            options.scriptPath = argv[i];
+        }
+    }
+    return options;
+}
+
+LRESULT CALLBACK UiProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == predsim::Script::kRunOnUiMessage) {
+        predsim::Script::RunOnUiHandler(lParam);
+        return 0;
+    }
+    if (message == kScriptEnded) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateUiWindow() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = UiProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kUiClass;
+    RegisterClassA(&wc);
+    // Message-only: it never receives broadcasts meant for DDE windows.
+    return CreateWindowA(kUiClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+struct Worker {
+    predsim::Script* script;
+    HWND ui;
+};
+
+DWORD WINAPI RunScript(LPVOID parameter) {
+    Worker* worker = static_cast<Worker*>(parameter);
+    worker->script->Run();
+    PostMessageA(worker->ui, kScriptEnded, 0, 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = ParseOptions(argc, argv);
+    FILE* out = options.logPath ? fopen(options.logPath, "w") : stdout;
+    FILE* in = options.scriptPath ? fopen(options.scriptPath, "r") : stdin;
+    if (out == nullptr || in == nullptr) {
+        fprintf(stderr, "predsim: cannot open %s\n", out ? options.scriptPath : options.logPath);
+        return 2;
+    }
+    predsim::EventLog log(out);
+    HWND ui = CreateUiWindow();
+    predsim::DdeServer server(kService, kTopic, log);
+    if (options.registered) server.Register();
+    log.Line("ready");
+
+    predsim::Script script(in, ui, server, log);
+    Worker worker{&script, ui};
+    HANDLE thread = CreateThread(nullptr, 0, RunScript, &worker, 0, nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return 0;
+}

@@ -1,0 +1,46 @@
+// The simulator's script: one command per line, read from standard input or a file by a worker
+// thread. Commands that touch the DDE server run on the server's thread; waits and the timing
+// of passes run on the worker, so the server keeps answering meanwhile.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "tools/predsim/dde_server.h"
+#include "tools/predsim/event_log.h"
+
+namespace predsim {
+
+class Script {
+public:
+    // ui: a window of the server's thread; its procedure must call RunOnUiHandler.
+    Script(FILE* input, HWND ui, DdeServer& server, EventLog& log);
+    // Reads and runs commands until the input ends or "quit".
+    void Run();
+
+    static constexpr UINT kRunOnUiMessage = WM_APP + 1;
+    // For the ui window's procedure: runs the function a worker sent.
+    static void RunOnUiHandler(LPARAM function);
+
+private:
+    void RunOnUi(const std::function<void()>& action);
+    bool Execute(const std::string& line);  // false: stop reading
+    bool ExecuteData(const std::string& verb, const std::string& rest);
+    bool ExecuteControl(const std::string& verb, const std::string& rest);
+    bool ExecuteTimed(const std::string& verb, const std::string& rest);
+    void SetItem(const std::string& item, const Bytes& data);
+    void Pass(const std::string& arguments);
+    void Ramp(const std::string& arguments);
+    void WaitForLinks(const std::string& arguments);
+    void WaitForNoConversation(DWORD timeoutMs);
+
+    FILE* m_input;
+    HWND m_ui;
+    DdeServer& m_server;
+    EventLog& m_log;
+};
+
+}  // namespace predsim
