@@ -1,0 +1,129 @@
+// The prediction-server simulator in its own process feeding the real operator window on a
+// simulated COM1: what the link receives shows in the window's DDE displays and goes out as
+// rotator commands.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/win/rotator_test_fixture.h"
+#include "tools/predsim/predsim_process.h"
+
+namespace {
+
+using rotator_tests::SimAccess;
+using rotator_tests::Visible;
+using testing_support::PumpMessages;
+using testing_support::PumpUntil;
+
+constexpr int kPort = 1;
+constexpr DWORD kTimeoutMs = 8000;
+
+class DdeDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.Connected()) << "KELMA_SIM_CONTROL names no running simulator";
+        ASSERT_TRUE(sim_.Ok("ports 1"));
+        ASSERT_TRUE(sim_.Ok("auto 1 off"));
+        ASSERT_TRUE(sim_.Ok("clear 1"));
+        ASSERT_TRUE(predsim_.Start()) << predsim::SimulatorProcess::DefaultPath();
+        ASSERT_TRUE(
+            PumpUntil([&] { return predsim_.CountStartingWith("ready") == 1; }, kTimeoutMs));
+    }
+
+    void TearDown() override {
+        if (dialog_) {
+            const DWORD instance = dialog_->m_link.m_idInst;
+            dialog_.reset();
+            DdeUninitialize(instance);  // the next test's window has its own
+        }
+        predsim_.Kill();
+    }
+
+    void Run(const std::string& command) {
+        const size_t before = predsim_.CountStartingWith("ok " + command);
+        predsim_.Send(command);
+        ASSERT_TRUE(PumpUntil([&] { return predsim_.CountStartingWith("ok " + command) > before; },
+                              kTimeoutMs))
+            << command;
+    }
+
+    void Open() {
+        dialog_ = testing_support::OpenRotatorDialog(kPort);
+        ASSERT_NE(dialog_, nullptr);
+        KillTimer(dialog_->m_hWnd, ID_POLL_TIMER);  // the test ticks it itself
+    }
+
+    std::string Text(int id) { return testing_support::ItemText(dialog_->m_hWnd, id); }
+
+    bool WaitForText(int id, const std::string& text) {
+        return PumpUntil([&] { return Text(id) == text; }, kTimeoutMs);
+    }
+
+    std::string ReceivedAfterQuiet() {
+        PumpMessages(400);
+        return sim_.Received(kPort);
+    }
+
+    SimAccess sim_;
+    predsim::SimulatorProcess predsim_;
+    std::unique_ptr<CRotatorDlg> dialog_;
+};
+
+TEST_F(DdeDialogTest, PredictionRunningAtStartIsShownAndTrackedBeforeTheWindowShows) {
+    Run("azel 123|45");
+    Run("name ISS (ZARYA)");
+    Open();
+    // Connect runs inside the window's initialisation, so all of it is there already.
+    EXPECT_EQ(Text(IDC_DDE_AZ), "123");
+    EXPECT_EQ(Text(IDC_DDE_EL), "045");
+    EXPECT_EQ(Text(IDC_SAT_NAME), "ISS (ZARYA)");
+    EXPECT_EQ(Visible(ReceivedAfterQuiet()), Visible("A\r\n123\r\nE\r\n045\r\n"));
+}
+
+TEST_F(DdeDialogTest, AdviseDataReachesTheDdeDisplays) {
+    Run("azel 10|20");
+    Open();
+    Run("waitlinks 1");
+    Run("azel 7|-4");
+    ASSERT_TRUE(WaitForText(IDC_DDE_AZ, "007"));
+    EXPECT_EQ(Text(IDC_DDE_EL), "-04");
+    Run("name AO-91");
+    ASSERT_TRUE(WaitForText(IDC_SAT_NAME, "AO-91"));
+}
+
+TEST_F(DdeDialogTest, PredictionProgramQuittingShowsZerosAndNoneAtTheNextTick) {
+    Run("azel 100|30");
+    Run("name NOAA 19");
+    Open();
+    Run("waitlinks 1");
+    ASSERT_TRUE(sim_.Ok("clear 1"));
+    predsim_.Send("crash");
+    ASSERT_TRUE(predsim_.HasExited(kTimeoutMs));
+    SendMessageA(dialog_->m_hWnd, WM_TIMER, ID_POLL_TIMER, 0);
+    EXPECT_EQ(Text(IDC_DDE_AZ), "000");
+    EXPECT_EQ(Text(IDC_DDE_EL), "000");
+    EXPECT_EQ(Text(IDC_SAT_NAME), "none");
+    EXPECT_EQ(dialog_->m_link.m_hConv, nullptr);
+    // The rotator goes to 0, 0; then the tick's elevation poll.
+    EXPECT_EQ(Visible(ReceivedAfterQuiet()), Visible("A\r\n000\r\nE\r\n000\r\nE\r\n"));
+}
+
+TEST_F(DdeDialogTest, APassPlayedFastEndsWhereThePredictionEnds) {
+    Run("name ISS");
+    Run("azel 150.0|-6.0");
+    Open();
+    Run("waitlinks 1");
+    // 40 updates, 50 ms apart: azimuth 150 to 30, elevation -6 up to 59.9 (the sample nearest
+    // the 60 degree culmination) and back to -6.
+    Run("pass 0.05 40 60 150 30");
+    ASSERT_TRUE(WaitForText(IDC_DDE_AZ, "030"));
+    EXPECT_EQ(Text(IDC_DDE_EL), "-06");
+    const std::string sent = ReceivedAfterQuiet();
+    EXPECT_EQ(sent.rfind("A\r\n146\r\nE\r\n000\r\n", 0), 0u) << Visible(sent);
+    EXPECT_NE(sent.find("E\r\n059\r\n"), std::string::npos) << Visible(sent);
+    EXPECT_EQ(sent.find("E\r\n060\r\n"), std::string::npos) << Visible(sent);
+    EXPECT_EQ(sent.find("E\r\n-"), std::string::npos) << "no negative elevation goes out";
+}
+
+}  // namespace
