@@ -88,17 +88,17 @@ TEST_F(RotatorWindowTest, LinesAcrossTheRingsWrapAreWhole) {
 
 TEST_F(RotatorWindowTest, RepliesFromTheControllerReachTheDisplaysAndTheLog) {
     // Over the serial line: the receive worker fills the ring, this window reads it.
-    ASSERT_TRUE(sim_.SendToProgram(kPort, "AZP 123.0 ST\r\n"));
+    ASSERT_TRUE(sim_.Send(kPort, "AZP 123.0 ST\r\n"));
     EXPECT_TRUE(testing_support::PumpUntil([&] { return Text(IDC_POS_AZ) == "123"; }, kWaitMs))
         << Text(IDC_POS_AZ);
     EXPECT_EQ(Text(IDC_POS_EL), "000");
 
-    ASSERT_TRUE(sim_.SendToProgram(kPort, "ELP 045.0 MV"));  // no line end yet
+    ASSERT_TRUE(sim_.Send(kPort, "ELP 045.0 MV"));  // no line end yet
     testing_support::PumpMessages(500);
     EXPECT_EQ(Text(IDC_POS_EL), "000");
     EXPECT_EQ(Visible(Text(IDC_LOG)), Visible("AZP 123.0 ST\r\n"));
 
-    ASSERT_TRUE(sim_.SendToProgram(kPort, "\r\n"));
+    ASSERT_TRUE(sim_.Send(kPort, "\r\n"));
     EXPECT_TRUE(testing_support::PumpUntil([&] { return Text(IDC_POS_EL) == "<045>"; }, kWaitMs))
         << Text(IDC_POS_EL);
     EXPECT_EQ(Text(IDC_POS_AZ), "123");
@@ -108,7 +108,7 @@ TEST_F(RotatorWindowTest, TheLogShowsCommandsAndRepliesOfAMixedExchange) {
     SetManual(true);
     SetText(IDC_AZ_EDIT, "45");
     Click(IDC_AZ_SET);
-    ASSERT_TRUE(sim_.SendToProgram(kPort, "AZP 040.0 MV\r\nnoise\rELP 000.0 ST\n\r\n"));
+    ASSERT_TRUE(sim_.Send(kPort, "AZP 040.0 MV\r\nnoise\rELP 000.0 ST\n\r\n"));
     testing_support::PumpUntil(
         [&] { return Text(IDC_LOG).find("ELP 000.0 ST\r\n") != std::string::npos; }, kWaitMs);
     Click(IDC_EL_STOP);
@@ -118,8 +118,8 @@ TEST_F(RotatorWindowTest, TheLogShowsCommandsAndRepliesOfAMixedExchange) {
 }
 
 TEST_F(RotatorWindowTest, ThePollIsAnsweredAndTheAnswerShown) {
-    ASSERT_TRUE(sim_.Ok("auto 1 on"));
-    ASSERT_TRUE(sim_.Ok("setpos 1 210 33"));
+    ASSERT_TRUE(sim_.Auto(kPort, true));
+    ASSERT_TRUE(SimClient::IsOk(sim_.Command("setpos 1 210 33")));
     Tick();
     Tick();
     EXPECT_TRUE(testing_support::PumpUntil(

@@ -12,7 +12,6 @@
 namespace {
 
 using rotator_tests::RotatorWindowTest;
-using rotator_tests::SimAccess;
 using rotator_tests::Visible;
 
 constexpr int kNothingYet = -1000;
@@ -42,15 +41,15 @@ protected:
 
     // Time from the arrival of the azimuth command's last byte to the elevation command's first.
     int64_t GapBeforeElevationCommand() {
-        const std::vector<SimAccess::Chunk> chunks = sim_.Chunks(kPort);
+        const std::vector<std::pair<int64_t, std::string>> chunks = sim_.Chunks(kPort);
         std::string sofar;
         int64_t azimuthDone = -1;
-        for (const SimAccess::Chunk& chunk : chunks) {
+        for (const auto& [micros, bytes] : chunks) {
             if (sofar.rfind("A\r\n", 0) == 0 && sofar.find("E\r\n") == std::string::npos &&
-                chunk.bytes.rfind("E\r\n", 0) == 0 && azimuthDone >= 0)
-                return chunk.micros - azimuthDone;
-            sofar += chunk.bytes;
-            azimuthDone = chunk.micros;
+                bytes.rfind("E\r\n", 0) == 0 && azimuthDone >= 0)
+                return micros - azimuthDone;
+            sofar += bytes;
+            azimuthDone = micros;
         }
         ADD_FAILURE() << "the elevation command did not arrive in a piece of its own";
         return -1;
@@ -77,7 +76,7 @@ TEST_F(TrackingTest, TheFirstPositionSendsBothAxesWithAPauseBetween) {
 TEST_F(TrackingTest, OnlyWhatChangedIsSent) {
     Update(10, 20);
     ExpectSent("A\r\n010\r\nE\r\n020\r\n");
-    ASSERT_TRUE(sim_.Ok("clear 1"));
+    ASSERT_TRUE(sim_.Clear(kPort));
 
     Update(10, 20);  // neither changed
     ExpectSent("");
@@ -86,7 +85,7 @@ TEST_F(TrackingTest, OnlyWhatChangedIsSent) {
     Update(11, 20);  // azimuth only: the command, then the pause
     EXPECT_GE(GetTickCount() - start, 90u);
     ExpectSent("A\r\n011\r\n");
-    ASSERT_TRUE(sim_.Ok("clear 1"));
+    ASSERT_TRUE(sim_.Clear(kPort));
 
     Update(11, 21);  // elevation only
     ExpectSent("E\r\n021\r\n");
@@ -111,11 +110,11 @@ TEST_F(TrackingTest, ElevationMinus6IsShownButNothingIsSent) {
 TEST_F(TrackingTest, EachNewNegativeElevationSendsZeroAgain) {
     Update(30, -3);
     ExpectSent("A\r\n030\r\nE\r\n000\r\n");
-    ASSERT_TRUE(sim_.Ok("clear 1"));
+    ASSERT_TRUE(sim_.Clear(kPort));
     Update(30, -2);  // differs from the 0 last sent
     EXPECT_EQ(Text(IDC_DDE_EL), "-02");
     ExpectSent("E\r\n000\r\n");
-    ASSERT_TRUE(sim_.Ok("clear 1"));
+    ASSERT_TRUE(sim_.Clear(kPort));
     Update(30, 0);
     ExpectSent("");
 }
@@ -137,7 +136,7 @@ TEST_F(TrackingTest, SwitchingManualControlOffSendsWhatDiffersFromTheLastCommand
     SetText(IDC_AZ_EDIT, "100");
     Click(IDC_AZ_SET);  // by hand, the same azimuth the prediction has
     ASSERT_EQ(Visible(ReceivedAtLeast(8)), Visible("A\r\n100\r\n"));
-    ASSERT_TRUE(sim_.Ok("clear 1"));
+    ASSERT_TRUE(sim_.Clear(kPort));
     SetManual(false);
     ExpectSent("E\r\n040\r\n");
 }
@@ -170,7 +169,7 @@ TEST_F(TrackingTest, ValuesOutOfEveryRangeFollowTheRulesAndTheWindowLivesOn) {
 TEST_F(TrackingTest, WhenThePredictionProgramQuitsTheRotatorGoesToZero) {
     Update(250, 30);
     ExpectSent("A\r\n250\r\nE\r\n030\r\n");
-    ASSERT_TRUE(sim_.Ok("clear 1"));
+    ASSERT_TRUE(sim_.Clear(kPort));
     dialog_->m_link.Disconnect(1);  // as when the server ends the conversation
     ExpectShown("000", "000", "none");
     ExpectSent("A\r\n000\r\nE\r\n000\r\n");
