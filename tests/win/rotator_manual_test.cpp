@@ -105,3 +105,26 @@ TEST_F(RotatorWindowTest, EveryCommandSentIsEchoedIntoTheLog) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RotatorWindowTest, ASetMovesTheControllerAndItsReportsComeBackToTheWindow) {
+    ASSERT_TRUE(sim_.Auto(kPort, true));
+    ASSERT_TRUE(sim_.Ok("rate 1 60 60"));
+    SetManual(true);
+    SetText(IDC_AZ_EDIT, "30");
+    Click(IDC_AZ_SET);
+    SetText(IDC_EL_EDIT, "12");
+    Click(IDC_EL_SET);
+    // Poll as the timer does until both axes report standing at their targets.
+    const bool arrived = testing_support::PumpUntil(
+        [&] {
+            Tick();
+            testing_support::PumpMessages(200);
+            return Text(IDC_POS_AZ) == "030" && Text(IDC_POS_EL) == "012";
+        },
+        15000);
+    EXPECT_TRUE(arrived) << Text(IDC_POS_AZ) << " " << Text(IDC_POS_EL);
+}
+
+}  // namespace
