@@ -56,7 +56,7 @@ record "wine x86_64" "$x64_ok"
 if [ -d "$repo/tests/e2e" ] && ls "$repo"/tests/e2e/test_*.py >/dev/null 2>&1; then
   step "End-to-end tests of the real program (i686)"
   e2e_ok=pass
-  (cd "$repo" && python3 -m pytest -q tests/e2e </dev/null) || e2e_ok=FAIL
+  (cd "$repo" && /usr/bin/python3 -m pytest -q tests/e2e </dev/null) || e2e_ok=FAIL
   record "end-to-end" "$e2e_ok"
 fi
 
