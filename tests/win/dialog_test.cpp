@@ -17,7 +17,7 @@ using testing_support::PumpMessages;
 using testing_support::PumpUntil;
 using testing_support::WindowText;
 
-struct ControlSpec {
+struct ExpectedControl {
     int id;
     const char* className;
     const char* text;
@@ -30,7 +30,7 @@ constexpr DWORD kValue = SS_RIGHT | WS_GROUP;
 constexpr DWORD kEdit = WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL;
 
 // The 24 controls in template (and Tab) order.
-const ControlSpec kControls[] = {
+const ExpectedControl kControls[] = {
     {-1, "Static", "Azimuth :", 14, 19, 30, 8, kLabel},
     {-1, "Static", "Elevation:", 89, 19, 32, 8, kLabel},
     {IDC_POS_AZ, "Static", "000", 44, 19, 21, 8, kValue},
@@ -114,34 +114,34 @@ TEST_F(OperatorWindowTest, HasTheTwentyFourControlsInTemplateOrder) {
     const std::vector<HWND> children = Children();
     ASSERT_EQ(children.size(), std::size(kControls));
     for (size_t i = 0; i < children.size(); ++i) {
-        const ControlSpec& spec = kControls[i];
+        const ExpectedControl& want = kControls[i];
         SCOPED_TRACE("control #" + std::to_string(i + 1));
         HWND c = children[i];
-        EXPECT_EQ(GetDlgCtrlID(c), spec.id);
+        EXPECT_EQ(GetDlgCtrlID(c), want.id);
         char className[32] = {};
         GetClassNameA(c, className, sizeof(className));
-        EXPECT_STREQ(className, spec.className);
-        if (spec.text != nullptr) {
-            EXPECT_EQ(WindowText(c), spec.text);
+        EXPECT_STREQ(className, want.className);
+        if (want.text != nullptr) {
+            EXPECT_EQ(WindowText(c), want.text);
         }
         const DWORD style = GetWindowLongA(c, GWL_STYLE);
         // The dialog manager draws an edit box's border as a sunken client edge.
-        const DWORD required = spec.requiredStyle & ~WS_BORDER;
+        const DWORD required = want.requiredStyle & ~WS_BORDER;
         EXPECT_EQ(style & required, required);
-        if (spec.requiredStyle & WS_BORDER) {
+        if (want.requiredStyle & WS_BORDER) {
             EXPECT_TRUE((style & WS_BORDER) || (GetWindowLongA(c, GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
         }
         EXPECT_TRUE(style & WS_VISIBLE);
         if (strcmp(className, "Button") == 0) {
             EXPECT_NE(style & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
         }
-        const RECT origin = DialogUnits(spec.x, spec.y, 0, 0);
-        const RECT size = DialogUnits(0, 0, spec.w, spec.h);
+        const RECT origin = DialogUnits(want.x, want.y, 0, 0);
+        const RECT size = DialogUnits(0, 0, want.w, want.h);
         const RECT actual = ClientRectOf(c);
         EXPECT_EQ(actual.left, origin.left);
         EXPECT_EQ(actual.top, origin.top);
         EXPECT_EQ(actual.right - actual.left, size.right);
-        if (spec.id != IDC_PORT) {  // a closed combo box is shorter than its template height
+        if (want.id != IDC_PORT) {  // a closed combo box is shorter than its template height
             EXPECT_EQ(actual.bottom - actual.top, size.bottom);
         }
     }
