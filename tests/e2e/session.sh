@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Starts or stops a harness Wine session for the end-to-end tests when they run on their own
+# (tools/test.sh runs them inside its own session instead).
+#   session.sh start <workdir> <envfile>   writes the session's environment to <envfile>
+#   session.sh stop <envfile>              ends what "start" started, by PID
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../harness/wine-session.sh
+source "$here/../harness/wine-session.sh"
+
+case "${1:-}" in
+    start)
+        harness_start "$2" </dev/null
+        for var in WINEPREFIX DISPLAY LD_PRELOAD WINE WINEDEBUG WINEDLLOVERRIDES HARNESS_WORKDIR \
+            HARNESS_PREFIX HARNESS_WINESERVER_PID HARNESS_XVFB_PID HARNESS_SAVED_LD_PRELOAD; do
+            printf '%s=%q\n' "$var" "${!var-}"
+        done >"$3"
+        ;;
+    stop)
+        # shellcheck source=/dev/null
+        source "$2"
+        harness_stop
+        ;;
+    *)
+        echo "usage: session.sh start <workdir> <envfile> | stop <envfile>" >&2
+        exit 2
+        ;;
+esac
