@@ -1,0 +1,158 @@
+"""Automatic tracking of the real program, seen at the controller: the exact bytes, their order and
+pacing for a whole pass, the polls, and the displays."""
+
+import statistics
+import time
+
+import pytest
+
+import kelma_e2e as k
+
+PAUSE_MIN_US = 90_000  # the program pauses 100 ms after an azimuth command
+POLL_GAP_MIN_US = 1_900_000  # polls come every 2000 ms
+SETTLE_S = 0.6  # how long to wait before concluding that nothing was sent
+
+
+def start_tracking(procs, initial="150.0|-6.0", name="ISS (ZARYA)", ports=(1,), port_arg=()):
+    """Controller simulator, prediction program with a satellite below the horizon, and the
+    program, which connects to it at start-up."""
+    sim = procs.sim(ports)
+    pred = procs.predsim()
+    pred.run(f"name {name}")
+    pred.run(f"azel {initial}")
+    app = procs.app(*port_arg)
+    app.wait_text(k.IDC_SAT_NAME, name)
+    pred.wait_event(r"^advise \d+ SatelliteName", 10)
+    return sim, pred, app
+
+
+def tracking_commands(sim, port=1):
+    return [c for c in sim.commands(port) if not c.is_poll]
+
+
+def groups_of(model, texts):
+    """[[(axis, arg), ...] per update] that the tracking rule gives for the texts."""
+    return [model.update(*k.parse_azel(t)) for t in texts]
+
+
+def check_pass(sim, texts, model, port=1):
+    """The controller got exactly the model's commands for the texts, in order, as the exact
+    bytes, with the 100 ms pause after each azimuth command and the polls in between."""
+    groups = groups_of(model, texts)
+    expected = [command for group in groups for command in group]
+    commands, rest = k.split_commands(sim.chunks(port))
+    assert rest == b""
+    assert b"".join(c.wire for c in commands) == sim.received(port)
+    tracking = [c for c in commands if not c.is_poll]
+    assert [(c.axis, c.arg) for c in tracking] == expected
+    # Nothing at all reaches the controller within 100 ms after an azimuth command.
+    for before, after in zip(commands, commands[1:]):
+        if before.axis == "A" and not before.is_poll:
+            assert after.t - before.t >= PAUSE_MIN_US, (before, after)
+    return commands
+
+
+def check_polls(commands, seconds):
+    polls = [c for c in commands if c.is_poll]
+    assert len(polls) >= int(seconds / 2) - 2, polls
+    assert [p.axis for p in polls] == ["E", "A"] * (len(polls) // 2) + ["E"] * (len(polls) % 2) or \
+        [p.axis for p in polls] == ["A", "E"] * (len(polls) // 2) + ["A"] * (len(polls) % 2)
+    for before, after in zip(polls, polls[1:]):
+        assert after.axis != before.axis
+        assert after.t - before.t >= POLL_GAP_MIN_US, (before, after)
+
+
+def test_a_whole_pass_is_tracked_from_rise_to_set_with_exact_bytes_pacing_and_polls(procs,
+                                                                                      artifacts):
+    sim, pred, app = start_tracking(procs)
+    window = app.state()
+    assert (window.text(k.IDC_DDE_AZ), window.text(k.IDC_DDE_EL)) == ("150", "-06")
+    assert tracking_commands(sim) == []  # below the horizon: nothing yet
+
+    # 48 updates every 0.25 s: azimuth 150 down to 30, elevation -6 up to 60 and back to -6.
+    pred.send("pass 0.25 48 60 150 30")
+    pred.wait_event(r"^post \d+ AzEl \d+ 9[0-9]\.\d\|5", 30)  # near culmination
+    app.screenshot(artifacts / "operator-window-tracking.png")
+    done = pred.wait_event(r"^ok pass", 60)
+    posted = [text for _, text in pred.posts()]
+    assert len(posted) == 48
+
+    app.wait_text(k.IDC_DDE_EL, "-06")
+    commands = check_pass(sim, ["150.0|-6.0"] + posted, k.TrackingModel())
+    tracking = [c for c in commands if not c.is_poll]
+    assert tracking[0].wire == b"A\r\n147\r\n" and tracking[1].wire == b"E\r\n000\r\n"
+    assert ("E", "060") in [(c.axis, c.arg) for c in tracking]
+    duration = (commands[-1].t - commands[0].t) / 1e6
+    check_polls(commands, duration)
+
+    window = app.state()
+    assert (window.text(k.IDC_DDE_AZ), window.text(k.IDC_SAT_NAME)) == ("030", "ISS (ZARYA)")
+    # The position display follows the controller's reports once the antenna stands.
+    k.wait_until(lambda: not any(sim.position()[4:]), 40, what="the rotator to stand")
+    az, el = sim.position()[:2]
+    app.wait_text(k.IDC_POS_AZ, "%03d" % int(az), timeout=10)
+    app.wait_text(k.IDC_POS_EL, "%03d" % int(el), timeout=10)
+    assert done
+
+
+# One update at a time: the value posted, then exactly what the controller must get, and what the
+# window shows as the prediction's position.
+STEPS = [
+    ("100.2|20.1", b"A\r\n100\r\nE\r\n020\r\n", "100", "020"),
+    ("100.7|20.9", b"", "100", "020"),  # the same whole degrees: nothing
+    ("100|21", b"E\r\n021\r\n", "100", "021"),  # only the elevation
+    ("101|21", b"A\r\n101\r\n", "101", "021"),  # only the azimuth
+    ("101|-3", b"E\r\n000\r\n", "101", "-03"),  # negative elevation goes out as 0
+    ("101|-4", b"E\r\n000\r\n", "101", "-04"),  # differs from the 0 sent: 0 again
+    ("102|-6", b"", "102", "-06"),  # below -5: nothing, not even the azimuth
+    ("102|-5", b"A\r\n102\r\nE\r\n000\r\n", "102", "-05"),  # -5 still counts
+    ("7|95", b"A\r\n007\r\nE\r\n095\r\n", "007", "095"),  # zero-padded, above 90 unchanged
+    ("7", b"E\r\n000\r\n", "007", "000"),  # no "|": elevation 0
+]
+
+
+def test_each_update_sends_only_what_changed(procs):
+    sim, pred, app = start_tracking(procs, initial="100.2|-10")
+    for text, wire, shown_az, shown_el in STEPS:
+        sim.clear()
+        pred.run(f"azel {text}")
+        app.wait_text(k.IDC_DDE_EL, shown_el)
+        assert app.state().text(k.IDC_DDE_AZ) == shown_az
+        if wire:
+            k.wait_until(lambda: b"".join(c.wire for c in tracking_commands(sim)) == wire, 5,
+                         what=f"{wire!r} after {text}")
+        else:
+            time.sleep(SETTLE_S)
+        assert b"".join(c.wire for c in tracking_commands(sim)) == wire, text
+
+
+def test_pause_follows_azimuth_commands_only(procs):
+    """Updates posted back to back, changing elevation and azimuth by turns: the program pauses
+    after each azimuth command and goes straight on after an elevation command."""
+    sim, pred, app = start_tracking(procs, initial="50|10")
+    k.wait_until(lambda: len(tracking_commands(sim)) == 2, 5, what="the first commands")
+    texts = []
+    for i in range(1, 11):
+        texts += [f"{50 + i - 1}|{10 + i}", f"{50 + i}|{10 + i}"]
+    sim.clear()
+    pred.send(*[f"azel {t}" for t in texts])
+    app.wait_text(k.IDC_DDE_AZ, "060", timeout=20)
+    k.wait_until(lambda: len(tracking_commands(sim)) == 20, 5, what="20 commands")
+    commands = check_pass(sim, texts, k.TrackingModel(last_az=50, last_el=10))
+    tracking = [c for c in commands if not c.is_poll]
+    after_el = [b.t - a.t for a, b in zip(tracking, tracking[1:]) if a.axis == "E"]
+    after_az = [b.t - a.t for a, b in zip(tracking, tracking[1:]) if a.axis == "A"]
+    print(f"gap after E: median {statistics.median(after_el) / 1000:.1f} ms; "
+          f"after A: median {statistics.median(after_az) / 1000:.1f} ms")
+    assert min(after_az) >= PAUSE_MIN_US
+    assert statistics.median(after_el) < statistics.median(after_az) / 2
+
+
+@pytest.mark.parametrize("port", [1, 3])
+def test_polls_alternate_elevation_then_azimuth_every_2000_ms(procs, port):
+    sim = procs.sim(ports=(port,))
+    procs.app(port)
+    time.sleep(9)
+    commands = sim.commands(port)
+    assert [c.wire for c in commands][:4] == [b"E\r\n", b"A\r\n", b"E\r\n", b"A\r\n"]
+    check_polls(commands, 8)
