@@ -144,6 +144,17 @@ _harness_start_wineserver() {
 
 # A fresh prefix from the template. The DLL folders (over 1 GB, never written) are hard-linked,
 # everything else is copied, so the template cannot change through the prefix.
+# Starts the prefix's own Windows services (services.exe, winedevice.exe, ...) now, with
+# harmless standard handles. Started by a test's first Wine process instead, they would keep
+# that process's output pipe open for the whole session, and a test runner reading the pipe
+# (CTest) would wait for its end for ever.
+_harness_boot_services() {
+    if ! "$WINE" cmd /c exit </dev/null >"$HARNESS_WORKDIR/boot.log" 2>&1; then
+        _harness_log "the prefix did not boot (see $HARNESS_WORKDIR/boot.log)"
+        return 1
+    fi
+}
+
 _harness_copy_prefix() {
     local template=$1 prefix=$2 entry
     rm -rf "$prefix"
@@ -196,6 +207,7 @@ harness_start() {
     export WINEPREFIX=$prefix
     HARNESS_PREFIX=$prefix
     _harness_start_wineserver || { harness_stop; return 1; }
+    _harness_boot_services || { harness_stop; return 1; }
     _harness_log "prefix $WINEPREFIX, DISPLAY $DISPLAY"
 }
 
