@@ -1,0 +1,156 @@
+// Common ground of the serial link's Windows tests: the operator window on the simulated
+// controller, a watch on its ID_SERIAL_DATA notifications, and a background thread that keeps
+// the controller talking. Header-only: each test program takes it in by itself.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/win/support/dialog_support.h"
+#include "tests/win/support/sim_client.h"
+#include "ui/rotator_dlg.h"
+
+namespace serial_tests {
+
+constexpr DWORD kWaitMs = 5000;  // generous: only a broken program waits this long
+
+inline size_t Slot(const CRotatorDlg& d, const char* position) {
+    return static_cast<size_t>(position - d.m_rxRing);
+}
+
+// Unread bytes of the receive ring, taken under its lock.
+inline std::string Unread(CRotatorDlg& d) {
+    EnterCriticalSection(&g_csRxRing);
+    std::string bytes;
+    for (char* p = d.m_pRxRead; p != d.m_pRxWrite;
+         p = (p + 1 == d.m_rxRing + kRxRingSize) ? d.m_rxRing : p + 1)
+        bytes += *p;
+    LeaveCriticalSection(&g_csRxRing);
+    return bytes;
+}
+
+// Counts the window's ID_SERIAL_DATA notifications and notes where the write position stood at
+// each. With forward off the notification stops here, so nothing takes bytes out of the ring.
+class DataWatch {
+public:
+    DataWatch(CRotatorDlg& dialog, bool forward) : m_dialog(dialog), m_forward(forward) {
+        s_current = this;
+        m_oldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+            dialog.m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DataWatch::Proc)));
+    }
+    ~DataWatch() {
+        if (IsWindow(m_dialog.m_hWnd))
+            SetWindowLongPtrA(m_dialog.m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_oldProc));
+        s_current = nullptr;
+    }
+    DataWatch(const DataWatch&) = delete;
+    DataWatch& operator=(const DataWatch&) = delete;
+
+    size_t Count() const { return m_writeSlots.size(); }
+    const std::vector<size_t>& WriteSlots() const { return m_writeSlots; }
+    void Reset() { m_writeSlots.clear(); }
+
+    // Pumps messages until n notifications have come, then a little longer for strays.
+    bool WaitFor(size_t n) {
+        const bool reached = testing_support::PumpUntil([&] { return Count() >= n; }, kWaitMs);
+        testing_support::PumpMessages(150);
+        return reached;
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        DataWatch* self = s_current;
+        if (message == WM_COMMAND && wParam == MAKEWPARAM(ID_SERIAL_DATA, 0) && lParam == 0) {
+            EnterCriticalSection(&g_csRxRing);
+            self->m_writeSlots.push_back(Slot(self->m_dialog, self->m_dialog.m_pRxWrite));
+            LeaveCriticalSection(&g_csRxRing);
+            if (!self->m_forward) return 0;
+        }
+        return CallWindowProcA(self->m_oldProc, hwnd, message, wParam, lParam);
+    }
+
+    static inline DataWatch* s_current = nullptr;
+    CRotatorDlg& m_dialog;
+    bool m_forward;
+    WNDPROC m_oldProc = nullptr;
+    std::vector<size_t> m_writeSlots;
+};
+
+// Keeps the controller on the given ports sending complete report lines until stopped, over a
+// control connection of its own, at about what 9600 bit/s carries (two lines per 30 ms).
+class Streamer {
+public:
+    explicit Streamer(std::vector<int> ports) : m_ports(std::move(ports)) {
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~Streamer() { Stop(); }
+    void Stop() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+    }
+    int Sent() const { return m_sent; }
+
+private:
+    void Run() {
+        SimClient sim;
+        while (!m_stop && sim.Connected()) {
+            for (int port : m_ports) {
+                if (sim.Send(port, "AZP 123.0 MV\r\nELP 045.0 ST\r\n")) ++m_sent;
+            }
+            Sleep(kPauseMs);
+        }
+    }
+
+    static constexpr DWORD kPauseMs = 30;
+    std::vector<int> m_ports;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_sent{0};
+    std::thread m_thread;
+};
+
+// The controller simulator with the given COM ports, answering nothing by itself.
+class SerialTest : public ::testing::Test {
+protected:
+    void UsePorts(std::initializer_list<int> ports) {
+        ASSERT_TRUE(m_sim.Connected()) << "KELMA_SIM_CONTROL names no running simulator";
+        ASSERT_TRUE(m_sim.Ports(ports)) << m_sim.LastError();
+        for (int port : ports) ASSERT_TRUE(m_sim.Auto(port, false) && m_sim.Clear(port));
+    }
+
+    // The operator window as the program starts it, without its poll timer, so that only what
+    // a test does goes over the line.
+    void OpenWindow(int commandLinePort) {
+        m_dialog = testing_support::OpenRotatorDialog(commandLinePort);
+        ASSERT_NE(m_dialog, nullptr);
+        KillTimer(m_dialog->m_hWnd, ID_POLL_TIMER);
+        testing_support::PumpMessages(200);  // the worker gets to its first wait
+    }
+
+    // Picks a port in the combo box as the operator does.
+    void SelectPort(int port) {
+        HWND combo = m_dialog->GetDlgItem(IDC_PORT);
+        const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            if (SendMessageA(combo, CB_GETITEMDATA, i, 0) != port) continue;
+            SendMessageA(combo, CB_SETCURSEL, i, 0);
+            SendMessageA(m_dialog->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_PORT, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(combo));
+            return;
+        }
+        ADD_FAILURE() << "COM" << port << " is not in the list";
+    }
+
+    void TearDown() override { m_dialog.reset(); }
+
+    SimClient m_sim;
+    std::unique_ptr<CRotatorDlg> m_dialog;
+};
+
+}  // namespace serial_tests
