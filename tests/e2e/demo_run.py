@@ -1,0 +1,101 @@
+"""The demo's driver (tools/demo.sh runs it inside a harness session): the real KelmaRotator.exe
+tracks a simulated pass, with the controller simulator and the prediction-server simulator in
+their own processes. Prints a live summary once a second, saves screenshots of the window, and
+ends after the pass or on Ctrl-C, ending every process it started."""
+
+import argparse
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+import kelma_e2e as k
+
+SATELLITE = "ISS (ZARYA)"
+SCREENSHOT_EVERY_S = 10
+AFTER_PASS_S = 6  # a last poll of each axis after the pass
+
+
+def last_commanded(sim):
+    """The last azimuth and elevation commanded, as the controller received them."""
+    az = el = "---"
+    for command in sim.commands():
+        if not command.is_poll and command.arg != "S":
+            if command.axis == "A":
+                az = command.arg
+            else:
+                el = command.arg
+    return az, el
+
+
+def summary_line(elapsed, window, sim):
+    az, el = last_commanded(sim)
+    return (f"[{elapsed:4.0f} s] {window.text(k.IDC_SAT_NAME):<12} "
+            f"prediction az {window.text(k.IDC_DDE_AZ):>5} el {window.text(k.IDC_DDE_EL):>4} | "
+            f"commanded az {az:>4} el {el:>4} | "
+            f"reported az {window.text(k.IDC_POS_AZ):>6} el {window.text(k.IDC_POS_EL):>6}")
+
+
+def run(session, build, workdir, shots, seconds):
+    started = []
+    try:
+        sim = k.Sim(session, build, workdir, ports=(1,))
+        started.append(sim)
+        pred = k.PredSim(session, build, workdir)
+        started.append(pred)
+        pred.run(f"name {SATELLITE}")
+        pred.run("azel 200.0|-6.0")
+        app = k.App(session, build, workdir)
+        started.append(app)
+        app.wait_text(k.IDC_SAT_NAME, SATELLITE)
+        updates = max(2, int(seconds * 2))
+        print(f"KelmaRotator is tracking {SATELLITE}: a {seconds:.0f} s pass, {updates} updates "
+              f"(Ctrl-C stops it)", flush=True)
+        pred.send(f"pass {seconds / updates:.3f} {updates} 72 200 20")
+        begin = time.monotonic()
+        next_shot = 0.0
+        shot = 0
+        ended_at = None
+        while ended_at is None or time.monotonic() - ended_at < AFTER_PASS_S:
+            elapsed = time.monotonic() - begin
+            print(summary_line(elapsed, app.state(), sim), flush=True)
+            if elapsed >= next_shot:
+                shot += 1
+                app.screenshot(shots / f"kelma-demo-{shot:02d}.png")
+                next_shot += SCREENSHOT_EVERY_S
+            if ended_at is None and any(t.startswith("ok pass") for _, t in pred.events()):
+                ended_at = time.monotonic()
+            time.sleep(1)
+        app.screenshot(shots / "kelma-demo-end.png")
+        print(f"Pass over. Screenshots: {shots}/kelma-demo-*.png", flush=True)
+        app.key("Escape")
+        app.wait_exit()
+    finally:
+        for process in reversed(started):
+            process.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser(description="KelmaRotator demo")
+    parser.add_argument("--seconds", type=float, default=60.0, help="length of the pass")
+    parser.add_argument("--shots", default=str(k.REPO / "build" / "demo"),
+                        help="folder for the screenshots")
+    args = parser.parse_args()
+    build = k.Build.locate()
+    if build.missing():
+        sys.exit(f"demo: not built: {', '.join(build.missing())}")
+    session = k.Session.from_environment()
+    if session is None:
+        sys.exit("demo: run it through tools/demo.sh (it needs a harness session)")
+    shots = Path(args.shots)
+    shots.mkdir(parents=True, exist_ok=True)
+    with tempfile.TemporaryDirectory(prefix="kelma-demo.") as workdir:
+        try:
+            run(session, build, Path(workdir), shots, args.seconds)
+        except KeyboardInterrupt:
+            print("\nStopped.", flush=True)
+            sys.exit(130)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Demo: KelmaRotator.exe tracks a simulated satellite pass under Wine, fed by the prediction-server
+# simulator over DDE and driving the KELMA controller simulator over a simulated COM port.
+# On a fresh Debian 12 machine it installs what it needs and builds first. The window opens on
+# your display when DISPLAY is set, else on a private virtual display; either way it prints a live
+# summary once a second and saves screenshots of the window in build/demo/. It ends by itself
+# after the pass; Ctrl-C stops it early. Either way it ends every process it started.
+#   bash tools/demo.sh [--seconds N]     (default: a 60-second pass)
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${KELMA_BUILD_DIR:-$repo/build}
+jobs=$(nproc)
+mkdir -p "$build"
+
+echo "=== Installing packages (only what is missing) ==="
+bash "$repo/tools/install-deps.sh"
+
+echo "=== Building the program and the simulators ==="
+# The same configurations as tools/test.sh, so the two share their build folders.
+cmake -S "$repo" -B "$build/native" -DCMAKE_BUILD_TYPE=Debug >"$build/native-configure.log"
+cmake --build "$build/native" -j "$jobs" --target kelma_sim >"$build/demo-build.log"
+cmake -S "$repo" -B "$build/i686" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/tests/harness/wine-run.sh" >"$build/i686-configure.log"
+cmake --build "$build/i686" -j "$jobs" --target KelmaRotator predsim kelma_probe \
+    >>"$build/demo-build.log"
+
+echo "=== Starting Wine (private prefix; serial devices of this machine hidden) ==="
+if [ -n "${DISPLAY:-}" ]; then
+    export HARNESS_USE_DISPLAY=$DISPLAY
+fi
+# shellcheck source=../tests/harness/wine-session.sh
+source "$repo/tests/harness/wine-session.sh"
+trap harness_stop EXIT
+# Ctrl-C: the driver ends its processes; then the session ends here.
+trap 'exit 130' INT TERM
+harness_start "$build/wine" </dev/null
+export KELMA_BUILD=$build
+export KELMA_SIM=$build/native/tools/kelma_sim/kelma_sim
+
+echo "=== Demo ==="
+/usr/bin/python3 "$repo/tests/e2e/demo_run.py" --shots "$build/demo" "$@" </dev/null
