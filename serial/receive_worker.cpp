@@ -44,7 +44,7 @@ struct WorkerIo {
 };
 
 enum class Io { kDone, kFailed, kStopped };
-enum class Pass { kStored, kIdle, kFailed, kStopped };
+enum class Pass { kCharacters, kStored, kIdle, kFailed, kStopped };  // kCharacters: wait only
 
 // Waits for the operation in progress on io.ov, or for the stop event.
 Io FinishPending(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count) {
@@ -87,25 +87,26 @@ class Worker {
 public:
     Worker(CRotatorDlg& dialog, WorkerIo& io) : m_dlg(dialog), m_io(io) {}
 
-    // Steps 3 to 9: passes until the stop flag is seen.
+    // Steps 3 to 9: passes until the stop flag is seen. The first pass does not wait: bytes
+    // that came in before the event mask was set raise no event of their own.
     void Run() {
         int idleWakeups = 0;
+        bool wait = false;
         while (!m_dlg.m_bStopThread) {
-            const Pass pass = OnePass();
+            const Pass pass = OnePass(wait);
+            wait = true;
             idleWakeups = pass == Pass::kIdle ? idleWakeups + 1 : 0;
             if (pass == Pass::kFailed || idleWakeups >= kIdleWakeupsBeforePause) Pause();
         }
     }
 
 private:
-    Pass OnePass() {
+    Pass OnePass(bool wait) {
         DWORD count = 0;
-        m_io.eventMask = 0;
-        const Io waited = RunOverlapped(Port(), m_io, m_dlg.m_hStopEvent, count, [&] {
-            return WaitCommEvent(Port(), &m_io.eventMask, &m_io.ov) != FALSE;
-        });
-        if (waited != Io::kDone) return waited == Io::kStopped ? Pass::kStopped : Pass::kFailed;
-        if (!(m_io.eventMask & EV_RXCHAR)) return Pass::kIdle;
+        if (wait) {
+            const Pass waited = WaitForCharacters();
+            if (waited != Pass::kCharacters) return waited;
+        }
 
         bool ok = false;
         DWORD toRead = BytesWaiting(Port(), ok);
@@ -120,6 +121,17 @@ private:
         if (read == Io::kFailed) BytesWaiting(Port(), ok);  // clears the error state
         if (StoreBlock(count)) Notify();
         return read == Io::kFailed ? Pass::kFailed : Pass::kStored;
+    }
+
+    // Step 4: kCharacters when characters were received.
+    Pass WaitForCharacters() {
+        DWORD count = 0;
+        m_io.eventMask = 0;
+        const Io waited = RunOverlapped(Port(), m_io, m_dlg.m_hStopEvent, count, [&] {
+            return WaitCommEvent(Port(), &m_io.eventMask, &m_io.ov) != FALSE;
+        });
+        if (waited != Io::kDone) return waited == Io::kStopped ? Pass::kStopped : Pass::kFailed;
+        return (m_io.eventMask & EV_RXCHAR) ? Pass::kCharacters : Pass::kIdle;
     }
 
     // Step 7: returns false when the ring overflowed and the rest of the block was dropped.

@@ -83,6 +83,15 @@ TEST_F(ReceiveTest, UnfinishedLineSurvivesPortChangeAndJoinsNewPortsBytes) {
     EXPECT_EQ(Unread(*m_dialog), "AZP 123.0 ST\r\n");
 }
 
+TEST_F(ReceiveTest, BytesWaitingBeforeTheOpenArriveWithoutFurtherTraffic) {
+    DataWatch watch(*m_dialog, /*forward=*/false);
+    ASSERT_TRUE(m_sim.Send(3, "ELP 033.0 ST\r\n"));
+    testing_support::PumpMessages(200);
+    SelectPort(3);
+    ASSERT_TRUE(watch.WaitFor(1));
+    EXPECT_EQ(Unread(*m_dialog), "ELP 033.0 ST\r\n");
+}
+
 TEST_F(ReceiveTest, ReportSplitAcrossPortChangeIsShownWhole) {
     DataWatch watch(*m_dialog, /*forward=*/true);
     ASSERT_TRUE(m_sim.Send(1, "AZP 2"));
