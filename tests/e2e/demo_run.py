@@ -4,6 +4,7 @@ their own processes. Prints a live summary once a second, saves screenshots of t
 ends after the pass or on Ctrl-C, ending every process it started."""
 
 import argparse
+import signal
 import sys
 import tempfile
 import time
@@ -14,6 +15,20 @@ import kelma_e2e as k
 SATELLITE = "ISS (ZARYA)"
 SCREENSHOT_EVERY_S = 10
 AFTER_PASS_S = 6  # a last poll of each axis after the pass
+
+# Ctrl-C reaches the simulators and the program too (one process group): the driver notes it and
+# stops at the next step, whatever the half-ended processes made that step raise.
+stop_requested = False
+
+
+def request_stop(signum, frame):
+    global stop_requested
+    stop_requested = True
+
+
+def check_stop():
+    if stop_requested:
+        raise KeyboardInterrupt
 
 
 def last_commanded(sim):
@@ -57,6 +72,7 @@ def run(session, build, workdir, shots, seconds):
         shot = 0
         ended_at = None
         while ended_at is None or time.monotonic() - ended_at < AFTER_PASS_S:
+            check_stop()
             elapsed = time.monotonic() - begin
             print(summary_line(elapsed, app.state(), sim), flush=True)
             if elapsed >= next_shot:
@@ -70,6 +86,9 @@ def run(session, build, workdir, shots, seconds):
         print(f"Pass over. Screenshots: {shots}/kelma-demo-*.png", flush=True)
         app.key("Escape")
         app.wait_exit()
+    except Exception:
+        check_stop()
+        raise
     finally:
         for process in reversed(started):
             process.stop()
@@ -89,6 +108,8 @@ def main():
         sys.exit("demo: run it through tools/demo.sh (it needs a harness session)")
     shots = Path(args.shots)
     shots.mkdir(parents=True, exist_ok=True)
+    signal.signal(signal.SIGINT, request_stop)
+    signal.signal(signal.SIGTERM, request_stop)
     with tempfile.TemporaryDirectory(prefix="kelma-demo.") as workdir:
         try:
             run(session, build, Path(workdir), shots, args.seconds)
