@@ -33,6 +33,8 @@ IDC_DDE_AZ, IDC_DDE_EL, IDC_LOG, IDC_EL_STOP = 1010, 1011, 1012, 1013
 SESSION_VARS = ("WINEPREFIX", "DISPLAY", "LD_PRELOAD", "WINE", "WINEDEBUG", "WINEDLLOVERRIDES")
 PRELOAD_NAME = "libhideserial.so"
 STOP_WAIT_S = 10
+# xdotool's "mousemove --sync" waits ~15 s when the pointer is already there; a pause does instead.
+POINTER_SETTLE_S = 0.1
 
 
 def wait_until(condition, timeout, interval=0.05, what="condition"):
@@ -470,10 +472,11 @@ class App:
 
     def click(self, control_id, window=None):
         x, y = (window or self.state()).center(control_id)
-        self.xdotool("mousemove", "--sync", x, y, "click", 1)
+        self.xdotool("mousemove", x, y, "sleep", POINTER_SETTLE_S, "click", 1)
 
     def double_click_at(self, x, y):
-        self.xdotool("mousemove", "--sync", x, y, "click", "--repeat", 2, "--delay", 80, 1)
+        self.xdotool("mousemove", x, y, "sleep", POINTER_SETTLE_S, "click", "--repeat", 2,
+                     "--delay", 80, 1)
 
     def key(self, *keys, title=TITLE):
         xid = self._xid(title)

@@ -123,7 +123,7 @@ def measure_pass(session, build, workdir, seconds):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--updates", type=int, default=600, help="latency: updates (>= 500)")
-    parser.add_argument("--interval", type=float, default=0.15,
+    parser.add_argument("--interval", type=float, default=0.2,
                         help="latency: seconds between updates (the program pauses 0.1 s each)")
     parser.add_argument("--pass-seconds", type=float, default=600.0, help="length of the pass")
     args = parser.parse_args()
