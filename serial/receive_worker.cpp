@@ -17,7 +17,8 @@
 // signals m_hStopEvent. Every wait of the worker also waits on that event, so it ends at once
 // whatever the platform makes of the mask change (Windows ends a pending event wait with an
 // empty mask, Wine with ERROR_OPERATION_ABORTED; a purge alone does not end it on Wine). The
-// worker then cancels its own I/O and runs its exit steps: close the port, mark it closed,
+// worker then ends its own I/O (a wait that started after the mask change is ended by changing
+// the mask once more) and runs its exit steps: close the port, mark it closed,
 // clear its identifier, clear the stop flag. ClosePort waits for the thread to end, letting
 // a notification in flight through meanwhile.
 #include <memory>
@@ -31,6 +32,8 @@ namespace {
 // read, so that a vanished device (every call fails at once) does not keep a core busy.
 constexpr DWORD kRetryPauseMs = 50;
 constexpr int kIdleWakeupsBeforePause = 3;
+// The event mask that ends a wait: one that a controller never raises.
+constexpr DWORD kStopMask = EV_RING;
 // How long the end of the worker waits for its own cancelled I/O to finish.
 constexpr DWORD kCancelGraceMs = 2000;
 
@@ -54,6 +57,9 @@ Io FinishPending(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count) {
         io.pending = false;
         return GetOverlappedResult(port, &io.ov, &count, FALSE) ? Io::kDone : Io::kFailed;
     }
+    // A wait that began after ClosePort changed the mask is ended the same way (Wine's CancelIo
+    // does not end an event wait); CancelIo ends a read.
+    SetCommMask(port, kStopMask);
     CancelIo(port);
     if (WaitForSingleObject(io.ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0) io.pending = false;
     return woke == WAIT_OBJECT_0 + 1 ? Io::kStopped : Io::kFailed;
