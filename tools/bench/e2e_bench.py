@@ -43,7 +43,19 @@ def start(session, build, workdir):
     return sim, pred, app
 
 
+def check_clock(session, build, workdir):
+    """The latency figures assume that Wine's performance counter runs on CLOCK_MONOTONIC_RAW."""
+    before = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 1000
+    counter = k.Probe(session, build, workdir).now()
+    after = time.clock_gettime_ns(time.CLOCK_MONOTONIC_RAW) // 1000
+    if not before <= counter <= after:
+        print(f"  WARNING: the performance counter ({counter}) is not CLOCK_MONOTONIC_RAW "
+              f"({before}..{after}); the latency figures below are off")
+
+
 def measure_latency(session, build, workdir, updates, interval):
+    workdir.mkdir(parents=True, exist_ok=True)
+    check_clock(session, build, workdir)
     sim, pred, app = start(session, build, workdir)
     try:
         k.wait_until(lambda: len([c for c in sim.commands() if not c.is_poll]) >= 2, 10,
