@@ -117,6 +117,39 @@ TEST_F(ReceiveTest, NotificationInFlightDoesNotHoldUpClose) {
     EXPECT_EQ(m_dialog->m_bStopThread.load(), FALSE);
 }
 
+// Runs the port operations from inside the window's ID_SERIAL_DATA, as a handler nested in a
+// waiting ClosePort would.
+struct NestedCalls {
+    static inline CRotatorDlg* dialog = nullptr;
+    static inline WNDPROC oldProc = nullptr;
+    static inline std::vector<int> results;  // SendCommand, OpenPort, ClosePort
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_COMMAND && wParam == MAKEWPARAM(ID_SERIAL_DATA, 0) && results.empty()) {
+            results = {dialog->SendCommand("A\r\nS\r\n"), dialog->OpenPort(3), dialog->ClosePort()};
+        }
+        return CallWindowProcA(oldProc, hwnd, message, wParam, lParam);
+    }
+};
+
+TEST_F(ReceiveTest, PortOperationsNestedInClosingAreRefused) {
+    NestedCalls::dialog = m_dialog.get();
+    NestedCalls::results.clear();
+    NestedCalls::oldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        m_dialog->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&NestedCalls::Proc)));
+    ASSERT_TRUE(m_sim.Send(1, "ELP 010.0 ST\r\n"));
+    Sleep(500);  // the notification is on its way when ClosePort begins
+    EXPECT_EQ(m_dialog->ClosePort(), 1);
+    EXPECT_EQ(NestedCalls::results, (std::vector<int>{0, 0, 1}));
+    EXPECT_EQ(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_dialog->m_dwThreadId.load(), 0u);
+    testing_support::PumpMessages(200);
+    EXPECT_EQ(m_sim.Received(1), "") << "no write to a port that is being closed";
+    EXPECT_EQ(m_sim.Received(3), "");
+    EXPECT_EQ(m_dialog->OpenPort(3), 1) << "the outer close left things in order";
+    SetWindowLongPtrA(m_dialog->m_hWnd, GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(NestedCalls::oldProc));
+}
+
 TEST_F(ReceiveTest, CloseEndsWorkerWaitingForData) {
     const HANDLE worker = OpenThread(SYNCHRONIZE, FALSE, m_dialog->m_dwThreadId);
     ASSERT_NE(worker, nullptr);
