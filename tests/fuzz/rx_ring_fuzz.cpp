@@ -51,21 +51,23 @@ struct Model {
 
 }  // namespace
 
-// Each step takes one control byte: the top bit chooses an arrival (the low bits give its size,
-// 0 to 20, and the bytes follow in the input) or a consumption of the low bits' count.
+// Each input byte is one step: four in five are an arrival of 0 to 20 bytes (numbered, so
+// that every byte can be told from the others), the rest a consumption of 0 to 39 bytes. On
+// average more arrives than is taken, so the ring fills and overflows often.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    constexpr unsigned kKinds = 5;
+    constexpr unsigned kMostTaken = 40;
     Model model;
-    size_t i = 0;
-    while (i < size) {
-        const uint8_t control = data[i++];
-        const size_t amount = control & 0x7F;
-        if (control & 0x80) {
-            size_t count = amount % (kelma::kRxReadMax + 1);
-            if (count > size - i) count = size - i;
-            model.Arrive(data + i, count);
-            i += count;
+    uint8_t next = 0;
+    for (size_t i = 0; i < size; ++i) {
+        const unsigned step = data[i];
+        if (step % kKinds != 0) {
+            uint8_t block[kelma::kRxReadMax];
+            const size_t count = step / kKinds % (kelma::kRxReadMax + 1);
+            for (size_t k = 0; k < count; ++k) block[k] = next++;
+            model.Arrive(block, count);
         } else {
-            model.Consume(amount);
+            model.Consume(step / kKinds % kMostTaken);
         }
         model.CheckInvariants();
     }
