@@ -82,7 +82,7 @@ def measure_latency(session, build, workdir, updates, interval):
         offset = offset_before + (offset_after - offset_before) * share
         latencies.append((sent - (t_raw + offset)) / 1000.0)
     command = b"A\r\n%03d\r\n" % updates
-    print(f"Tracking latency (post of a new position -> first byte of the azimuth command):")
+    print("Tracking latency (post of a new position -> first byte of the azimuth command):")
     print(f"  updates posted {len(posts)}, azimuth commands matched {len(latencies)}, "
           f"every {interval * 1000:.0f} ms")
     print(f"  median {statistics.median(latencies):.2f} ms, p99 {percentile(latencies, 0.99):.2f} ms,"
