@@ -1,5 +1,5 @@
-// The end of the program while the controller streams: the receive worker must have stopped
-// before the operator window's object goes, however the window was closed.
+// Destroying the operator window's object while the controller streams: the receive worker
+// must have stopped before the object goes, every time.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -45,32 +45,6 @@ TEST_F(SerialTest, DestroyingTheWindowWhileStreamingStopsTheWorkerEveryTime) {
         EXPECT_FALSE(ThreadRuns(worker)) << "round " << round;
     }
     EXPECT_LE(ThreadsOfThisProcess(), threadsBefore + 1) << "no worker left behind";
-}
-
-// Closes the modal window from inside its own loop, as the close box does.
-void CALLBACK CancelMainWindow(HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
-    PostMessageA(AfxGetApp()->m_pMainWnd->m_hWnd, WM_COMMAND, IDCANCEL, 0);
-}
-
-TEST_F(SerialTest, ClosingTheModalWindowWhileStreamingEndsCleanlyEveryTime) {
-    UsePorts({1});
-    serial_tests::Streamer streamer({1});
-    for (int round = 0; round < kRounds; ++round) {
-        DWORD worker = 0;
-        ASSERT_TRUE(m_sim.Command("flush 1").rfind("ok", 0) == 0);
-        {
-            CRotatorDlg dialog;
-            dialog.m_nPort = 1;
-            AfxGetApp()->m_pMainWnd = &dialog;
-            SetTimer(nullptr, 0, 100 + round * 13 % 200, &CancelMainWindow);
-            EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-            worker = dialog.m_dwThreadId;
-            EXPECT_NE(worker, 0u) << "the port stays open until the object goes";
-        }
-        AfxGetApp()->m_pMainWnd = nullptr;
-        EXPECT_FALSE(ThreadRuns(worker)) << "round " << round;
-    }
 }
 
 }  // namespace
