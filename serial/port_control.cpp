@@ -11,6 +11,7 @@ namespace {
 constexpr int kFirstPort = 1;
 constexpr int kLastPort = 3;  // the port list offers COM1 to COM3
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+constexpr DWORD kStopMask = EV_RING;  // a port event the controller never raises
 constexpr DWORD kBaudRate = CBR_9600;
 constexpr BYTE kDataBits = 8;
 
@@ -127,7 +128,7 @@ int CRotatorDlg::ClosePort() {
     PurgeComm(port, kPurgeAll);
     // The mask change wakes a worker that waits for port events; the worker closes the port
     // only after it has seen the stop flag, so the port is still ours for both calls.
-    SetCommMask(port, EV_RING);
+    SetCommMask(port, kStopMask);
     m_bStopThread = TRUE;
     if (m_hStopEvent != nullptr) SetEvent(m_hStopEvent);
     if (m_hWorker != nullptr) {

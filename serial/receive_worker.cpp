@@ -18,9 +18,9 @@
 // whatever the platform makes of the mask change (Windows ends a pending event wait with an
 // empty mask, Wine with ERROR_OPERATION_ABORTED; a purge alone does not end it on Wine). The
 // worker then ends its own I/O (a wait that started after the mask change is ended by changing
-// the mask once more) and runs its exit steps: close the port, mark it closed,
-// clear its identifier, clear the stop flag. ClosePort waits for the thread to end, letting
-// a notification in flight through meanwhile.
+// the mask once more) and runs its exit steps: close the port, mark it closed, clear its
+// identifier, clear the stop flag. ClosePort waits for the thread to end, letting a
+// notification in flight through meanwhile.
 #include <memory>
 
 #include "serial/rx_ring.h"
@@ -62,7 +62,9 @@ Io FinishPending(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count) {
     SetCommMask(port, kStopMask);
     CancelIo(port);
     if (WaitForSingleObject(io.ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0) io.pending = false;
-    return woke == WAIT_OBJECT_0 + 1 ? Io::kStopped : Io::kFailed;
+    if (woke == WAIT_OBJECT_0 + 1) return Io::kStopped;
+    SetCommMask(port, EV_RXCHAR);  // the wait itself failed: go on receiving
+    return Io::kFailed;
 }
 
 // Starts an overlapped operation and sees it through: started() is the platform call.

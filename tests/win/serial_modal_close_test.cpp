@@ -9,7 +9,7 @@ namespace {
 
 using serial_tests::SerialTest;
 
-constexpr int kRounds = 25;
+constexpr int kRounds = 20;
 
 // Whether the thread with this id still runs.
 bool ThreadRuns(DWORD id) {
@@ -30,7 +30,7 @@ TEST_F(SerialTest, ClosingTheModalWindowWhileStreamingEndsCleanlyEveryTime) {
     UsePorts({1});
     testing_support::PumpMessages(10);  // links in the test support's application object
     ASSERT_NE(AfxGetApp(), nullptr);
-    serial_tests::Streamer streamer({1});
+    serial_tests::Streamer streamer(1);
     for (int round = 0; round < kRounds; ++round) {
         DWORD worker = 0;
         ASSERT_TRUE(m_sim.Command("flush 1").rfind("ok", 0) == 0);

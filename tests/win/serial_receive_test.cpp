@@ -165,9 +165,11 @@ TEST_F(ReceiveTest, PortChangesWhileControllerStreamsKeepTheLinkWorking) {
     DataWatch watch(*m_dialog, /*forward=*/true);
     constexpr int kChanges = 60;
     {
-        serial_tests::Streamer streamer({1, 3});
+        serial_tests::Streamer streamer(1);
         for (int i = 0; i < kChanges; ++i) {
-            SelectPort(i % 2 == 0 ? 3 : 1);
+            const int next = i % 2 == 0 ? 3 : 1;
+            SelectPort(next);  // closes the port the controller is streaming on
+            streamer.Follow(next);
             ASSERT_NE(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE) << "change " << i;
             ASSERT_NE(m_dialog->m_dwThreadId.load(), 0u) << "change " << i;
             testing_support::PumpMessages(20);

@@ -9,7 +9,7 @@ namespace {
 
 using serial_tests::SerialTest;
 
-constexpr int kRounds = 25;
+constexpr int kRounds = 20;
 
 int ThreadsOfThisProcess() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -33,7 +33,7 @@ bool ThreadRuns(DWORD id) {
 
 TEST_F(SerialTest, DestroyingTheWindowWhileStreamingStopsTheWorkerEveryTime) {
     UsePorts({1});
-    serial_tests::Streamer streamer({1});
+    serial_tests::Streamer streamer(1);
     const int threadsBefore = ThreadsOfThisProcess();
     for (int round = 0; round < kRounds; ++round) {
         ASSERT_TRUE(m_sim.Command("flush 1").rfind("ok", 0) == 0);  // no backlog between rounds

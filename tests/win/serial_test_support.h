@@ -83,14 +83,16 @@ private:
     std::vector<size_t> m_writeSlots;
 };
 
-// Keeps the controller on the given ports sending complete report lines until stopped, over a
-// control connection of its own, at about what 9600 bit/s carries (two lines per 30 ms).
+// Keeps the controller on one port sending complete report lines until stopped, over a control
+// connection of its own, at about half of what 9600 bit/s carries (two lines per 60 ms). Follow
+// moves the stream to another port; a controller on a port that nobody has open sends nothing.
 class Streamer {
 public:
-    explicit Streamer(std::vector<int> ports) : m_ports(std::move(ports)) {
+    explicit Streamer(int port) : m_port(port) {
         m_thread = std::thread([this] { Run(); });
     }
     ~Streamer() { Stop(); }
+    void Follow(int port) { m_port = port; }
     void Stop() {
         m_stop = true;
         if (m_thread.joinable()) m_thread.join();
@@ -101,15 +103,13 @@ private:
     void Run() {
         SimClient sim;
         while (!m_stop && sim.Connected()) {
-            for (int port : m_ports) {
-                if (sim.Send(port, "AZP 123.0 MV\r\nELP 045.0 ST\r\n")) ++m_sent;
-            }
+            if (sim.Send(m_port, "AZP 123.0 MV\r\nELP 045.0 ST\r\n")) ++m_sent;
             Sleep(kPauseMs);
         }
     }
 
-    static constexpr DWORD kPauseMs = 30;
-    std::vector<int> m_ports;
+    static constexpr DWORD kPauseMs = 60;
+    std::atomic<int> m_port;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_sent{0};
     std::thread m_thread;
