@@ -238,9 +238,13 @@ class Sim:
         self.process = subprocess.Popen(
             args, env=session.env, stdin=subprocess.DEVNULL,
             stdout=open(self.workdir / "sim.out", "w"), stderr=open(self.workdir / "sim.err", "w"))
-        wait_until(lambda: portfile.exists() and portfile.read_text().strip(), 10,
-                   what="kelma_sim control port")
-        self.socket = socket.create_connection(("127.0.0.1", int(portfile.read_text())))
+        try:
+            wait_until(lambda: portfile.exists() and portfile.read_text().strip(), 10,
+                       what="kelma_sim control port")
+            self.socket = socket.create_connection(("127.0.0.1", int(portfile.read_text())))
+        except BaseException:
+            end_process(self.process)  # a half-started simulator is not left behind
+            raise
         self.reader = self.socket.makefile("rb")
 
     def command(self, line):
@@ -300,7 +304,11 @@ class PredSim:
         self.process = subprocess.Popen(
             args, env=session.env, stdin=subprocess.PIPE,
             stdout=open(self.workdir / f"{name}.out", "w"), stderr=subprocess.STDOUT)
-        self.wait_event(r"ready", 30)
+        try:
+            self.wait_event(r"ready", 30)
+        except BaseException:
+            self.stop()
+            raise
 
     def send(self, *lines):
         for line in lines:
@@ -426,7 +434,11 @@ class App:
             stderr=subprocess.STDOUT)
         self.xid = None
         if wait:
-            self.wait_window()
+            try:
+                self.wait_window()
+            except BaseException:
+                self.stop()
+                raise
 
     @property
     def pid(self):
