@@ -172,7 +172,7 @@ TEST_F(ReceiveTest, PortChangesWhileControllerStreamsKeepTheLinkWorking) {
             streamer.Follow(next);
             ASSERT_NE(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE) << "change " << i;
             ASSERT_NE(m_dialog->m_dwThreadId.load(), 0u) << "change " << i;
-            testing_support::PumpMessages(20);
+            serial_tests::PumpFor(20);
         }
         EXPECT_GT(streamer.Sent(), 0);
     }

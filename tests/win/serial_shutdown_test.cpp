@@ -40,7 +40,7 @@ TEST_F(SerialTest, DestroyingTheWindowWhileStreamingStopsTheWorkerEveryTime) {
         OpenWindow(1);
         const DWORD worker = m_dialog->m_dwThreadId;
         ASSERT_NE(worker, 0u) << "round " << round;
-        testing_support::PumpMessages(30 + round * 7 % 50);
+        serial_tests::PumpFor(30 + round * 7 % 50);
         m_dialog.reset();
         EXPECT_FALSE(ThreadRuns(worker)) << "round " << round;
     }

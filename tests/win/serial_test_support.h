@@ -21,6 +21,21 @@ namespace serial_tests {
 
 constexpr DWORD kWaitMs = 5000;  // generous: only a broken program waits this long
 
+// Dispatches this thread's messages for about the given time, checking the clock after every
+// message: under a steady stream of notifications the queue may never run empty.
+inline void PumpFor(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        }
+    }
+}
+
 inline size_t Slot(const CRotatorDlg& d, const char* position) {
     return static_cast<size_t>(position - d.m_rxRing);
 }
@@ -130,7 +145,7 @@ protected:
         m_dialog = testing_support::OpenRotatorDialog(commandLinePort);
         ASSERT_NE(m_dialog, nullptr);
         KillTimer(m_dialog->m_hWnd, ID_POLL_TIMER);
-        testing_support::PumpMessages(200);  // the worker gets to its first wait
+        PumpFor(200);  // the worker gets to its first wait
     }
 
     // Picks a port in the combo box as the operator does.
