@@ -40,6 +40,9 @@ CRotatorDlg::~CRotatorDlg() {
     // The receive worker uses this object's members until it ends, so it must be stopped (and
     // the port closed) before the object goes, however the window was closed.
     ClosePort();
+    // The link's last notification must find no window: a window still open here (a modeless
+    // run) would dispatch it to handlers of a half-destroyed object.
+    if (m_hWnd != nullptr && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
 }
 
 void CRotatorDlg::DoDataExchange(CDataExchange* pDX) {

@@ -26,12 +26,14 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     for (;;) {
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchOne(msg);
+        // One message at a time, so that a stream of messages cannot hold the loop past its
+        // time-out.
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchOne(msg);
         if (done()) return true;
         const DWORD elapsed = GetTickCount() - start;
         if (elapsed >= timeoutMs) return done();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE,
-                                  timeoutMs - elapsed < 10 ? timeoutMs - elapsed : 10, QS_ALLINPUT);
+        const DWORD wait = timeoutMs - elapsed < 10 ? timeoutMs - elapsed : 10;
+        MsgWaitForMultipleObjectsEx(0, nullptr, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }
 
