@@ -1,0 +1,256 @@
+#include "kelmarotd/station.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "rotator/line_assembly.h"
+#include "rotator/tracking_rule.h"
+
+namespace kelmarotd {
+namespace {
+
+// Stands for "nothing commanded yet": no angle a client may ask for equals it.
+constexpr int32_t kNothingCommanded = INT32_MIN;
+constexpr char kProtocolVersion[] = "1";
+constexpr char kModelNumber[] = "2";  // the network rotator's model number in Hamlib's list
+constexpr char kInfo[] = "KELMA rotator controller";
+
+kelma::Axis Other(kelma::Axis axis) {
+    return axis == kelma::Axis::kAzimuth ? kelma::Axis::kElevation : kelma::Axis::kAzimuth;
+}
+
+std::optional<int32_t> WholeDegrees(double value, int32_t low, int32_t high) {
+    const double rounded = std::round(value);
+    if (!(rounded >= low && rounded <= high)) return std::nullopt;
+    return static_cast<int32_t>(rounded);
+}
+
+}  // namespace
+
+bool Station::IsFresh(const AxisReport& report, Millis now) {
+    return report.seen && now - report.at <= kReportMaxAgeMs;
+}
+
+Station::Station(const StationSettings& settings, ControllerPort* port, AnswerSink answer)
+    : settings_(settings), port_(port), answer_(std::move(answer)) {}
+
+void Station::Submit(ClientId client, const Request& request, Millis now) {
+    queue_.push_back(Pending{client, request});
+    Advance(now);
+}
+
+void Station::ForgetClient(ClientId client) {
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if (it->client != client) {
+            ++it;
+        } else if (it == queue_.begin() && headStarted_) {
+            (it++)->silent = true;
+        } else {
+            it = queue_.erase(it);
+        }
+    }
+}
+
+bool Station::HasRequest(ClientId client) const {
+    return std::any_of(queue_.begin(), queue_.end(),
+                       [client](const Pending& p) { return p.client == client && !p.silent; });
+}
+
+void Station::OnControllerBytes(std::string_view bytes, Millis now) {
+    for (char c : bytes) {
+        // A full ring holds a run without a line end longer than any report: junk, dropped.
+        if ((ringWrite_ + 1) % kRingSize == ringRead_) ringRead_ = ringWrite_;
+        ring_[ringWrite_] = c;
+        ringWrite_ = (ringWrite_ + 1) % kRingSize;
+    }
+    for (;;) {
+        const kelma::LineWalk walk = kelma::WalkOneLine(ring_, kRingSize, ringRead_, ringWrite_);
+        if (!walk.complete) break;
+        ringRead_ = walk.nextRead;
+        const auto report = kelma::ParsePositionReport(std::string_view(walk.text, walk.length));
+        if (!report) continue;
+        AxisReport& stored =
+            report->axis == kelma::Axis::kAzimuth ? azimuthReport_ : elevationReport_;
+        stored = AxisReport{report->angle, now, true};
+    }
+    if (positionDeadline_) TryAnswerPosition(now);
+}
+
+void Station::OnPortOpened(Millis now) {
+    lastAzimuth_.reset();
+    lastElevation_.reset();
+    ringRead_ = ringWrite_ = 0;
+    nextPollAt_ = now;
+}
+
+void Station::OnPortLost(Millis) {
+    lastAzimuth_.reset();
+    lastElevation_.reset();
+    settling_.reset();
+    if (headStarted_) Finish(Reply{Status::kIoError, {}});
+}
+
+void Station::Advance(Millis now) {
+    if (settling_ && now >= settling_->due) {
+        const std::string command = settling_->elevationCommand;
+        settling_.reset();
+        if (WriteOrLose(command, now)) Finish(Reply{});
+    }
+    if (positionDeadline_ && !TryAnswerPosition(now) && now >= *positionDeadline_) {
+        Finish(Reply{port_->IsOpen() ? Status::kTimeout : Status::kIoError, {}});
+    }
+    while (!queue_.empty() && !headStarted_) StartHead(now);
+    if (!settling_ && port_->IsOpen() && now >= nextPollAt_) Poll(now);
+}
+
+std::optional<Millis> Station::NextDeadline() const {
+    std::optional<Millis> next;
+    auto consider = [&next](Millis at) { next = next ? std::min(*next, at) : at; };
+    if (settling_) consider(settling_->due);
+    if (positionDeadline_) consider(*positionDeadline_);
+    if (port_->IsOpen() && !settling_) consider(nextPollAt_);
+    return next;
+}
+
+void Station::StartHead(Millis now) {
+    headStarted_ = true;
+    const Request& request = queue_.front().request;
+    switch (request.command) {
+        case Command::kSetPosition: {
+            int32_t azimuth = 0;
+            int32_t elevation = 0;
+            if (!ToWholeDegrees(request.azimuth, request.elevation, &azimuth, &elevation)) {
+                Finish(Reply{Status::kInvalidArgument, {}});
+                return;
+            }
+            Move(azimuth, elevation, now);
+            return;
+        }
+        case Command::kPark:
+            Move(settings_.parkAzimuth, settings_.parkElevation, now);
+            return;
+        case Command::kStop:
+            Stop(now);
+            return;
+        case Command::kGetPosition:
+            StartGetPosition(now);
+            return;
+        case Command::kGetInfo:
+            Finish(Reply{Status::kOk, {{"Info", kInfo, ""}}});
+            return;
+        case Command::kDumpState:
+            Finish(DumpState());
+            return;
+        case Command::kQuit:
+        case Command::kInvalid:
+            Finish(Reply{Status::kInvalidArgument, {}});
+            return;
+    }
+}
+
+bool Station::ToWholeDegrees(double azimuth, double elevation, int32_t* az, int32_t* el) const {
+    const Limits& l = settings_.limits;
+    const auto a = WholeDegrees(azimuth, l.minAzimuth, l.maxAzimuth);
+    const auto e = WholeDegrees(elevation, l.minElevation, l.maxElevation);
+    if (!a || !e) return false;
+    *az = *a;
+    *el = *e;
+    return true;
+}
+
+void Station::Move(int32_t azimuth, int32_t elevation, Millis now) {
+    if (!port_->IsOpen()) {
+        Finish(Reply{Status::kIoError, {}});
+        return;
+    }
+    const kelma::TrackingDecision decision =
+        kelma::DecideTracking(azimuth, elevation, lastAzimuth_.value_or(kNothingCommanded),
+                              lastElevation_.value_or(kNothingCommanded), false);
+    if (decision.azimuth) {
+        lastAzimuth_ = *decision.azimuth;
+        if (!WriteOrLose(kelma::TrackingCommand(kelma::Axis::kAzimuth, *lastAzimuth_), now)) return;
+    }
+    if (decision.elevation) {
+        lastElevation_ = *decision.elevation;
+        const std::string command =
+            kelma::TrackingCommand(kelma::Axis::kElevation, *lastElevation_);
+        if (decision.azimuth) {
+            // The controller needs time to take the azimuth before an elevation command follows.
+            settling_ = Settling{command, now + kelma::kAzimuthSettleMs};
+            return;
+        }
+        if (!WriteOrLose(command, now)) return;
+    }
+    Finish(Reply{});
+}
+
+void Station::Stop(Millis now) {
+    if (!port_->IsOpen()) {
+        Finish(Reply{Status::kIoError, {}});
+        return;
+    }
+    // After a stop the same angles must command the axes again.
+    lastAzimuth_.reset();
+    lastElevation_.reset();
+    if (!WriteOrLose(kelma::StopCommand(kelma::Axis::kAzimuth), now)) return;
+    settling_ =
+        Settling{kelma::StopCommand(kelma::Axis::kElevation), now + kelma::kAzimuthSettleMs};
+}
+
+void Station::StartGetPosition(Millis now) {
+    if (!port_->IsOpen()) {
+        Finish(Reply{Status::kIoError, {}});
+        return;
+    }
+    positionDeadline_ = now + kReportWaitMs;
+    if (!TryAnswerPosition(now)) nextPollAt_ = std::min(nextPollAt_, now);
+}
+
+bool Station::TryAnswerPosition(Millis now) {
+    if (!IsFresh(azimuthReport_, now) || !IsFresh(elevationReport_, now)) return false;
+    Finish(Reply{Status::kOk,
+                 {{"Azimuth", FormatDegrees(azimuthReport_.angle), ""},
+                  {"Elevation", FormatDegrees(elevationReport_.angle), ""}}});
+    return true;
+}
+
+void Station::Poll(Millis now) {
+    kelma::Axis axis = nextPollAxis_;
+    // While get_pos waits, the axis whose report is stale goes first.
+    const AxisReport& chosen = axis == kelma::Axis::kAzimuth ? azimuthReport_ : elevationReport_;
+    if (positionDeadline_ && IsFresh(chosen, now)) axis = Other(axis);
+    nextPollAxis_ = Other(axis);
+    nextPollAt_ = now + kPollIntervalMs;
+    WriteOrLose(kelma::PollCommand(axis), now);
+}
+
+bool Station::WriteOrLose(const std::string& bytes, Millis now) {
+    if (port_->Write(bytes)) return true;
+    OnPortLost(now);
+    return false;
+}
+
+void Station::Finish(const Reply& reply) {
+    const Pending done = std::move(queue_.front());
+    queue_.pop_front();
+    headStarted_ = false;
+    positionDeadline_.reset();
+    if (!done.silent) answer_(done.client, FormatReply(done.request, reply));
+}
+
+Reply Station::DumpState() const {
+    const Limits& l = settings_.limits;
+    return Reply{Status::kOk,
+                 {{"rotctld Protocol Ver", kProtocolVersion, ""},
+                  {"Rotor Model", kModelNumber, ""},
+                  {"Minimum Azimuth", FormatDegrees(l.minAzimuth), "min_az"},
+                  {"Maximum Azimuth", FormatDegrees(l.maxAzimuth), "max_az"},
+                  {"Minimum Elevation", FormatDegrees(l.minElevation), "min_el"},
+                  {"Maximum Elevation", FormatDegrees(l.maxElevation), "max_el"},
+                  {"South Zero", "0", "south_zero"},
+                  {"", "AzEl", "rot_type"},
+                  {"", "done", ""}}};
+}
+
+}  // namespace kelmarotd

@@ -1,0 +1,125 @@
+// The KELMA controller as the server's clients share it. Requests from all clients wait in one
+// queue and reach the controller one at a time, in order. Toward the controller the station
+// behaves as the operator program's tracking: whole degrees, only a changed axis commanded,
+// azimuth first and the elevation 100 ms later, the same command texts. Between requests it
+// polls the two axes by turns so that get_pos can answer with a report at most 2 s old.
+//
+// Plain C++ without I/O: the shell passes in the time, the controller's bytes and the port's
+// state, and writes what the station hands to ControllerPort.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "kelmarotd/rotctl_text.h"
+#include "rotator/protocol.h"
+
+namespace kelmarotd {
+
+using Millis = int64_t;  // a steady clock, in milliseconds
+using ClientId = uint64_t;
+
+constexpr Millis kPollIntervalMs = 900;   // one axis per poll: each axis every 1.8 s
+constexpr Millis kReportMaxAgeMs = 2000;  // get_pos never answers with an older report
+constexpr Millis kReportWaitMs = 2000;    // how long get_pos waits for fresh reports
+
+// The angles clients may ask for, within the controller's 0..360 and 0..180.
+struct Limits {
+    int32_t minAzimuth = 0;
+    int32_t maxAzimuth = kelma::kAzimuthMax;
+    int32_t minElevation = 0;
+    int32_t maxElevation = kelma::kElevationMax;
+};
+
+struct StationSettings {
+    Limits limits;
+    int32_t parkAzimuth = 0;
+    int32_t parkElevation = 0;
+};
+
+// The controller's serial port as the station sees it.
+class ControllerPort {
+public:
+    virtual ~ControllerPort() = default;
+    virtual bool IsOpen() const = 0;
+    // Writes the bytes in one piece; false when the port failed (the shell then closes it).
+    virtual bool Write(std::string_view bytes) = 0;
+};
+
+class Station {
+public:
+    using AnswerSink = std::function<void(ClientId, const std::string&)>;
+
+    Station(const StationSettings& settings, ControllerPort* port, AnswerSink answer);
+
+    void Submit(ClientId client, const Request& request, Millis now);
+    // A client went away: its waiting requests are dropped; one already reaching the
+    // controller is finished (so the axes are not left half-commanded) but not answered.
+    void ForgetClient(ClientId client);
+    void OnControllerBytes(std::string_view bytes, Millis now);
+    void OnPortOpened(Millis now);
+    void OnPortLost(Millis now);
+    // Does whatever is due at `now`: the next request's writes, a poll, a time-out.
+    void Advance(Millis now);
+    // When Advance next has something to do; nullopt: only new input can change anything.
+    std::optional<Millis> NextDeadline() const;
+    // Whether a client has a request waiting or in progress.
+    bool HasRequest(ClientId client) const;
+
+private:
+    struct Pending {
+        ClientId client;
+        Request request;
+        bool silent = false;  // its client is gone: finish it without an answer
+    };
+    struct AxisReport {
+        int32_t angle = 0;
+        Millis at = 0;
+        bool seen = false;
+    };
+    // The second half of a two-axis request, written once the azimuth has settled.
+    struct Settling {
+        std::string elevationCommand;
+        Millis due = 0;
+    };
+
+    static bool IsFresh(const AxisReport& report, Millis now);
+    void StartHead(Millis now);
+    void Move(int32_t azimuth, int32_t elevation, Millis now);
+    void Stop(Millis now);
+    void StartGetPosition(Millis now);
+    bool TryAnswerPosition(Millis now);
+    void Finish(const Reply& reply);
+    bool WriteOrLose(const std::string& bytes, Millis now);
+    void Poll(Millis now);
+    // Rounds to whole degrees; false when either is outside the limits.
+    bool ToWholeDegrees(double azimuth, double elevation, int32_t* az, int32_t* el) const;
+    Reply DumpState() const;
+
+    StationSettings settings_;
+    ControllerPort* port_;
+    AnswerSink answer_;
+    std::deque<Pending> queue_;
+    bool headStarted_ = false;
+    std::optional<Settling> settling_;
+    std::optional<Millis> positionDeadline_;  // get_pos at the head waits until then
+    // The angles last commanded; none after a stop or a reopen, so the next request commands
+    // both axes again even when its angles did not change.
+    std::optional<int32_t> lastAzimuth_;
+    std::optional<int32_t> lastElevation_;
+    AxisReport azimuthReport_;
+    AxisReport elevationReport_;
+    kelma::Axis nextPollAxis_ = kelma::Axis::kAzimuth;
+    Millis nextPollAt_ = 0;
+    // The controller's bytes until their line ends: far more than one report's 14 bytes.
+    static constexpr size_t kRingSize = 128;
+    char ring_[kRingSize] = {};
+    size_t ringRead_ = 0;
+    size_t ringWrite_ = 0;
+};
+
+}  // namespace kelmarotd
