@@ -1,0 +1,91 @@
+"""kelmarotd built for Linux, driving the simulated controller on a pseudo-terminal."""
+
+import os
+import signal
+import time
+
+import pytest
+
+from kelmarotd_e2e import Server, drive_with_rotctl, orders, start_sim, unplug_and_replug, wait_until
+
+PORT = 1
+HOG_BYTES = 200_000
+IDLE_CHECK_S = 2
+# Far above what an idle server uses, far below a spinning core.
+SPIN_LIMIT = 0.25
+
+
+@pytest.fixture
+def rig(tmp_path):
+    (tmp_path / "prefix" / "dosdevices").mkdir(parents=True)
+    env = {"WINEPREFIX": str(tmp_path / "prefix"), "PATH": "/usr/bin:/bin"}
+    sim = start_sim(env, tmp_path / "sim", PORT)
+    server = None
+    try:
+        device = tmp_path / "prefix" / "dosdevices" / f"com{PORT}"
+        server = Server([os.environ["KELMAROTD"], "-r", str(device)], tmp_path)
+        yield server, sim
+        assert server.stop(signal.SIGTERM) == 0
+    finally:
+        if server:
+            server.stop()
+        sim.stop()
+
+
+def test_rotctl_drives_the_controller(rig):
+    drive_with_rotctl(*rig, PORT)
+
+
+def test_clients_share_the_controller_and_outlast_bad_input(rig):
+    server, sim = rig
+    first, second, hog = server.client(), server.client(), server.client()
+    hog.send(b"x" * HOG_BYTES)  # one huge line without its end
+    assert first.ask("x") == ["RPRT -1\n"]
+    assert first.ask("P 400 0") == ["RPRT -1\n"]
+    assert first.ask("\\set_pos 1 2 3") == ["RPRT -1\n"]
+    assert first.ask("+P 10 20", 2) == ["set_pos: 10 20\n", "RPRT 0\n"]
+    assert second.ask("|\\set_pos 10 20") == ["set_pos: 10 20|RPRT 0\n"]
+    assert second.ask(";\\get_info") == ["get_info:;Info: KELMA rotator controller;RPRT 0\n"]
+    assert hog.ask("") == ["RPRT -1\n"]  # its line ends at last: one answer, still connected
+    assert hog.ask("_") == ["KELMA rotator controller\n"]
+
+    # A client that leaves right after its command: the command completes, the next follows.
+    sim.clear(PORT)
+    leaver = server.client()
+    leaver.send(b"P 100 50\n")
+    leaver.close()
+    wait_until(lambda: orders(sim, PORT)[:1] == [("A", "100")], 5, what="the leaver's command")
+    assert second.ask("P 200 60") == ["RPRT 0\n"]
+    assert orders(sim, PORT) == [("A", "100"), ("E", "050"), ("A", "200"), ("E", "060")]
+
+    # Controller junk among the reports changes nothing.
+    sim.command(f"setpos {PORT} 77 33")
+    for junk in (f"junk {PORT} 40", f"long {PORT} 300", f"nul {PORT}", f"junk {PORT} 5"):
+        sim.command(junk)
+    wait_until(lambda: first.ask("p", 2) == ["77.000000\n", "33.000000\n"], 5,
+               what="the position after junk")
+    for client in (first, second, hog):
+        client.close()
+
+
+def test_idle_server_with_a_stalled_client_does_not_spin(rig):
+    server, _ = rig
+    hog = server.client()
+    hog.send(b"P 1")  # an unfinished line
+    before = server.cpu_seconds()
+    time.sleep(IDLE_CHECK_S)
+    assert server.cpu_seconds() - before < SPIN_LIMIT * IDLE_CHECK_S
+    hog.close()
+
+
+def test_unplugged_controller_gives_io_errors_until_it_is_back(rig):
+    unplug_and_replug(*rig, PORT)
+
+
+def test_ctrl_c_ends_the_server_cleanly(rig):
+    server, _ = rig
+    client = server.client()
+    assert server.stop(signal.SIGINT) == 0
+    assert "stopping" in server.text()
+    assert client.reader.read() == b""  # its connection was closed, not left hanging
+    client.close()
