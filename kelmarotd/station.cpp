@@ -50,6 +50,8 @@ void Station::ForgetClient(ClientId client) {
             it = queue_.erase(it);
         }
     }
+    // A get_pos has nothing to finish at the controller: the others need not wait for it.
+    if (headStarted_ && queue_.front().silent && positionDeadline_) Finish(Reply{});
 }
 
 bool Station::HasRequest(ClientId client) const {

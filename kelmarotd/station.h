@@ -59,6 +59,7 @@ public:
     void Submit(ClientId client, const Request& request, Millis now);
     // A client went away: its waiting requests are dropped; one already reaching the
     // controller is finished (so the axes are not left half-commanded) but not answered.
+    // Advance then starts the next client's request.
     void ForgetClient(ClientId client);
     void OnControllerBytes(std::string_view bytes, Millis now);
     void OnPortOpened(Millis now);

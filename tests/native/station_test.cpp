@@ -130,6 +130,15 @@ TEST_F(StationTest, ADepartedClientsCommandIsFinishedSilentlyAndOthersGoOn) {
     EXPECT_EQ(answers_, (Answers{{2, "RPRT 0\n"}}));
 }
 
+TEST_F(StationTest, ADepartedClientsWaitingGetPositionHoldsNobodyUp) {
+    Send(1, "p");  // no report yet: it would wait up to 2 s
+    Send(2, "P 20 20");
+    station_.ForgetClient(1);
+    At(1);
+    EXPECT_EQ(Commands(), std::vector<std::string>{"A\r\n020\r\n"});
+    EXPECT_TRUE(answers_.empty());
+}
+
 TEST_F(StationTest, GetPositionAnswersWithReportsAtMostTwoSecondsOld) {
     Send(1, "p");  // no report yet: it waits, polling
     EXPECT_EQ(port_.polls.back().second, "A\r\n");
