@@ -1,5 +1,7 @@
 #include "com_line.h"
 
+#include <algorithm>
+
 namespace kelma {
 
 namespace {
@@ -120,8 +122,13 @@ std::string ComLine::ReadAvailable() {
     std::string bytes;
     char buffer[kReadChunk];
     for (;;) {
+        // Only what is queued: Wine lets an overlapped read wait for more despite the timeouts.
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(port_, &errors, &status) || status.cbInQue == 0) return bytes;
+        const DWORD wanted = std::min<DWORD>(status.cbInQue, sizeof buffer);
         ResetEvent(ioOverlapped_.hEvent);
-        const BOOL started = ReadFile(port_, buffer, sizeof buffer, nullptr, &ioOverlapped_);
+        const BOOL started = ReadFile(port_, buffer, wanted, nullptr, &ioOverlapped_);
         const DWORD count = Complete(port_, &ioOverlapped_, started);
         if (count == 0) return bytes;
         bytes.append(buffer, count);
