@@ -3,14 +3,18 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
+#include <string>
 
 namespace kelma {
 
 Words SplitWords(const std::string& line) {
-    std::istringstream in(line);
+    static const char* const kSpace = " \t\r\n\v\f";
     Words words;
-    for (std::string word; in >> word;) words.push_back(word);
+    for (size_t start = line.find_first_not_of(kSpace); start != std::string::npos;) {
+        const size_t end = line.find_first_of(kSpace, start);
+        words.push_back(line.substr(start, end - start));
+        start = line.find_first_not_of(kSpace, end);
+    }
     return words;
 }
 

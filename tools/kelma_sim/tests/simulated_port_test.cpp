@@ -44,7 +44,7 @@ TEST_F(SimulatedPortTest, ModelCommandsSteerTheAxesWithoutACable) {
 }
 
 TEST_F(SimulatedPortTest, LineCommandsWriteToTheCable) {
-    EXPECT_EQ(Run("send 410D0a"), "ok 3");
+    EXPECT_EQ(Run(" send\t410D0a  "), "ok 3");  // words apart by any white space
     EXPECT_EQ(Run("burst 2"), "ok 28");
     EXPECT_EQ(cable.written, "A\r\nAZP 000.0 ST\r\nELP 000.0 ST\r\n");
     EXPECT_EQ(Run("flush"), "ok");
