@@ -73,13 +73,14 @@ class WindowsSim:
         return tuple(float(v) for v in values[:4]) + tuple(v == "1" for v in values[4:])
 
     def stop(self):
-        if self.process.poll() is None:
-            self.command("quit")
-            try:
+        try:
+            if self.process.poll() is None:
+                self.command("quit")
                 self.process.wait(k.STOP_WAIT_S)
-            except subprocess.TimeoutExpired:
-                pass
-        k.end_process(self.process)
+        except (OSError, RuntimeError, TimeoutError, subprocess.TimeoutExpired):
+            pass  # it did not end by itself: ended by its PID below
+        finally:
+            k.end_process(self.process)
 
 
 @pytest.fixture

@@ -112,10 +112,10 @@ bool ComLine::ArmReceive() {
     return true;
 }
 
-void ComLine::FinishReceive() {
+bool ComLine::FinishReceive() {
     DWORD unused = 0;
-    GetOverlappedResult(port_, &waitOverlapped_, &unused, TRUE);
     waiting_ = false;
+    return GetOverlappedResult(port_, &waitOverlapped_, &unused, TRUE) != FALSE;
 }
 
 std::string ComLine::ReadAvailable() {

@@ -26,8 +26,8 @@ public:
     // Starts waiting for received characters; ReceiveEvent() is signalled when any arrive.
     bool ArmReceive();
     HANDLE ReceiveEvent() const { return waitOverlapped_.hEvent; }
-    // Ends the wait that ReceiveEvent() signalled.
-    void FinishReceive();
+    // Ends the wait that ReceiveEvent() signalled; false when it failed (the port is gone).
+    bool FinishReceive();
     // Every byte already received, without waiting; empty when there is none.
     std::string ReadAvailable();
 

@@ -27,7 +27,7 @@ namespace {
 
 using kelma::Words;
 
-constexpr DWORD kRetryArmMillis = 50;  // after a failed wait, as after a pulled adapter
+constexpr DWORD kRetryArmMillis = 50;  // pause after a failed wait, e.g. a pulled adapter
 constexpr int64_t kMicrosPerSecond = 1000000;
 
 HANDLE g_stopEvent = nullptr;
@@ -172,7 +172,7 @@ int Session::Run(CommandQueue& queue) {
         const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, TimeoutMillis(armed));
         if (woken == WAIT_OBJECT_0) return 0;
         if (woken == WAIT_OBJECT_0 + 1 && !RunQueued(queue)) return 0;
-        if (woken == WAIT_OBJECT_0 + 2) line_.FinishReceive();
+        if (woken == WAIT_OBJECT_0 + 2 && !line_.FinishReceive()) Sleep(kRetryArmMillis);
         port_.Tick(NowMicros(), &line_);
     }
 }
