@@ -2,6 +2,7 @@
 on COM2, at the far end of a virtual null-modem cable (two linked pseudo-terminals joined by
 pty_bridge.py), while the program on COM1 tracks a pass that predsim.exe plays."""
 
+import contextlib
 import subprocess
 import sys
 import time
@@ -85,11 +86,12 @@ class WindowsSim:
 
 @pytest.fixture
 def started():
-    """Processes of one test, ended newest first."""
+    """Processes of one test, ended newest first, every one even when another fails to end."""
     processes = []
     yield processes
-    for process in reversed(processes):
-        process.stop()
+    with contextlib.ExitStack() as stack:
+        for process in processes:
+            stack.callback(process.stop)
 
 
 def test_rehearsal_pass_through_the_windows_controller_simulator(session, build, workdir, started):
