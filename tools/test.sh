@@ -60,6 +60,17 @@ if [ -d "$repo/tests/e2e" ] && ls "$repo"/tests/e2e/test_*.py >/dev/null 2>&1; t
   record "end-to-end" "$e2e_ok"
 fi
 
+# --- Release package: built once; its contents checked and the program from it started. ---
+step "Release package"
+release_ok=pass
+release_zip=$(KELMA_RELEASE_BUILD="$build/release-i686" KELMA_DIST="$build/dist" \
+  bash "$repo/tools/release.sh" </dev/null | tail -n 1) || release_ok=FAIL
+if [ "$release_ok" = pass ]; then
+  (cd "$repo" && KELMA_RELEASE_ZIP=$release_zip \
+    /usr/bin/python3 -m pytest -q tests/e2e/test_release.py </dev/null) || release_ok=FAIL
+fi
+record "release package" "$release_ok"
+
 step "Summary"
 failed=0
 passed=0

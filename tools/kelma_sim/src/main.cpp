@@ -22,6 +22,7 @@
 #include <sstream>
 #include <string>
 
+#include "controller_options.h"
 #include "simulator.h"
 
 namespace {
@@ -53,9 +54,9 @@ struct Options {
 void Usage() {
     std::cerr
         << "usage: kelma_sim [--control-port P] [--control-file F] [--paths-file F]\n"
-           "                 [--ports 1,3] [--az-rate DEG/S] [--el-rate DEG/S]\n"
-           "                 [--quiet-ms MS] [--seed N]\n"
-           "Needs WINEPREFIX: a private Wine prefix (not ~/.wine) with a dosdevices folder.\n";
+           "                 [--ports 1,3] "
+        << kelma::kControllerOptionsUsage
+        << "\nNeeds WINEPREFIX: a private Wine prefix (not ~/.wine) with a dosdevices folder.\n";
 }
 
 bool ParseOptions(int argc, char** argv, Options* o) {
@@ -71,19 +72,11 @@ bool ParseOptions(int argc, char** argv, Options* o) {
             o->pathsFile = value;
         else if (arg == "--ports")
             o->initialPorts = value;
-        else if (arg == "--az-rate")
-            o->sim.controller.azimuthRate = std::atof(value.c_str());
-        else if (arg == "--el-rate")
-            o->sim.controller.elevationRate = std::atof(value.c_str());
-        else if (arg == "--quiet-ms")
-            o->sim.controller.quietMicros = std::atoll(value.c_str()) * 1000;
-        else if (arg == "--seed")
-            o->sim.seed = static_cast<uint32_t>(std::atoll(value.c_str()));
-        else
+        else if (!kelma::ParseControllerOption(arg, value, &o->sim.controller, &o->sim.seed))
             return false;
     }
-    return o->controlPort >= 0 && o->controlPort <= 65535 && o->sim.controller.azimuthRate > 0 &&
-           o->sim.controller.elevationRate > 0;
+    return o->controlPort >= 0 && o->controlPort <= 65535 &&
+           kelma::ValidControllerSettings(o->sim.controller);
 }
 
 // The dosdevices folder of a private prefix; empty (with a message) when it is unsafe or absent.
@@ -278,7 +271,7 @@ int main(int argc, char** argv) {
             if (c == ',') c = ' ';
         bool quit = false;
         const std::string reply = sim.HandleControl("ports " + numbers, NowMicros(), &quit);
-        if (reply.rfind("ok", 0) != 0) {
+        if (kelma::IsError(reply)) {
             std::cerr << "kelma_sim: " << reply << "\n";
             return 1;
         }

@@ -8,13 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "serial_line.h"
+
 namespace kelma {
 
-class PtyPort {
+class PtyPort : public SerialLine {
 public:
     // Makes the pty and points linkPath at its slave; nullptr and *error on failure.
     static std::unique_ptr<PtyPort> Open(const std::string& linkPath, std::string* error);
-    ~PtyPort();  // closes both ends (an unplugged cable) and removes the link if still ours
+    ~PtyPort()
+        override;  // closes both ends (an unplugged cable) and removes the link if still ours
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
@@ -23,7 +26,7 @@ public:
     const std::string& LinkPath() const { return linkPath_; }
 
     // Queues bytes for the program and writes as much as the pty takes now, in one write.
-    void Write(std::string_view bytes);
+    void Write(std::string_view bytes) override;
     // Writes more of the queue (call when the master is writable).
     void Flush();
     bool HasPendingOutput() const { return !pending_.empty(); }
@@ -35,7 +38,7 @@ public:
     bool Held() const { return lockedMaster_ >= 0; }
 
     // Drops every byte still on its way in either direction.
-    void Purge();
+    void Purge() override;
     // Reads what the program wrote; empty when nothing is waiting.
     std::string Read();
 

@@ -1,5 +1,7 @@
-// The simulator: COM ports 1..9, each a pty with a simulated controller behind it, driven by
-// text commands from the control connection (one reply line per command; see README.md).
+// The Linux simulator: COM ports 1..9, each a pty with a simulated controller behind it, driven
+// by text commands from the control connection (one reply line per command; see README.md).
+// The port commands shared with the Windows program live in SimulatedPort; the commands that
+// only ptys can do (plugging, holding) are this class's own.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 
 #include "controller.h"
 #include "pty_port.h"
+#include "simulated_port.h"
 
 namespace kelma {
 
@@ -41,24 +44,18 @@ public:
     std::string PathsText() const;
 
 private:
-    struct Chunk {
-        int64_t micros;
-        std::string bytes;
-    };
     struct Port {
-        Controller controller;
+        SimulatedPort simulated;
         std::unique_ptr<PtyPort> pty;  // null while unplugged
-        std::vector<Chunk> received;
     };
-    using Args = std::vector<std::string>;
+    using Args = Words;
 
     std::string Plug(int number, int64_t nowMicros);
     std::string Unplug(int number);
     std::string SetPorts(const Args& args, int64_t nowMicros);
     std::string PortCommand(const std::string& name, Port& port, const Args& args,
                             int64_t nowMicros);
-    std::string Misbehave(const std::string& name, Port& port, const Args& args, int64_t nowMicros);
-    std::string Get(Port& port, int64_t nowMicros);
+    std::string PtyCommand(const std::string& name, PtyPort& pty);
     std::string List() const;
 
     SimulatorSettings settings_;
