@@ -8,10 +8,6 @@
 #include "kelmarotd/options.h"
 #include "kelmarotd/server.h"
 
-#ifndef KELMAROTD_VERSION
-#define KELMAROTD_VERSION "1.0"
-#endif
-
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const kelmarotd::Options options = kelmarotd::ParseOptions(arguments);
@@ -20,7 +16,7 @@ int main(int argc, char** argv) {
             fputs(kelmarotd::kUsage, stdout);
             return 0;
         case kelmarotd::Options::Action::kVersion:
-            puts("kelmarotd " KELMAROTD_VERSION);
+            puts("kelmarotd " KELMA_VERSION);
             return 0;
         case kelmarotd::Options::Action::kFail:
             fprintf(stderr, "kelmarotd: %s\n%s", options.error.c_str(), kelmarotd::kUsage);
