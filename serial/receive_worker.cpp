@@ -28,7 +28,7 @@
 
 namespace {
 
-constexpr DWORD kRetryPauseMs = 50;  // see kelma::kIdleWakeupsBeforePause
+constexpr DWORD kRetryPauseMs = 50;  // the pass pause of receive_passes.h
 // The event mask that ends a wait: one that a controller never raises.
 constexpr DWORD kStopMask = EV_RING;
 // How long the end of the worker waits for its own cancelled I/O to finish.
