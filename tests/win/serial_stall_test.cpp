@@ -25,8 +25,10 @@ public:
     Prober(const Prober&) = delete;
     Prober& operator=(const Prober&) = delete;
 
+    // Answers the last question while waiting: the prober may be waiting for this thread.
     DWORD Stop() {
         m_stop = true;
+        testing_support::PumpUntil([&] { return m_done.load(); }, serial_tests::kWaitMs);
         if (m_thread.joinable()) m_thread.join();
         return m_longestMs;
     }
@@ -42,9 +44,11 @@ private:
             if (took > m_longestMs) m_longestMs = took;
             Sleep(20);
         }
+        m_done = true;
     }
 
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_done{false};
     std::atomic<DWORD> m_longestMs{0};
     std::thread m_thread;
 };
