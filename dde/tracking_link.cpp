@@ -1,6 +1,7 @@
 #include "dde/tracking_link.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "dde/azel_text.h"
 #include "ui/resource.h"
@@ -23,9 +24,17 @@ void SetNoSatellite(char (&name)[32]) {
     std::memcpy(name, kNoSatellite, sizeof kNoSatellite);
 }
 
+// Wine's ntdll exports wine_get_version; Windows' does not.
+bool RunningOnWine() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace
 
-CTrackingLink::CTrackingLink() {
+CTrackingLink::CTrackingLink() : CTrackingLink(RunningOnWine()) {}
+
+CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrary) {
     m_idInst = 0;
     // Failure leaves m_idInst at 0: every later DDE call fails and the link never connects.
     DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
@@ -51,6 +60,18 @@ void CTrackingLink::Notify() {
 }
 
 int CTrackingLink::Connect() {
+    if (m_bInConnect) return 0;
+    m_bInConnect = true;
+    const int result = ConnectOnce();
+    m_bInConnect = false;
+    if (m_bEndedDuringConnect) {
+        m_bEndedDuringConnect = false;
+        Disconnect(1);
+    }
+    return result;
+}
+
+int CTrackingLink::ConnectOnce() {
     if (m_hszService == nullptr)
         m_hszService = DdeCreateStringHandleA(m_idInst, kService, CP_WINANSI);
     HSZ topic = DdeCreateStringHandleA(m_idInst, kTopic, CP_WINANSI);
@@ -63,6 +84,8 @@ int CTrackingLink::Connect() {
         m_hConv = held;
         return 0;
     }
+    // Handle values are reused: an earlier lost conversation may have had this one's.
+    m_hConvLost = nullptr;
 
     // Handles an earlier Connect left are released once the new ones exist, so that their
     // values stay the same and nothing leaks.
@@ -128,7 +151,7 @@ UINT CTrackingLink::OnData(HDDEDATA data, HSZ item) {
 }
 
 void CTrackingLink::CheckPartner() {
-    if (m_hConv == nullptr) return;
+    if (m_hConv == nullptr || m_bInConnect) return;
     CONVINFO info;
     std::memset(&info, 0, sizeof info);
     info.cb = sizeof info;
@@ -138,7 +161,8 @@ void CTrackingLink::CheckPartner() {
     const HCONV lost = m_hConv;
     Disconnect(1);
     m_hConvLost = lost;
-    if (known) ReleaseLostConversation(lost, info);
+    // Elsewhere the library reports the end itself and keeps its own machinery.
+    if (known && m_bSilentLibrary) ReleaseLostConversation(lost, info);
 }
 
 // The library keeps a conversation it never reported as ended, and Wine's refuses a new
@@ -153,9 +177,35 @@ void CTrackingLink::ReleaseLostConversation(HCONV conv, const CONVINFO& info) {
     // Ended by the partner but still held: only ending the instance releases it. The
     // conversation's window goes first, so that nothing of the old instance runs again.
     DestroyWindow(info.hwnd);
+    Reinitialize();
+}
+
+// String handles belong to the instance that made them, so none of the old instance's may be
+// kept: the next Connect makes the names again under the new one.
+void CTrackingLink::Reinitialize() {
+    for (HSZ* name : {&m_hszService, &m_hszAzEl, &m_hszSatName}) {
+        DdeFreeStringHandle(m_idInst, *name);
+        *name = nullptr;
+    }
     DdeUninitialize(m_idInst);
     m_idInst = 0;
     DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
+}
+
+void CTrackingLink::OnDisconnectEvent(HCONV conv) {
+    // Already reported by CheckPartner: the same loss is not reported twice.
+    if (conv != nullptr && conv == m_hConvLost) {
+        m_hConvLost = nullptr;
+        return;
+    }
+    // Another conversation's end (one the library dropped after a re-registration).
+    if (conv != m_hConv) return;
+    // Connect is still using the conversation and the names: it reports the end itself.
+    if (m_bInConnect) {
+        m_bEndedDuringConnect = true;
+        return;
+    }
+    Disconnect(1);
 }
 
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
@@ -170,12 +220,7 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, H
             if (DdeCmpStringHandles(hsz1, link->m_hszService) == 0) link->Connect();
             return nullptr;
         case XTYP_DISCONNECT:
-            // Already reported by CheckPartner: the same loss is not reported twice.
-            if (conv != nullptr && conv == link->m_hConvLost) {
-                link->m_hConvLost = nullptr;
-                return nullptr;
-            }
-            link->Disconnect(1);
+            link->OnDisconnectEvent(conv);
             return nullptr;
         default:
             return nullptr;

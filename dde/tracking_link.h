@@ -8,15 +8,20 @@
 class CTrackingLink {
 public:
     CTrackingLink();
+    // silentLibrary: the DDE library never reports a partner that went away (Wine's).
+    explicit CTrackingLink(bool silentLibrary);
     virtual ~CTrackingLink();
 
     int Connect();
     int Disconnect(int serverEnded);
     UINT OnData(HDDEDATA data, HSZ item);
-    // Where the DDE library never reports the end of a conversation (Wine), finds a
-    // conversation whose partner has gone and runs Disconnect(1) for it, once. Called on
-    // every poll-timer tick.
+    // Finds a conversation whose partner has gone and runs Disconnect(1) for it, once, for a
+    // DDE library that never reports the end (Wine's); there it also lets the library's hold
+    // on the conversation go. Called on every poll-timer tick.
     void CheckPartner();
+    // Connect's transactions let the thread's messages through (a timer tick, a port change,
+    // a notification's handler); nothing that would change the conversation runs then.
+    bool InConnect() const { return m_bInConnect; }
 
     // Fields, in this order; read by the operator window.
     HSZ m_hszService;
@@ -35,11 +40,17 @@ private:
 
     void Notify();
     void RequestItem(HSZ item);
+    int ConnectOnce();
+    void OnDisconnectEvent(HCONV conv);
     void ReleaseLostConversation(HCONV conv, const CONVINFO& info);
+    void Reinitialize();
 
     // The conversation whose loss CheckPartner reported; a late end-of-conversation event for
     // it is not reported a second time.
     HCONV m_hConvLost = nullptr;
+    bool m_bInConnect = false;
+    bool m_bEndedDuringConnect = false;  // reported once Connect has finished with it
+    const bool m_bSilentLibrary;
 };
 
 extern CTrackingLink* g_pTrackingLink;

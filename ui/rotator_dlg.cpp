@@ -6,6 +6,15 @@ BOOL g_bPollAzimuth = FALSE;
 namespace {
 constexpr int kPollPeriodMs = 2000;
 constexpr int kNoAngleYet = -1000;
+
+// The ring's lock lives as long as the program: made before any dialog object, deleted after
+// the last one has gone, once each.
+struct RxRingLock {
+    RxRingLock() { InitializeCriticalSection(&g_csRxRing); }
+    ~RxRingLock() { DeleteCriticalSection(&g_csRxRing); }
+    RxRingLock(const RxRingLock&) = delete;
+    RxRingLock& operator=(const RxRingLock&) = delete;
+} g_rxRingLock;
 }  // namespace
 
 BEGIN_MESSAGE_MAP(CRotatorDlg, CDialog)
@@ -32,7 +41,6 @@ CRotatorDlg::CRotatorDlg(CWnd* parent) : CDialog(IDD_ROTATOR_DIALOG, parent) {
     m_bManual = FALSE;
     m_pRxRead = m_pRxWrite = m_rxRing;
     m_ovWrite = OVERLAPPED{};
-    InitializeCriticalSection(&g_csRxRing);
     m_ovWrite.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
@@ -43,6 +51,8 @@ CRotatorDlg::~CRotatorDlg() {
     // The link's last notification must find no window: a window still open here (a modeless
     // run) would dispatch it to handlers of a half-destroyed object.
     if (m_hWnd != nullptr && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
+    // No write is pending: SendCommand sees each one through or cancels it.
+    if (m_ovWrite.hEvent != nullptr) CloseHandle(m_ovWrite.hEvent);
 }
 
 void CRotatorDlg::DoDataExchange(CDataExchange* pDX) {
@@ -57,7 +67,10 @@ BOOL CRotatorDlg::OnInitDialog() {
     EnumeratePorts();
     if (m_nPort == 0) {
         MessageBoxA(m_hWnd, "No available COM ports detected", "Error", MB_OK);
-        ExitProcess(0);
+        // The modal run ends before the window shows, and the program through its normal
+        // exit, so that static objects are destroyed.
+        EndDialog(IDABORT);
+        return TRUE;
     }
     OpenPort(m_nPort);
 
@@ -93,6 +106,11 @@ HCURSOR CRotatorDlg::OnQueryDragIcon() {
 
 void CRotatorDlg::OnSelectPort() {
     HWND combo = GetDlgItem(IDC_PORT);
+    if (m_link.InConnect()) {
+        // Nested in the DDE link's Connect: the port stays; the list shows it again.
+        ShowChosenPort(combo);
+        return;
+    }
     const LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);
     if (index == CB_ERR) return;  // nothing chosen from the list
     const int port = static_cast<int>(SendMessageA(combo, CB_GETITEMDATA, index, 0));
@@ -100,6 +118,13 @@ void CRotatorDlg::OnSelectPort() {
     ClosePort();
     OpenPort(port);
     m_nPort = port;
+}
+
+void CRotatorDlg::ShowChosenPort(HWND combo) {
+    const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i)
+        if (SendMessageA(combo, CB_GETITEMDATA, i, 0) == m_nPort)
+            SendMessageA(combo, CB_SETCURSEL, i, 0);
 }
 
 void CRotatorDlg::OnManualControl() {

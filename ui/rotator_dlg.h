@@ -80,6 +80,7 @@ public:
 
 private:
     int StartReceiveWorker();
+    void ShowChosenPort(HWND combo);
 
 public:
     // --- end serial ---

@@ -19,6 +19,22 @@ using testing_support::PumpUntil;
 constexpr int kPort = 1;
 constexpr DWORD kTimeoutMs = 8000;
 
+// Once armed, the window's next tracking notification first picks the second entry of the port
+// list as the operator would; that notification comes from inside the link's Connect.
+WNDPROC g_dialogProc = nullptr;
+bool g_armed = false;
+
+LRESULT CALLBACK PickSecondPortFirst(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_armed && message == WM_COMMAND && wParam == MAKEWPARAM(ID_TRACKING_UPDATE, 0)) {
+        g_armed = false;
+        HWND combo = GetDlgItem(window, IDC_PORT);
+        SendMessageA(combo, CB_SETCURSEL, 1, 0);
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_PORT, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+    }
+    return CallWindowProcA(g_dialogProc, window, message, wParam, lParam);
+}
+
 class DdeDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -107,6 +123,26 @@ TEST_F(DdeDialogTest, PredictionProgramQuittingShowsZerosAndNoneAtTheNextTick) {
     EXPECT_EQ(dialog_->m_link.m_hConv, nullptr);
     // The rotator goes to 0, 0; then the tick's elevation poll.
     EXPECT_EQ(Visible(ReceivedAfterQuiet()), Visible("A\r\n000\r\nE\r\n000\r\nE\r\n"));
+}
+
+TEST_F(DdeDialogTest, PortChangeInsideConnectIsRefusedAndTheListShowsThePortInUse) {
+    ASSERT_TRUE(sim_.Ok("ports 1 2"));
+    Run("unregister");
+    Run("azel 100|30");
+    Open();
+    const HANDLE port = dialog_->m_hPort;
+    g_dialogProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+        dialog_->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PickSecondPortFirst)));
+    g_armed = true;
+    Run("register");  // the link connects at once, from the registration event
+    ASSERT_TRUE(WaitForText(IDC_DDE_AZ, "100"));
+    SetWindowLongPtrA(dialog_->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_dialogProc));
+    EXPECT_FALSE(g_armed);
+    EXPECT_EQ(dialog_->m_nPort, kPort);
+    EXPECT_EQ(dialog_->m_hPort.load(), port);
+    HWND combo = dialog_->GetDlgItem(IDC_PORT);
+    EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, SendMessageA(combo, CB_GETCURSEL, 0, 0), 0),
+              kPort);
 }
 
 TEST_F(DdeDialogTest, APassPlayedFastEndsWhereThePredictionEnds) {

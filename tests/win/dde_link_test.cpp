@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dde/tracking_link.h"
@@ -32,12 +34,16 @@ struct Snapshot {
 
 std::vector<Snapshot> g_notes;
 CTrackingLink* g_link = nullptr;
+// Run once from inside the next notification, that is nested in the link's own call, as the
+// window's handlers run on Windows while a DDE transaction waits.
+std::function<void()> g_onNextNote;
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND && LOWORD(wParam) == ID_TRACKING_UPDATE && HIWORD(wParam) == 0 &&
         lParam == 0 && g_link != nullptr) {
         g_notes.push_back({g_link->m_nAzimuth, g_link->m_nElevation, g_link->m_szSatellite,
                            g_link->m_hConv != 0});
+        if (g_onNextNote) std::exchange(g_onNextNote, nullptr)();
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -65,11 +71,20 @@ protected:
         DestroyWindow(m_window);
     }
 
+    // A link that relies on the library to report a partner's end, as Windows' does.
+    void UseLinkForReportingLibrary() {
+        DestroyLink();
+        m_link = std::make_unique<CTrackingLink>(/*silentLibrary=*/false);
+        g_link = m_link.get();
+        m_link->m_hNotifyWnd = m_window;
+    }
+
     void DestroyLink() {
         if (!m_link) return;
         const DWORD instance = m_link->m_idInst;
         m_link.reset();
         g_link = nullptr;
+        g_onNextNote = nullptr;
         // Each test's link has its own DDE instance; the old one must not hear the next test.
         DdeUninitialize(instance);
     }
@@ -86,6 +101,16 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return m_sim.CountStartingWith("ok " + command) > before; },
                               kTimeoutMs))
             << command;
+    }
+
+    // The poll timer's check, at every tick, until it reports the loss.
+    bool CheckUntilReported() {
+        return PumpUntil(
+            [&] {
+                m_link->CheckPartner();
+                return !g_notes.empty();
+            },
+            kTimeoutMs);
     }
 
     bool WaitForNotes(size_t count) {
@@ -161,13 +186,7 @@ TEST_F(DdeLinkTest, AdviseDataReachesTheLinkWithOneNotificationEach) {
 TEST_F(DdeLinkTest, ServerEndingTheConversationResetsOnceAndOnlyConnectReconnects) {
     ConnectToServingSimulator();
     Run("terminate");
-    // The poll timer's check, at every tick.
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            m_link->CheckPartner();
-            return !g_notes.empty();
-        },
-        kTimeoutMs));
+    ASSERT_TRUE(CheckUntilReported());
     for (int tick = 0; tick < 3; ++tick) m_link->CheckPartner();
     PumpMessages(kQuietMs);
     ASSERT_EQ(g_notes.size(), 1u);
@@ -194,12 +213,7 @@ TEST_F(DdeLinkTest, ServerKilledWithoutAWordResetsOnceAndConnectReconnects) {
     ConnectToServingSimulator();
     m_sim.Send("crash");
     ASSERT_TRUE(m_sim.HasExited(kTimeoutMs));
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            m_link->CheckPartner();
-            return !g_notes.empty();
-        },
-        kTimeoutMs));
+    ASSERT_TRUE(CheckUntilReported());
     m_link->CheckPartner();
     PumpMessages(kQuietMs);
     ASSERT_EQ(g_notes.size(), 1u);
@@ -378,12 +392,7 @@ TEST_F(DdeLinkTest, LateDisconnectEventAfterTheCheckIsNotReportedAgain) {
     const HCONV conv = m_link->m_hConv;
     m_sim.Send("crash");
     ASSERT_TRUE(m_sim.HasExited(kTimeoutMs));
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            m_link->CheckPartner();
-            return !g_notes.empty();
-        },
-        kTimeoutMs));
+    ASSERT_TRUE(CheckUntilReported());
     DdeCallback(XTYP_DISCONNECT, 0, conv, nullptr, nullptr, nullptr, 0, 0);
     EXPECT_EQ(g_notes.size(), 1u);
 }
@@ -428,17 +437,88 @@ TEST_F(DdeLinkTest, ConnectAgainKeepsTheSameItemHandleValues) {
     const HSZ azEl = m_link->m_hszAzEl;
     const HSZ satName = m_link->m_hszSatName;
     Run("terminate");
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-            m_link->CheckPartner();
-            return !g_notes.empty();
-        },
-        kTimeoutMs));
+    ASSERT_TRUE(CheckUntilReported());
     m_link->Connect();
     ASSERT_NE(m_link->m_hConv, nullptr);
     // Same text, same value: advise data is matched against them by value.
     EXPECT_EQ(m_link->m_hszAzEl, azEl);
     EXPECT_EQ(m_link->m_hszSatName, satName);
+}
+
+}  // namespace
+
+namespace {
+
+size_t AdviseStarts(predsim::SimulatorProcess& sim) {
+    return sim.CountStartingWith("advise ");
+}
+
+TEST_F(DdeLinkTest, NestedCallsDuringConnectChangeNothingAndAnEndMidConnectIsReportedAfter) {
+    StartSimulator();
+    Run("azel 123|45");
+    Run("name ISS");
+    int nestedConnect = -1;
+    HCONV during = nullptr;
+    g_onNextNote = [&] {
+        during = m_link->m_hConv;
+        nestedConnect = m_link->Connect();
+        m_link->CheckPartner();
+        // The partner ends while Connect still has requests and advise starts to make.
+        DdeCallback(XTYP_DISCONNECT, 0, during, nullptr, nullptr, nullptr, 0, 0);
+        EXPECT_EQ(m_link->m_hConv, during);
+        EXPECT_NE(m_link->m_hszAzEl, nullptr);
+        EXPECT_NE(m_link->m_hszSatName, nullptr);
+    };
+    m_link->Connect();
+    ASSERT_NE(during, nullptr);
+    EXPECT_EQ(nestedConnect, 0);
+    EXPECT_TRUE(PumpUntil([&] { return AdviseStarts(m_sim) == 2; }, kTimeoutMs))
+        << "Connect went on with its conversation";
+    EXPECT_EQ(m_sim.CountStartingWith("connect "), 1u);
+    EXPECT_EQ(m_link->m_hConv, nullptr) << "the end was reported once Connect had finished";
+    EXPECT_EQ(g_notes.back().name, "none");
+}
+
+TEST_F(DdeLinkTest, DisconnectEventForAnotherConversationIsIgnored) {
+    ConnectToServingSimulator();
+    const HCONV held = m_link->m_hConv;
+    const HCONV other = reinterpret_cast<HCONV>(reinterpret_cast<ULONG_PTR>(held) ^ 0x10);
+    DdeCallback(XTYP_DISCONNECT, 0, other, nullptr, nullptr, nullptr, 0, 0);
+    EXPECT_TRUE(g_notes.empty());
+    EXPECT_EQ(m_link->m_hConv, held);
+}
+
+TEST_F(DdeLinkTest, WhereTheLibraryReportsEndsTheCheckLeavesTheLibraryAlone) {
+    UseLinkForReportingLibrary();
+    ConnectToServingSimulator();
+    const DWORD instance = m_link->m_idInst;
+    const HCONV conv = m_link->m_hConv;
+    Run("terminate");
+    ASSERT_TRUE(CheckUntilReported());
+    EXPECT_EQ(m_link->m_idInst, instance) << "the instance is not made again";
+    CONVINFO info = {};
+    info.cb = sizeof info;
+    EXPECT_NE(DdeQueryConvInfo(conv, QID_SYNC, &info), 0u) << "the library still holds it";
+    EXPECT_TRUE(IsWindow(info.hwnd)) << "nor is its window destroyed";
+    DdeCallback(XTYP_DISCONNECT, 0, conv, nullptr, nullptr, nullptr, 0, 0);
+    EXPECT_EQ(g_notes.size(), 1u) << "the library's own report of that end is not repeated";
+}
+
+TEST_F(DdeLinkTest, EndOfANewConversationIsReportedAfterAnEarlierOneWasLost) {
+    ConnectToServingSimulator();
+    m_sim.Send("crash");
+    ASSERT_TRUE(m_sim.HasExited(kTimeoutMs));
+    ASSERT_TRUE(CheckUntilReported());
+    m_sim.Kill();
+    StartSimulator();
+    Run("azel 10|20");
+    m_link->Connect();
+    ASSERT_NE(m_link->m_hConv, nullptr);
+    g_notes.clear();
+    // Handle values are reused, so this one may well be the lost one's.
+    DdeCallback(XTYP_DISCONNECT, 0, m_link->m_hConv, nullptr, nullptr, nullptr, 0, 0);
+    EXPECT_EQ(g_notes.size(), 1u);
+    EXPECT_EQ(m_link->m_hConv, nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // window's object is gone, every time.
 #include <windows.h>
 
+#include <thread>
+
 #include "tests/win/serial_test_support.h"
 
 namespace {
@@ -20,11 +22,27 @@ bool ThreadRuns(DWORD id) {
     return runs;
 }
 
-// Closes the modal window from inside its own loop, as the close box does.
-void CALLBACK CancelMainWindow(HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
-    PostMessageA(AfxGetApp()->m_pMainWnd->m_hWnd, WM_COMMAND, IDCANCEL, 0);
-}
+// Closes the dialog's window after the given time, by a posted message as the close box does.
+// A timer would not do: the window's thread makes WM_TIMER only when no sent, posted or paint
+// message waits, and the streaming keeps notifications and repaints coming, so a timer could
+// wait for seconds or for ever.
+class DelayedCancel {
+public:
+    DelayedCancel(const CRotatorDlg& dialog, DWORD delayMs)
+        : m_thread([&dialog, delayMs] {
+              const DWORD start = GetTickCount();
+              while (dialog.m_hWnd == nullptr && GetTickCount() - start < serial_tests::kWaitMs)
+                  Sleep(1);
+              Sleep(delayMs);
+              PostMessageA(dialog.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+          }) {}
+    ~DelayedCancel() { m_thread.join(); }
+    DelayedCancel(const DelayedCancel&) = delete;
+    DelayedCancel& operator=(const DelayedCancel&) = delete;
+
+private:
+    std::thread m_thread;
+};
 
 TEST_F(SerialTest, ClosingTheModalWindowWhileStreamingEndsCleanlyEveryTime) {
     UsePorts({1});
@@ -38,8 +56,10 @@ TEST_F(SerialTest, ClosingTheModalWindowWhileStreamingEndsCleanlyEveryTime) {
             CRotatorDlg dialog;
             dialog.m_nPort = 1;
             AfxGetApp()->m_pMainWnd = &dialog;
-            SetTimer(nullptr, 0, 100 + round * 13 % 200, &CancelMainWindow);
-            EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+            {
+                DelayedCancel cancel(dialog, 100 + round * 13 % 200);
+                EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+            }
             worker = dialog.m_dwThreadId;
             EXPECT_NE(worker, 0u) << "the port stays open until the object goes";
         }

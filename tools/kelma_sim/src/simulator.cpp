@@ -67,11 +67,15 @@ std::string Simulator::PathsText() const {
     return text;
 }
 
-std::string Simulator::PtyCommand(const std::string& name, PtyPort& pty) {
+std::string Simulator::PtyCommand(const std::string& name, const Words& params, PtyPort& pty) {
     if (name == "hold" || name == "release") {
         std::string error;
         const bool ok = name == "hold" ? pty.Hold(&error) : pty.Release(&error);
         return ok ? Ok() : Err(error);
+    }
+    if (name == "stall" && params.size() == 1 && (params[0] == "on" || params[0] == "off")) {
+        std::string error;
+        return pty.Stall(params[0] == "on", &error) ? Ok() : Err(error);
     }
     return Err("bad command: " + name);
 }
@@ -86,7 +90,7 @@ std::string Simulator::PortCommand(const std::string& name, Port& port, const Ar
     if (!port.pty) return Err("port " + args[1] + " unplugged");
     if (kind == PortCommandKind::Line)
         return port.simulated.Run(name, params, nowMicros, port.pty.get(), random_);
-    return PtyCommand(name, *port.pty);
+    return PtyCommand(name, params, *port.pty);
 }
 
 std::string Simulator::HandleControl(const std::string& line, int64_t nowMicros, bool* quit) {
@@ -101,7 +105,7 @@ std::string Simulator::HandleControl(const std::string& line, int64_t nowMicros,
     if (name == "list") return List();
     if (name == "ports") return SetPorts(args, nowMicros);
     if (name == "help")
-        return Ok(std::string("ports plug unplug hold release list ") + PortCommandNames() +
+        return Ok(std::string("ports plug unplug hold release stall list ") + PortCommandNames() +
                   " now quit");
     if (args.size() < 2) return Err("bad command: " + line);
     auto number = ParsePortNumber(args[1]);

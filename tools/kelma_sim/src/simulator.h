@@ -55,7 +55,7 @@ private:
     std::string SetPorts(const Args& args, int64_t nowMicros);
     std::string PortCommand(const std::string& name, Port& port, const Args& args,
                             int64_t nowMicros);
-    std::string PtyCommand(const std::string& name, PtyPort& pty);
+    std::string PtyCommand(const std::string& name, const Words& params, PtyPort& pty);
     std::string List() const;
 
     SimulatorSettings settings_;
