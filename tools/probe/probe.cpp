@@ -3,6 +3,8 @@
 //   kelma_probe windows [--title T]        the visible top-level windows with their controls
 //   kelma_probe watch <ms> <count> [--title T]   the same, every <ms> milliseconds
 //   kelma_probe ping <ms> <count> [--title T]    round trip of a sent WM_NULL to the window
+//   kelma_probe ping <ms> <count> --desktop      the same to the desktop window, whose process
+//                                                idles: what the machine's load alone costs
 //   kelma_probe close [--title T]          what the close box does: WM_SYSCOMMAND SC_CLOSE
 //   kelma_probe now                        the performance counter in microseconds
 //   kelma_probe resources <pid>            the process's handle count and GDI/USER objects
@@ -202,9 +204,9 @@ HWND MainWindow(const char* title) {
 }
 
 // Each line: {"t": when sent, "us": round trip or -1 when the window did not answer}.
-int Ping(int intervalMs, int count, const char* title) {
+int Ping(int intervalMs, int count, const char* title, bool desktop) {
     for (int i = 0; i < count; ++i) {
-        HWND window = MainWindow(title);
+        HWND window = desktop ? GetDesktopWindow() : MainWindow(title);
         const int64_t start = NowMicroseconds();
         DWORD_PTR result = 0;
         const bool answered = window && Send(window, WM_NULL, 0, 0, &result);
@@ -302,11 +304,17 @@ int Resources(DWORD pid) {
     WindowCount windows{pid, 0};
     EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&windows));
     const long handleCount = handles ? static_cast<long>(handles) : CountHandlesInSystemTable(pid);
-    printf("{\"handles\":%s,\"gdi\":%s,\"user\":%s,\"windows\":%s}\n",
-           Count(handleCount).c_str(), Count(gdi).c_str(), Count(user).c_str(),
-           Count(windows.count).c_str());
+    printf("{\"handles\":%s,\"gdi\":%s,\"user\":%s,\"windows\":%s}\n", Count(handleCount).c_str(),
+           Count(gdi).c_str(), Count(user).c_str(), Count(windows.count).c_str());
     fflush(stdout);
     return 0;
+}
+
+bool HasOption(int argc, char** argv, const char* option) {
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], option) == 0) return true;
+    }
+    return false;
 }
 
 const char* TitleOption(int argc, char** argv) {
@@ -320,7 +328,7 @@ int Usage() {
     fprintf(stderr,
             "usage: kelma_probe windows|close|now [--title T]\n"
             "       kelma_probe resources <pid>\n"
-            "       kelma_probe watch|ping <ms> <count> [--title T]\n");
+            "       kelma_probe watch|ping <ms> <count> [--title T] [--desktop]\n");
     return 2;
 }
 
@@ -343,8 +351,9 @@ int main(int argc, char** argv) {
     if ((command == "watch" || command == "ping") && argc >= 4) {
         const int intervalMs = atoi(argv[2]);
         const int count = atoi(argv[3]);
-        return command == "watch" ? Watch(intervalMs, count, title)
-                                  : Ping(intervalMs, count, title);
+        return command == "watch"
+                   ? Watch(intervalMs, count, title)
+                   : Ping(intervalMs, count, title, HasOption(argc, argv, "--desktop"));
     }
     return Usage();
 }
