@@ -718,12 +718,7 @@ def main():
     parser.add_argument("--only", nargs="*", choices=list(SCENARIOS), help="these scenarios")
     parser.add_argument("--table", type=Path, help="also write the table to this file")
     args = parser.parse_args()
-    build = k.Build.locate()
-    if build.missing():
-        sys.exit(f"fault_suite: not built: {', '.join(build.missing())}")
-    session = k.Session.from_environment()
-    if session is None:
-        sys.exit("fault_suite: run it through fault_suite.sh (it needs a harness session)")
+    session, build = k.session_and_build("fault_suite", "fault_suite.sh")
     with tempfile.TemporaryDirectory(prefix="kelma-fault-suite.") as workdir:
         results = run_suite(session, build, workdir, SHORT if args.short else FULL, args.only)
     print_table(results)

@@ -14,6 +14,7 @@ import re
 import shlex
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 from dataclasses import dataclass
@@ -153,6 +154,18 @@ class Build:
 
     def missing(self):
         return [str(p) for p in (self.app, self.predsim, self.probe, self.sim) if not p.exists()]
+
+
+def session_and_build(tool, wrapper):
+    """The harness session and the build that a tool run through its wrapper script uses; ends
+    the tool with a message when either is missing."""
+    build = Build.locate()
+    if build.missing():
+        sys.exit(f"{tool}: not built: {', '.join(build.missing())}")
+    session = Session.from_environment()
+    if session is None:
+        sys.exit(f"{tool}: run it through {wrapper} (it needs a harness session)")
+    return session, build
 
 
 # ----------------------------------------------------------------------------------------------
