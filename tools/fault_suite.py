@@ -373,8 +373,10 @@ def scenario_port_changes(run, reps):
     took = time.monotonic() - started
     k.wait_until(lambda: selected_port(app) == reps % 2, 10, what="the last port chosen")
     port = 1 + reps % 2
-    model = k.TrackingModel(100, 20)
-    expected = model.feed([text for _, text in pred.posts()])
+    posted = [text for _, text in pred.posts()]
+    figures = {"changes/s": f"{reps / took:.1f}",
+               "last update shown after s": taken_up(app, posted[-1])}
+    expected = k.TrackingModel(100, 20).feed(posted)
     received = {p: [(c.axis, c.arg) for c in check_wire(sim, p) if not c.is_poll] for p in (1, 2)}
     taken = set()
     for p, commands in received.items():
@@ -384,12 +386,23 @@ def scenario_port_changes(run, reps):
                           f"not asked for, after {commands[max(0, wrong - 3):wrong]}")
         taken.update(indices)
     lost = [f"{expected[i]} ({i + 1})" for i in range(len(expected)) if i not in taken]
+    figures["commands"] = len(expected)
     if lost:
         raise Failure(f"lost: {len(lost)} of {len(expected)} tracking commands: "
-                      f"{', '.join(lost[:5])}")
+                      f"{', '.join(lost[:5])}", figures)
     wanted = post(pred, 123, 45)
     arrives(sim, wanted, port=port, what="a command on the port chosen last")
-    return {"changes/s": f"{reps / took:.1f}", "commands": len(expected)}
+    return figures
+
+
+def taken_up(app, text, limit=CATCH_UP_WAIT_S):
+    """Seconds until the window shows the prediction's last update (the program may still be
+    working through a queue when the prediction program has posted it), as a figure."""
+    started = time.monotonic()
+    az, el = k.parse_azel(text)
+    shows(app, {k.IDC_DDE_AZ: "%03d" % az, k.IDC_DDE_EL: "%03d" % el}, limit,
+          what="the last update of the pass")
+    return f"{time.monotonic() - started:.1f}"
 
 
 def match_in_order(items, sequence):
