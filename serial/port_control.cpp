@@ -44,21 +44,55 @@ void ClearPortErrors(HANDLE port) {
     ClearCommError(port, &errors, nullptr);  // only clears the error state; nothing to report
 }
 
+// The longest command (8 bytes) is on the wire in 8.3 ms. A port that has not taken a command
+// well after that has stalled (a hung adapter, a stopped link); the bound keeps the window
+// answering: two stalled writes and the settle pause of one tracking step stay under a second.
+constexpr DWORD kWriteTimeoutMs = 300;
+// While ClosePort waits for the worker, how often it looks for the worker's error box.
+constexpr DWORD kWorkerCheckMs = 100;
+constexpr char kDialogClass[] = "#32770";
+
+// Sees a pending write through, or cancels it once the bound has passed and waits until the
+// cancel has finished, so that the record is free for the next write. False when the write
+// failed or was cancelled.
+bool FinishWrite(HANDLE port, OVERLAPPED& ov) {
+    if (WaitForSingleObject(ov.hEvent, kWriteTimeoutMs) != WAIT_OBJECT_0) CancelIo(port);
+    DWORD written = 0;
+    return GetOverlappedResult(port, &ov, &written, TRUE) != FALSE;
+}
+
+void LetSentMessagesThrough() {
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
+BOOL CALLBACK CloseErrorBox(HWND window, LPARAM) {
+    char className[sizeof(kDialogClass) + 1] = {};
+    GetClassNameA(window, className, sizeof(className));
+    if (strcmp(className, kDialogClass) == 0) PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
 // Waits for the worker's thread to end while letting messages that other threads send to this
 // thread's windows through: the worker may be blocked in its synchronous ID_SERIAL_DATA, and
 // it can only see the stop request once that has been handled. Posted messages (input, timers)
-// stay queued, so no operator action runs nested here.
-void WaitLettingSentMessagesThrough(HANDLE thread) {
+// stay queued, so no operator action runs nested here. A worker that could not start shows a
+// message box until it is closed: the port is going, so close it.
+void WaitForWorker(HANDLE thread, DWORD threadId) {
     for (;;) {
-        const DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+        const DWORD woke =
+            MsgWaitForMultipleObjects(1, &thread, FALSE, kWorkerCheckMs, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0) return;
         if (woke == WAIT_OBJECT_0 + 1) {
-            MSG msg;
-            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-            continue;
+            LetSentMessagesThrough();
+        } else if (woke == WAIT_TIMEOUT) {
+            EnumThreadWindows(threadId, &CloseErrorBox, 0);
+        } else if (WaitForSingleObject(thread, kWorkerCheckMs) != WAIT_TIMEOUT) {
+            return;  // the queue cannot be watched: short waits, messages let through between
+        } else {
+            LetSentMessagesThrough();
+            EnumThreadWindows(threadId, &CloseErrorBox, 0);
         }
-        if (woke != WAIT_FAILED) return;
-        WaitForSingleObject(thread, INFINITE);  // cannot watch the queue: plain wait
-        return;
     }
 }
 
@@ -88,7 +122,8 @@ void CRotatorDlg::EnumeratePorts() {
 }
 
 int CRotatorDlg::OpenPort(int port) {
-    if (m_hPort != INVALID_HANDLE_VALUE) return 0;
+    // Nested inside a waiting ClosePort the old worker may still run: no second one.
+    if (m_hPort != INVALID_HANDLE_VALUE || m_bClosing) return 0;
     char name[16];
     FormatPortName(name, port);
     m_hPort = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -132,7 +167,7 @@ int CRotatorDlg::ClosePort() {
     m_bStopThread = TRUE;
     if (m_hStopEvent != nullptr) SetEvent(m_hStopEvent);
     if (m_hWorker != nullptr) {
-        WaitLettingSentMessagesThrough(m_hWorker);
+        WaitForWorker(m_hWorker, m_dwThreadId);
         CloseHandle(m_hWorker);
         m_hWorker = nullptr;
     }
@@ -162,8 +197,7 @@ int CRotatorDlg::SendCommand(const char* text) {
             ClearPortErrors(port);
             return 0;
         }
-        // The event is signalled when the write ends, so bWait TRUE returns then.
-        if (!GetOverlappedResult(port, &m_ovWrite, &written, TRUE)) ClearPortErrors(port);
+        if (!FinishWrite(port, m_ovWrite)) ClearPortErrors(port);
     }
     AppendLog(text);
     return 1;

@@ -23,19 +23,19 @@
 // notification in flight through meanwhile.
 #include <memory>
 
-#include "serial/rx_ring.h"
+#include "serial/receive_passes.h"
 #include "ui/rotator_dlg.h"
 
 namespace {
 
-// Pause after a pass that failed, or after several wake-ups in a row that found nothing to
-// read, so that a vanished device (every call fails at once) does not keep a core busy.
-constexpr DWORD kRetryPauseMs = 50;
-constexpr int kIdleWakeupsBeforePause = 3;
+constexpr DWORD kRetryPauseMs = 50;  // see kelma::kIdleWakeupsBeforePause
 // The event mask that ends a wait: one that a controller never raises.
 constexpr DWORD kStopMask = EV_RING;
 // How long the end of the worker waits for its own cancelled I/O to finish.
 constexpr DWORD kCancelGraceMs = 2000;
+
+using kelma::PortIo;
+using kelma::PortWait;
 
 // The worker's I/O state. It lives on the heap so that it can be left behind should an
 // operation never finish after cancelling: the platform may still write into it.
@@ -46,126 +46,101 @@ struct WorkerIo {
     bool pending = false;  // an operation was started and has not been seen to finish
 };
 
-enum class Io { kDone, kFailed, kStopped };
-enum class Pass { kCharacters, kStored, kIdle, kFailed, kStopped };  // kCharacters: wait only
-
 // Waits for the operation in progress on io.ov, or for the stop event.
-Io FinishPending(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count) {
+PortIo FinishPending(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count) {
     HANDLE waits[] = {io.ov.hEvent, stopEvent};
     const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
     if (woke == WAIT_OBJECT_0) {
         io.pending = false;
-        return GetOverlappedResult(port, &io.ov, &count, FALSE) ? Io::kDone : Io::kFailed;
+        return GetOverlappedResult(port, &io.ov, &count, FALSE) ? PortIo::kDone : PortIo::kFailed;
     }
     // A wait that began after ClosePort changed the mask is ended the same way (Wine's CancelIo
     // does not end an event wait); CancelIo ends a read.
     SetCommMask(port, kStopMask);
     CancelIo(port);
     if (WaitForSingleObject(io.ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0) io.pending = false;
-    if (woke == WAIT_OBJECT_0 + 1) return Io::kStopped;
+    if (woke == WAIT_OBJECT_0 + 1) return PortIo::kStopped;
     SetCommMask(port, EV_RXCHAR);  // the wait itself failed: go on receiving
-    return Io::kFailed;
+    return PortIo::kFailed;
 }
 
 // Starts an overlapped operation and sees it through: started() is the platform call.
 template <typename Start>
-Io RunOverlapped(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count, Start started) {
+PortIo RunOverlapped(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count, Start started) {
     count = 0;
     io.pending = true;
     if (started()) {
         io.pending = false;
         GetOverlappedResult(port, &io.ov, &count, FALSE);  // done at once: the count is here
-        return Io::kDone;
+        return PortIo::kDone;
     }
     if (GetLastError() != ERROR_IO_PENDING) {
         io.pending = false;
-        return Io::kFailed;
+        return PortIo::kFailed;
     }
     return FinishPending(port, io, stopEvent, count);
 }
 
-DWORD BytesWaiting(HANDLE port, bool& ok) {
-    DWORD errors = 0;
-    COMSTAT status = {};
-    ok = ClearCommError(port, &errors, &status) != FALSE;
-    return status.cbInQue;
-}
-
-class Worker {
+// The port operations of the worker's passes, on the dialog's port and ring.
+class WorkerPort {
 public:
-    Worker(CRotatorDlg& dialog, WorkerIo& io) : m_dlg(dialog), m_io(io) {}
+    WorkerPort(CRotatorDlg& dialog, WorkerIo& io) : m_dlg(dialog), m_io(io) {}
 
-    // Steps 3 to 9: passes until the stop flag is seen. The first pass does not wait: bytes
-    // that came in before the event mask was set raise no event of their own.
-    void Run() {
-        int idleWakeups = 0;
-        bool wait = false;
-        while (!m_dlg.m_bStopThread) {
-            const Pass pass = OnePass(wait);
-            wait = true;
-            idleWakeups = pass == Pass::kIdle ? idleWakeups + 1 : 0;
-            if (pass == Pass::kFailed || idleWakeups >= kIdleWakeupsBeforePause) Pause();
-        }
-    }
-
-private:
-    Pass OnePass(bool wait) {
-        DWORD count = 0;
-        if (wait) {
-            const Pass waited = WaitForCharacters();
-            if (waited != Pass::kCharacters) return waited;
-        }
-
-        bool ok = false;
-        DWORD toRead = BytesWaiting(Port(), ok);
-        if (!ok) return Pass::kFailed;
-        if (toRead > kelma::kRxReadMax) toRead = kelma::kRxReadMax;
-        if (toRead == 0) return Pass::kIdle;
-
-        const Io read = RunOverlapped(Port(), m_io, m_dlg.m_hStopEvent, count, [&] {
-            return ReadFile(Port(), m_io.buffer, toRead, nullptr, &m_io.ov) != FALSE;
-        });
-        if (read == Io::kStopped) return Pass::kStopped;
-        if (read == Io::kFailed) BytesWaiting(Port(), ok);  // clears the error state
-        if (StoreBlock(count)) Notify();
-        return read == Io::kFailed ? Pass::kFailed : Pass::kStored;
-    }
-
-    // Step 4: kCharacters when characters were received.
-    Pass WaitForCharacters() {
+    PortWait WaitForCharacters() {
         DWORD count = 0;
         m_io.eventMask = 0;
-        const Io waited = RunOverlapped(Port(), m_io, m_dlg.m_hStopEvent, count, [&] {
+        const PortIo waited = RunOverlapped(Port(), m_io, m_dlg.m_hStopEvent, count, [&] {
             return WaitCommEvent(Port(), &m_io.eventMask, &m_io.ov) != FALSE;
         });
-        if (waited != Io::kDone) return waited == Io::kStopped ? Pass::kStopped : Pass::kFailed;
-        return (m_io.eventMask & EV_RXCHAR) ? Pass::kCharacters : Pass::kIdle;
+        if (waited == PortIo::kStopped) return PortWait::kStopped;
+        if (waited == PortIo::kFailed) return PortWait::kFailed;
+        return (m_io.eventMask & EV_RXCHAR) ? PortWait::kCharacters : PortWait::kOtherEvent;
     }
 
-    // Step 7: returns false when the ring overflowed and the rest of the block was dropped.
-    bool StoreBlock(DWORD count) {
+    bool QueuedBytes(size_t& queued) {
+        DWORD errors = 0;
+        COMSTAT status = {};
+        const bool ok = ClearCommError(Port(), &errors, &status) != FALSE;
+        queued = status.cbInQue;
+        return ok;
+    }
+
+    PortIo Read(size_t wanted, size_t& count) {
+        DWORD got = 0;
+        const PortIo read = RunOverlapped(Port(), m_io, m_dlg.m_hStopEvent, got, [&] {
+            return ReadFile(Port(), m_io.buffer, static_cast<DWORD>(wanted), nullptr, &m_io.ov) !=
+                   FALSE;
+        });
+        count = got;
+        return read;
+    }
+
+    // After an overflow the window is not told: the rest of the block was dropped.
+    void Deliver(size_t count) {
         EnterCriticalSection(&g_csRxRing);
         const kelma::RxStoreResult stored = kelma::RingStore(
             m_dlg.m_rxRing, kRxRingSize, m_dlg.m_pRxWrite, m_dlg.m_pRxRead, m_io.buffer, count);
         m_dlg.m_pRxWrite = stored.write;
         LeaveCriticalSection(&g_csRxRing);
-        return stored.complete;
+        if (stored.complete)
+            SendMessageA(m_dlg.m_hDataWnd, WM_COMMAND, MAKEWPARAM(ID_SERIAL_DATA, 0), 0);
     }
 
-    void Notify() { SendMessageA(m_dlg.m_hDataWnd, WM_COMMAND, MAKEWPARAM(ID_SERIAL_DATA, 0), 0); }
+    bool StopRequested() const { return m_dlg.m_bStopThread != FALSE; }
 
     void Pause() {
         if (WaitForSingleObject(m_dlg.m_hStopEvent, kRetryPauseMs) == WAIT_FAILED)
             Sleep(kRetryPauseMs);
     }
 
+private:
     HANDLE Port() const { return m_dlg.m_hPort; }
 
     CRotatorDlg& m_dlg;
     WorkerIo& m_io;
 };
 
-// Step 10, in this order; ClosePort relies on the stop flag being cleared last.
+// In this order; ClosePort relies on the stop flag being cleared last.
 void RunExitSteps(CRotatorDlg& dialog) {
     CloseHandle(dialog.m_hPort);
     dialog.m_hPort = INVALID_HANDLE_VALUE;
@@ -180,7 +155,9 @@ DWORD WINAPI CRotatorDlg::ReceiveThread(LPVOID dialogArg) {
     auto io = std::make_unique<WorkerIo>();
     io->ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (io->ov.hEvent == nullptr) {
-        MessageBoxA(nullptr, "Failed to create event for thread!", "Error",
+        // Owned by the window, so that it shows above it; ClosePort closes it should the
+        // operator not have done so (see port_control.cpp).
+        MessageBoxA(dialog.m_hDataWnd, "Failed to create event for thread!", "Error",
                     MB_OK | MB_ICONEXCLAMATION);
         return 0;  // the port stays open; ClosePort releases it
     }
@@ -188,7 +165,8 @@ DWORD WINAPI CRotatorDlg::ReceiveThread(LPVOID dialogArg) {
         CloseHandle(io->ov.hEvent);
         return 0;  // as above
     }
-    Worker(dialog, *io).Run();
+    WorkerPort port(dialog, *io);
+    kelma::ReceivePasses<WorkerPort>(port).Run();
     RunExitSteps(dialog);
     // Closing the port ends any operation that a cancel left running.
     if (io->pending && WaitForSingleObject(io->ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0)

@@ -148,6 +148,9 @@ bool SimClient::Unplug(int port) {
 bool SimClient::Plug(int port) {
     return PortCommand("plug", port);
 }
+bool SimClient::Stall(int port, bool on) {
+    return PortCommand("stall", port, on ? "on" : "off");
+}
 bool SimClient::Auto(int port, bool on) {
     return PortCommand("auto", port, on ? "on" : "off");
 }

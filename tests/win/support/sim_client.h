@@ -39,6 +39,8 @@ public:
     bool Clear(int port);
     bool Unplug(int port);
     bool Plug(int port);
+    // Whether the controller stops taking the program's bytes (its writes stay pending).
+    bool Stall(int port, bool on);
     // Whether the controller answers position polls by itself.
     bool Auto(int port, bool on);
     // The simulator's CLOCK_MONOTONIC in microseconds, or -1.

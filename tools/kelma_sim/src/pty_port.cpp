@@ -117,6 +117,15 @@ void PtyPort::Flush() {
     // EAGAIN: the program is not reading; the rest waits for the next Flush.
 }
 
+bool PtyPort::Stall(bool on, std::string* error) {
+    if (tcflow(slave_, on ? TCOOFF : TCOON) != 0) {
+        *error = Errno("tcflow");
+        return false;
+    }
+    stalled_ = on;
+    return true;
+}
+
 void PtyPort::Purge() {
     pending_.clear();
     tcflush(slave_, TCIOFLUSH);

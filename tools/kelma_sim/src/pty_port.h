@@ -34,6 +34,12 @@ public:
     bool Release(std::string* error);
     bool Held() const { return lockedMaster_ >= 0; }
 
+    // Stops taking the program's bytes, as a hung adapter or a stopped link does: output of the
+    // slave side is suspended (tcflow TCOOFF), so the program's writes stay pending. Unstall
+    // resumes it; bytes to the program keep flowing throughout.
+    bool Stall(bool on, std::string* error);
+    bool Stalled() const { return stalled_; }
+
     // Drops every byte still on its way in either direction.
     void Purge();
     // Reads what the program wrote; empty when nothing is waiting.
@@ -49,6 +55,7 @@ private:
     std::string slavePath_;
     std::string linkPath_;
     std::string pending_;
+    bool stalled_ = false;
 };
 
 }  // namespace kelma

@@ -197,6 +197,10 @@ std::string Simulator::PortCommand(const std::string& name, Port& port, const Ar
         const bool ok = name == "hold" ? port.pty->Hold(&error) : port.pty->Release(&error);
         return ok ? Ok() : Err(error);
     }
+    if (name == "stall" && args.size() == 3 && (args[2] == "on" || args[2] == "off")) {
+        std::string error;
+        return port.pty->Stall(args[2] == "on", &error) ? Ok() : Err(error);
+    }
     if (name == "flush") {
         port.pty->Purge();
         return Ok();
@@ -217,9 +221,8 @@ std::string Simulator::HandleControl(const std::string& line, int64_t nowMicros,
     if (name == "ports") return SetPorts(args, nowMicros);
     if (name == "help")
         return Ok(
-            "ports plug unplug hold release list send recv chunks clear flush auto rate setpos get "
-            "quiet "
-            "junk long burst nul now quit");
+            "ports plug unplug hold release list send recv chunks clear flush stall auto rate "
+            "setpos get quiet junk long burst nul now quit");
     if (args.size() < 2) return Err("bad command: " + line);
     auto number = ParsePortNumber(args[1]);
     if (!number) return Err("bad port " + args[1]);

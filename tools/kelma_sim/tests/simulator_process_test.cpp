@@ -163,6 +163,25 @@ TEST_F(SimulatorProcess, SendWritesRawBytesAndAutoOffSilencesPolls) {
     close(fd);
 }
 
+TEST_F(SimulatorProcess, StallHoldsTheProgramsWritesUntilOffButKeepsSending) {
+    StartAndConnect();
+    Command("ports 1");
+    const int fd = OpenPort(1);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Command("stall 1 on"), "ok");
+    errno = 0;
+    EXPECT_EQ(write(fd, "A\r\n", 3), -1);
+    EXPECT_EQ(errno, EAGAIN);
+    EXPECT_EQ(Command("send 1 410d0a"), "ok 3");
+    EXPECT_EQ(ReadFor(fd, 3), "A\r\n");
+    EXPECT_EQ(Command("stall 1 off"), "ok");
+    ASSERT_EQ(write(fd, "E\r\n", 3), 3);
+    EXPECT_EQ(ReadFor(fd, 14), "ELP 000.0 ST\r\n");
+    EXPECT_EQ(Command("recv 1"), "ok 450d0a");
+    EXPECT_EQ(Command("stall 1 maybe"), "err bad command: stall");
+    close(fd);
+}
+
 TEST_F(SimulatorProcess, SetposRateAndGetDescribeTheAxes) {
     StartAndConnect();
     Command("ports 1");

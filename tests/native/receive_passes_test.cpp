@@ -1,0 +1,112 @@
+// The receive worker's passes against a model of a Windows serial port: EV_RXCHAR is raised once
+// per arrival of characters and not again for characters already queued, so a wait with bytes
+// still queued and nothing arriving would leave them there until the next arrival.
+#include "serial/receive_passes.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kelma::PassResult;
+using kelma::PortIo;
+using kelma::PortWait;
+
+class WindowsRulePort {
+public:
+    void Arrive(const std::string& bytes) {
+        m_queue += bytes;
+        m_arrival = true;
+    }
+    void FailNextRead() { m_failRead = true; }
+
+    // No arrival since the last wait: on Windows this wait would block until the next one.
+    PortWait WaitForCharacters() {
+        if (!m_arrival) {
+            m_blockedWith = m_queue.size();
+            return PortWait::kStopped;
+        }
+        m_arrival = false;
+        return PortWait::kCharacters;
+    }
+    bool QueuedBytes(size_t& queued) {
+        queued = m_queue.size();
+        return true;
+    }
+    PortIo Read(size_t wanted, size_t& count) {
+        if (m_failRead) {
+            m_failRead = false;
+            count = 0;
+            return PortIo::kFailed;
+        }
+        m_lastRead = m_queue.substr(0, wanted);
+        m_queue.erase(0, m_lastRead.size());
+        count = m_lastRead.size();
+        return PortIo::kDone;
+    }
+    void Deliver(size_t count) { blocks.push_back(m_lastRead.substr(0, count)); }
+    bool StopRequested() const { return m_blockedWith.has_value(); }
+    void Pause() { ++pauses; }
+
+    // Bytes left queued when a wait would have blocked, if one did.
+    std::optional<size_t> m_blockedWith;
+    std::vector<std::string> blocks;
+    int pauses = 0;
+
+private:
+    std::string m_queue;
+    std::string m_lastRead;
+    bool m_arrival = false;
+    bool m_failRead = false;
+};
+
+const std::string kTwoReports = "AZP 123.0 MV\r\nELP 045.0 ST\r\n";  // 28 bytes
+
+TEST(ReceivePasses, ReadsAllQueuedBytesBeforeWaitingForTheNextArrival) {
+    WindowsRulePort port;
+    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    port.Arrive(kTwoReports + kTwoReports);  // 56 bytes in one arrival
+    passes.Run();
+    EXPECT_EQ(port.blocks, (std::vector<std::string>{kTwoReports.substr(0, 20),
+                                                     (kTwoReports + kTwoReports).substr(20, 20),
+                                                     (kTwoReports + kTwoReports).substr(40)}));
+    EXPECT_EQ(port.m_blockedWith, 0u) << "the wait began with bytes still queued";
+}
+
+TEST(ReceivePasses, FirstPassReadsWhatCameBeforeTheWorkerStarted) {
+    WindowsRulePort port;
+    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    port.Arrive("AZP 010.0 ST\r\n");
+    port.WaitForCharacters();  // that arrival was raised before anyone waited
+    EXPECT_EQ(passes.OnePass(), PassResult::kStored);
+    EXPECT_EQ(port.blocks, std::vector<std::string>{"AZP 010.0 ST\r\n"});
+    EXPECT_EQ(passes.OnePass(), PassResult::kStopped);
+    EXPECT_EQ(port.m_blockedWith, 0u);
+}
+
+TEST(ReceivePasses, ExactlyTwentyQueuedLeaveNothingAndTheNextPassWaits) {
+    WindowsRulePort port;
+    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    EXPECT_EQ(passes.OnePass(), PassResult::kIdle) << "the first pass finds nothing yet";
+    port.Arrive(std::string(20, 'x'));
+    EXPECT_EQ(passes.OnePass(), PassResult::kStored);
+    EXPECT_EQ(passes.OnePass(), PassResult::kStopped) << "waits: nothing is left";
+    EXPECT_EQ(port.m_blockedWith, 0u);
+}
+
+TEST(ReceivePasses, FailedReadStillTellsTheWindowPausesAndReadsTheQueueAgain) {
+    WindowsRulePort port;
+    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    port.Arrive(kTwoReports);
+    port.FailNextRead();
+    passes.Run();
+    EXPECT_EQ(port.pauses, 1);
+    EXPECT_EQ(port.blocks,
+              (std::vector<std::string>{"", kTwoReports.substr(0, 20), kTwoReports.substr(20)}));
+    EXPECT_EQ(port.m_blockedWith, 0u);
+}
+
+}  // namespace
