@@ -322,7 +322,17 @@ def scenario_stall(run, reps):
         arrives(sim, wanted, what=f"the first command after stall {rep + 1}")
         recoveries.append(time.monotonic() - resumed)
     rotator_shows(app, 100 + reps - 1, 40 + (reps - 1) % 2)
-    return {"recovery max s": f"{max(recoveries):.2f}"}
+    figures = {"recovery max s": f"{max(recoveries):.2f}"}
+    # Closing the window must end the program while the controller stalls, too.
+    sim.command("stall 1 on")
+    post(pred, 300, 60)
+    run.finish_watch(figures)
+    gone, _ = close_and_time(app, "close box", 0)
+    figures["close while stalled: window gone s"] = f"{gone:.1f}"
+    if gone >= EXIT_LIMIT_S:
+        raise Failure(f"hang: the window stayed {gone:.1f} s after the close box while the "
+                      f"controller stalled", figures)
+    return figures
 
 
 def change_port(app, key):
@@ -525,8 +535,9 @@ def close_and_time(app, way, rep):
     try:
         status = app.wait_exit(1)
     except subprocess.TimeoutExpired as error:
+        shown = "still shown" if app.window() is not None else "gone"
         raise Failure(f"hang: {way} did not end the program within {EXIT_WAIT_S} s "
-                      f"(run {rep + 1})") from error
+                      f"(run {rep + 1}; its window {shown})") from error
     if status != 0:
         raise Failure(f"{way} ended the program with status {status} (run {rep + 1})")
     ended = time.monotonic() - closed
@@ -654,6 +665,7 @@ class Run:
         self.workdir = Path(workdir)
         self.app = None
         self.watch = None
+        self.watch_failures = []
         self.sims = []
 
     def watched(self, sim, pred, app):
@@ -661,14 +673,22 @@ class Run:
         self.app, self.watch, self.sims = app, Watch(app, self.workdir), [sim]
         return sim, pred, app
 
+    def finish_watch(self, figures):
+        """Stops the watch before the scenario ends the program itself; what the watch found
+        is reported at the end."""
+        watched = self.watch.stop()
+        self.watch = None
+        figures.update(watched.describe())
+        self.watch_failures = watched.failures()
+
     def finish(self, result):
         """Stops the watch and adds what it and the final checks found."""
-        if self.watch is None:
-            return
-        figures = self.watch.stop()
-        result.figures.update(figures.describe())
-        result.failures += figures.failures()
-        if self.app.running():
+        result.failures += self.watch_failures
+        if self.watch is not None:
+            figures = self.watch.stop()
+            result.figures.update(figures.describe())
+            result.failures += figures.failures()
+        if self.app is not None and self.app.running():
             result.failures += [f"window {t!r}" for t in other_windows(self.app)]
         for sim in self.sims:
             try:
