@@ -48,24 +48,9 @@ def workdir(tmp_path):
 @pytest.fixture
 def procs(session, build, workdir):
     """Starts processes for one test and ends them all, newest first, when it is over."""
-    started = []
-
-    class Factory:
-        def sim(self, ports=(1,)):
-            started.append(k.Sim(session, build, workdir, ports))
-            return started[-1]
-
-        def predsim(self, registered=True, name="predsim"):
-            started.append(k.PredSim(session, build, workdir, registered, name))
-            return started[-1]
-
-        def app(self, *args, wait=True):
-            started.append(k.App(session, build, workdir, args, wait))
-            return started[-1]
-
-    yield Factory()
-    for process in reversed(started):
-        process.stop()
+    started = k.Processes(session, build, workdir)
+    yield started
+    started.stop_all()
 
 
 @pytest.fixture(scope="session")

@@ -100,12 +100,7 @@ def main():
     parser.add_argument("--shots", default=str(k.REPO / "build" / "demo"),
                         help="folder for the screenshots")
     args = parser.parse_args()
-    build = k.Build.locate()
-    if build.missing():
-        sys.exit(f"demo: not built: {', '.join(build.missing())}")
-    session = k.Session.from_environment()
-    if session is None:
-        sys.exit("demo: run it through tools/demo.sh (it needs a harness session)")
+    session, build = k.session_and_build("demo", "tools/demo.sh")
     shots = Path(args.shots)
     shots.mkdir(parents=True, exist_ok=True)
     signal.signal(signal.SIGINT, request_stop)

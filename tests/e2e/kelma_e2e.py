@@ -14,6 +14,7 @@ import re
 import shlex
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 from dataclasses import dataclass
@@ -124,25 +125,28 @@ class Session:
 
 @dataclass
 class Build:
-    """Where the programs are: <build>/i686 (MinGW) and the native kelma_sim."""
+    """Where the programs are: <build>/i686 (MinGW; KELMA_E2E_ARCH=x86_64 picks the 64-bit build,
+    for machines that cannot run 32-bit code) and the native kelma_sim."""
 
     root: Path
+    arch: str = "i686"
 
     @classmethod
     def locate(cls):
-        return cls(Path(os.environ.get("KELMA_BUILD", REPO / "build")))
+        return cls(Path(os.environ.get("KELMA_BUILD", REPO / "build")),
+                   os.environ.get("KELMA_E2E_ARCH", "i686"))
 
     @property
     def app(self):
-        return self.root / "i686" / "KelmaRotator.exe"
+        return self.root / self.arch / "KelmaRotator.exe"
 
     @property
     def predsim(self):
-        return self.root / "i686" / "tools" / "predsim" / "predsim.exe"
+        return self.root / self.arch / "tools" / "predsim" / "predsim.exe"
 
     @property
     def probe(self):
-        return self.root / "i686" / "tools" / "probe" / "kelma_probe.exe"
+        return self.root / self.arch / "tools" / "probe" / "kelma_probe.exe"
 
     @property
     def sim(self):
@@ -150,6 +154,18 @@ class Build:
 
     def missing(self):
         return [str(p) for p in (self.app, self.predsim, self.probe, self.sim) if not p.exists()]
+
+
+def session_and_build(tool, wrapper):
+    """The harness session and the build that a tool run through its wrapper script uses; ends
+    the tool with a message when either is missing."""
+    build = Build.locate()
+    if build.missing():
+        sys.exit(f"{tool}: not built: {', '.join(build.missing())}")
+    session = Session.from_environment()
+    if session is None:
+        sys.exit(f"{tool}: run it through {wrapper} (it needs a harness session)")
+    return session, build
 
 
 # ----------------------------------------------------------------------------------------------
@@ -241,18 +257,18 @@ class Sim:
         try:
             wait_until(lambda: portfile.exists() and portfile.read_text().strip(), 10,
                        what="kelma_sim control port")
-            self.socket = socket.create_connection(("127.0.0.1", int(portfile.read_text())))
+            self.control_port = int(portfile.read_text())
+            self.control = SimConnection(self.control_port)
         except BaseException:
             end_process(self.process)  # a half-started simulator is not left behind
             raise
-        self.reader = self.socket.makefile("rb")
+
+    def connect(self):
+        """Another control connection, for a thread of its own (the simulator takes several)."""
+        return SimConnection(self.control_port)
 
     def command(self, line):
-        self.socket.sendall(line.encode() + b"\n")
-        reply = self.reader.readline().decode().strip()
-        if not reply.startswith("ok"):
-            raise RuntimeError(f"kelma_sim: {line!r} -> {reply!r}")
-        return reply[2:].strip()
+        return self.control.command(line)
 
     def received(self, port=1):
         return bytes.fromhex(self.command(f"recv {port}"))
@@ -279,12 +295,30 @@ class Sim:
         return int(self.command("now"))
 
     def stop(self):
+        self.control.close()
+        end_process(self.process)
+
+
+class SimConnection:
+    """One control connection to kelma_sim: a command line out, its reply line back."""
+
+    def __init__(self, port):
+        self.socket = socket.create_connection(("127.0.0.1", port))
+        self.reader = self.socket.makefile("rb")
+
+    def command(self, line):
+        self.socket.sendall(line.encode() + b"\n")
+        reply = self.reader.readline().decode().strip()
+        if not reply.startswith("ok"):
+            raise RuntimeError(f"kelma_sim: {line!r} -> {reply!r}")
+        return reply[2:].strip()
+
+    def close(self):
         try:
             self.reader.close()
             self.socket.close()
         except OSError:
             pass
-        end_process(self.process)
 
 
 # ----------------------------------------------------------------------------------------------
@@ -559,3 +593,34 @@ class TrackingModel:
         for text in texts:
             sent += self.update(*parse_azel(text))
         return sent
+
+
+# ----------------------------------------------------------------------------------------------
+# Processes of one test or scenario
+
+
+class Processes:
+    """Starts the simulators and the program for one test or scenario and ends them all, newest
+    first, in stop_all()."""
+
+    def __init__(self, session, build, workdir):
+        self.session, self.build, self.workdir = session, build, Path(workdir)
+        self.started = []
+
+    def _keep(self, process):
+        self.started.append(process)
+        return process
+
+    def sim(self, ports=(1,)):
+        return self._keep(Sim(self.session, self.build, self.workdir, ports))
+
+    def predsim(self, registered=True, name="predsim"):
+        return self._keep(PredSim(self.session, self.build, self.workdir, registered, name))
+
+    def app(self, *args, wait=True):
+        return self._keep(App(self.session, self.build, self.workdir, args, wait))
+
+    def stop_all(self):
+        for process in reversed(self.started):
+            process.stop()
+        self.started = []

@@ -83,8 +83,8 @@ harness_check_preload() {
             return 1
         fi
     done
-    # /bin/true is 64-bit; "wine --version" runs Wine's 32-bit loader.
-    errors=$({ /bin/true && wine --version >/dev/null; } 2>&1 </dev/null) || errors+=" (failed)"
+    # /bin/true is 64-bit; "wine --version" runs Wine's 32-bit loader (WINE=wine64: the 64-bit one).
+    errors=$({ /bin/true && "$WINE" --version >/dev/null; } 2>&1 </dev/null) || errors+=" (failed)"
     if [ -n "$errors" ]; then
         _harness_log "the preload library does not load: $errors"
         return 1
@@ -117,12 +117,12 @@ _harness_start_xvfb() {
 # Makes the template prefix once per Wine version; later runs copy it (a new prefix takes ~12 s).
 _harness_make_template() {
     local template=$1 stamp version
-    version=$(wine --version)
+    version=$("$WINE" --version)
     stamp="$template/.harness-template"
     [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && return 0
     _harness_log "creating template prefix $template"
     rm -rf "$template"
-    WINEPREFIX=$template wine wineboot -i </dev/null >"$template.log" 2>&1 || {
+    WINEPREFIX=$template "$WINE" wineboot -i </dev/null >"$template.log" 2>&1 || {
         _harness_log "wineboot failed (see $template.log)"
         return 1
     }

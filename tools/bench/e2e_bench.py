@@ -139,12 +139,7 @@ def main():
                         help="latency: seconds between updates (the program pauses 0.1 s each)")
     parser.add_argument("--pass-seconds", type=float, default=600.0, help="length of the pass")
     args = parser.parse_args()
-    build = k.Build.locate()
-    if build.missing():
-        sys.exit(f"e2e_bench: not built: {', '.join(build.missing())}")
-    session = k.Session.from_environment()
-    if session is None:
-        sys.exit("e2e_bench: run it through e2e_bench.sh (it needs a harness session)")
+    session, build = k.session_and_build("e2e_bench", "e2e_bench.sh")
     with tempfile.TemporaryDirectory(prefix="kelma-e2e-bench.") as workdir:
         measure_latency(session, build, Path(workdir) / "latency", args.updates, args.interval)
         measure_pass(session, build, Path(workdir) / "pass", args.pass_seconds)

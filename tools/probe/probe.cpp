@@ -3,8 +3,11 @@
 //   kelma_probe windows [--title T]        the visible top-level windows with their controls
 //   kelma_probe watch <ms> <count> [--title T]   the same, every <ms> milliseconds
 //   kelma_probe ping <ms> <count> [--title T]    round trip of a sent WM_NULL to the window
+//   kelma_probe ping <ms> <count> --desktop      the same to the desktop window, whose process
+//                                                idles: what the machine's load alone costs
 //   kelma_probe close [--title T]          what the close box does: WM_SYSCOMMAND SC_CLOSE
 //   kelma_probe now                        the performance counter in microseconds
+//   kelma_probe resources <pid>            the process's handle count and GDI/USER objects
 // Texts are read with WM_GETTEXT (sent, so edit controls of another process answer too).
 #include <windows.h>
 
@@ -201,9 +204,9 @@ HWND MainWindow(const char* title) {
 }
 
 // Each line: {"t": when sent, "us": round trip or -1 when the window did not answer}.
-int Ping(int intervalMs, int count, const char* title) {
+int Ping(int intervalMs, int count, const char* title, bool desktop) {
     for (int i = 0; i < count; ++i) {
-        HWND window = MainWindow(title);
+        HWND window = desktop ? GetDesktopWindow() : MainWindow(title);
         const int64_t start = NowMicroseconds();
         DWORD_PTR result = 0;
         const bool answered = window && Send(window, WM_NULL, 0, 0, &result);
@@ -230,6 +233,90 @@ int Watch(int intervalMs, int count, const char* title) {
     return 0;
 }
 
+// One entry of the system's handle table (SystemHandleInformation), as Windows and Wine lay it out.
+struct SystemHandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+
+struct SystemHandleTable {
+    ULONG count;
+    SystemHandleEntry handles[1];
+};
+
+// The process's handles as the system's handle table lists them: Wine answers
+// GetProcessHandleCount with 0 but keeps this table.
+long CountHandlesInSystemTable(DWORD pid) {
+    using Query = LONG(WINAPI*)(int, PVOID, ULONG, PULONG);
+    constexpr int kSystemHandleInformation = 16;
+    constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return -1;
+    std::vector<char> buffer(1 << 16);
+    LONG status;
+    while ((status = query(kSystemHandleInformation, buffer.data(),
+                           static_cast<ULONG>(buffer.size()), nullptr)) == kLengthMismatch) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (status != 0) return -1;
+    const auto* table = reinterpret_cast<const SystemHandleTable*>(buffer.data());
+    long count = 0;
+    for (ULONG i = 0; i < table->count; ++i) count += table->handles[i].ownerPid == pid;
+    return count;
+}
+
+struct WindowCount {
+    DWORD pid;
+    long count;
+};
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM parameter) {
+    auto* counted = reinterpret_cast<WindowCount*>(parameter);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == counted->pid) {
+        ++counted->count;
+        EnumChildWindows(window, CountWindow, parameter);
+    }
+    return TRUE;
+}
+
+std::string Count(long value) {
+    return value > 0 ? std::to_string(value) : "null";
+}
+
+// {"handles": n, "gdi": n, "user": n, "windows": n}; null where the system does not count (Wine
+// keeps no GDI or USER object counts), so that "not counted" never reads as "none". The windows
+// of the process stand in for its USER objects there.
+int Resources(DWORD pid) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+    if (!process) return 1;
+    DWORD handles = 0;
+    if (!GetProcessHandleCount(process, &handles)) handles = 0;
+    const long gdi = static_cast<long>(GetGuiResources(process, GR_GDIOBJECTS));
+    const long user = static_cast<long>(GetGuiResources(process, GR_USEROBJECTS));
+    CloseHandle(process);
+    WindowCount windows{pid, 0};
+    EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&windows));
+    const long handleCount = handles ? static_cast<long>(handles) : CountHandlesInSystemTable(pid);
+    printf("{\"handles\":%s,\"gdi\":%s,\"user\":%s,\"windows\":%s}\n", Count(handleCount).c_str(),
+           Count(gdi).c_str(), Count(user).c_str(), Count(windows.count).c_str());
+    fflush(stdout);
+    return 0;
+}
+
+bool HasOption(int argc, char** argv, const char* option) {
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], option) == 0) return true;
+    }
+    return false;
+}
+
 const char* TitleOption(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (strcmp(argv[i], "--title") == 0) return argv[i + 1];
@@ -240,7 +327,8 @@ const char* TitleOption(int argc, char** argv) {
 int Usage() {
     fprintf(stderr,
             "usage: kelma_probe windows|close|now [--title T]\n"
-            "       kelma_probe watch|ping <ms> <count> [--title T]\n");
+            "       kelma_probe resources <pid>\n"
+            "       kelma_probe watch|ping <ms> <count> [--title T] [--desktop]\n");
     return 2;
 }
 
@@ -259,11 +347,13 @@ int main(int argc, char** argv) {
         printf("%lld\n", static_cast<long long>(NowMicroseconds()));
         return 0;
     }
+    if (command == "resources" && argc >= 3) return Resources(strtoul(argv[2], nullptr, 10));
     if ((command == "watch" || command == "ping") && argc >= 4) {
         const int intervalMs = atoi(argv[2]);
         const int count = atoi(argv[3]);
-        return command == "watch" ? Watch(intervalMs, count, title)
-                                  : Ping(intervalMs, count, title);
+        return command == "watch"
+                   ? Watch(intervalMs, count, title)
+                   : Ping(intervalMs, count, title, HasOption(argc, argv, "--desktop"));
     }
     return Usage();
 }

@@ -1,0 +1,31 @@
+"""The fault and load suite in its short form (tools/fault_suite.py; the full form is
+tools/fault_suite.sh): each scenario a few times, with the window, the processor, the controller's
+bytes and the state after recovery checked throughout."""
+
+import sys
+
+import pytest
+
+import kelma_e2e as k
+
+sys.path.insert(0, str(k.REPO / "tools"))
+
+import fault_suite  # noqa: E402
+
+
+def simulator_can_stall(session, build, workdir):
+    sim = k.Sim(session, build, workdir, ports=())
+    try:
+        return "stall" in sim.command("help").split()
+    finally:
+        sim.stop()
+
+
+@pytest.mark.parametrize("scenario", list(fault_suite.SCENARIOS))
+def test_scenario_passes_in_short_form(session, build, workdir, scenario):
+    if scenario == "stall" and not simulator_can_stall(session, build, workdir):
+        pytest.skip("kelma_sim has no 'stall' command")
+    results = fault_suite.run_scenario(session, build, workdir, scenario,
+                                       fault_suite.SHORT[scenario])
+    fault_suite.print_table(results)
+    assert [r.failures for r in results] == [[] for _ in results]
