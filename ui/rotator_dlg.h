@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "dde/tracking_link.h"
 #include "framework/framework.h"
