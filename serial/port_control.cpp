@@ -48,17 +48,23 @@ void ClearPortErrors(HANDLE port) {
 // well after that has stalled (a hung adapter, a stopped link); the bound keeps the window
 // answering: two stalled writes and the settle pause of one tracking step stay under a second.
 constexpr DWORD kWriteTimeoutMs = 300;
+// Once a write has stalled, later writes get this much until the port takes one again, so that
+// a tracking step, a poll and an operator's click in a row cannot add up to a second.
+constexpr DWORD kStalledWriteTimeoutMs = 50;
 // While ClosePort waits for the worker, how often it looks for the worker's error box.
 constexpr DWORD kWorkerCheckMs = 100;
 constexpr char kDialogClass[] = "#32770";
 
+enum class WriteEnd { kTaken, kFailed, kStalled };
+
 // Sees a pending write through, or cancels it once the bound has passed and waits until the
-// cancel has finished, so that the record is free for the next write. False when the write
-// failed or was cancelled.
-bool FinishWrite(HANDLE port, OVERLAPPED& ov) {
-    if (WaitForSingleObject(ov.hEvent, kWriteTimeoutMs) != WAIT_OBJECT_0) CancelIo(port);
+// cancel has finished, so that the record is free for the next write.
+WriteEnd FinishWrite(HANDLE port, OVERLAPPED& ov, DWORD boundMs) {
+    const bool stalled = WaitForSingleObject(ov.hEvent, boundMs) != WAIT_OBJECT_0;
+    if (stalled) CancelIo(port);
     DWORD written = 0;
-    return GetOverlappedResult(port, &ov, &written, TRUE) != FALSE;
+    if (GetOverlappedResult(port, &ov, &written, TRUE)) return WriteEnd::kTaken;
+    return stalled ? WriteEnd::kStalled : WriteEnd::kFailed;
 }
 
 void LetSentMessagesThrough() {
@@ -197,7 +203,12 @@ int CRotatorDlg::SendCommand(const char* text) {
             ClearPortErrors(port);
             return 0;
         }
-        if (!FinishWrite(port, m_ovWrite)) ClearPortErrors(port);
+        const WriteEnd end = FinishWrite(
+            port, m_ovWrite, m_bWriteStalled ? kStalledWriteTimeoutMs : kWriteTimeoutMs);
+        if (end != WriteEnd::kTaken) ClearPortErrors(port);
+        m_bWriteStalled = end == WriteEnd::kStalled;
+    } else {
+        m_bWriteStalled = false;
     }
     AppendLog(text);
     return 1;

@@ -35,6 +35,8 @@ public:
 
     // Traffic log pane (ui/).
     void AppendLog(const char* text);
+    // Appends each text in turn, writing the pane once.
+    void AppendLogTexts(const std::vector<std::string>& texts);
 
     // Automatic tracking (rotator/).
     void SendTracking();
@@ -73,12 +75,13 @@ public:
     HICON m_hIcon;
 
     // --- serial (serial/): implementation state beyond the members above ---
-    // All four are written by the UI thread only; the worker reads the stop event and the
+    // All of these are written by the UI thread only; the worker reads the stop event and the
     // notification window, which are set before it starts and kept until it has ended.
     HANDLE m_hWorker = nullptr;     // the receive worker's thread, waited for on close
     HANDLE m_hStopEvent = nullptr;  // signalled by ClosePort: ends every wait of the worker
     HWND m_hDataWnd = nullptr;      // the window the worker sends ID_SERIAL_DATA to
     bool m_bClosing = false;        // ClosePort is waiting for the worker to end
+    bool m_bWriteStalled = false;   // the last write was not taken within its bound
 
 private:
     int StartReceiveWorker();
