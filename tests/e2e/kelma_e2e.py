@@ -124,25 +124,28 @@ class Session:
 
 @dataclass
 class Build:
-    """Where the programs are: <build>/i686 (MinGW) and the native kelma_sim."""
+    """Where the programs are: <build>/i686 (MinGW; KELMA_E2E_ARCH=x86_64 picks the 64-bit build,
+    for machines that cannot run 32-bit code) and the native kelma_sim."""
 
     root: Path
+    arch: str = "i686"
 
     @classmethod
     def locate(cls):
-        return cls(Path(os.environ.get("KELMA_BUILD", REPO / "build")))
+        return cls(Path(os.environ.get("KELMA_BUILD", REPO / "build")),
+                   os.environ.get("KELMA_E2E_ARCH", "i686"))
 
     @property
     def app(self):
-        return self.root / "i686" / "KelmaRotator.exe"
+        return self.root / self.arch / "KelmaRotator.exe"
 
     @property
     def predsim(self):
-        return self.root / "i686" / "tools" / "predsim" / "predsim.exe"
+        return self.root / self.arch / "tools" / "predsim" / "predsim.exe"
 
     @property
     def probe(self):
-        return self.root / "i686" / "tools" / "probe" / "kelma_probe.exe"
+        return self.root / self.arch / "tools" / "probe" / "kelma_probe.exe"
 
     @property
     def sim(self):
