@@ -3,6 +3,7 @@
 # latency over 600 updates, then CPU time and peak memory of the program's process during a
 # 10-minute simulated pass. Runs in its own harness session; prints figures, asserts nothing.
 #   tools/bench/e2e_bench.sh [build-dir] [--updates N] [--interval S] [--pass-seconds S]
+# (KELMA_E2E_BENCH=peer_bench runs peer_bench.py in the same way: see peer_bench.sh)
 # build-dir (default: build in the repository, as tools/test.sh makes it) must hold i686/ with
 # KelmaRotator.exe, predsim.exe and kelma_probe.exe, and native/ with kelma_sim.
 set -euo pipefail
@@ -20,4 +21,4 @@ source "$repo/tests/harness/wine-session.sh"
 workdir=$(mktemp -d "${TMPDIR:-/tmp}/e2e-bench.XXXXXX")
 trap 'harness_stop; rm -rf "$workdir"' EXIT
 harness_start "$workdir" </dev/null
-/usr/bin/python3 "$repo/tools/bench/e2e_bench.py" "$@" </dev/null
+/usr/bin/python3 "$repo/tools/bench/${KELMA_E2E_BENCH:-e2e_bench}.py" "$@" </dev/null
