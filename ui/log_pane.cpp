@@ -11,14 +11,8 @@ void CRotatorDlg::AppendLog(const char* text) {
     char current[kelma::kLogMaxText + 2] = {};
     GetWindowTextA(pane, current, sizeof(current));
     const std::string next = kelma::ComposeLogText(current, text ? text : "");
-    // Replacing the text, placing the caret and scrolling to it would each draw the pane (and
-    // its scroll bar) at once; with drawing held off until all three are done, the pane is
-    // painted once, in its final state, when the window next paints.
-    SendMessageA(pane, WM_SETREDRAW, FALSE, 0);
     SetWindowTextA(pane, next.c_str());
     const WPARAM end = next.size();
     SendMessageA(pane, EM_SETSEL, end, static_cast<LPARAM>(end));
     SendMessageA(pane, EM_SCROLLCARET, 0, 0);
-    SendMessageA(pane, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(pane, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
 }

@@ -47,6 +47,8 @@ double Percentile(std::vector<double> values, double fraction) {
 void Measure(const char* label, HWND window, int appends,
              const std::function<void(const char*)>& append) {
     std::vector<double> call, withPaint;
+    // Markers for Wine's traces (WINEDEBUG=+server,+debugstr counts the requests in between).
+    OutputDebugStringA((std::string("begin: ") + label).c_str());
     for (int i = 0; i < appends; ++i) {
         const char* text = kPollTraffic[i % 3];
         const LONGLONG start = Now();
@@ -59,6 +61,7 @@ void Measure(const char* label, HWND window, int appends,
         withPaint.push_back(Milliseconds(painted - start));
         testing_support::PumpMessages(0);
     }
+    OutputDebugStringA((std::string("end: ") + label).c_str());
     printf("%s, %d appends:\n", label, appends);
     printf("  the call:           median %.3f ms, p99 %.3f ms, worst %.3f ms\n",
            Percentile(call, 0.5), Percentile(call, 0.99), Percentile(call, 1.0));
