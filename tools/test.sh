@@ -53,17 +53,18 @@ done
 step "Wine sessions ($wine_jobs)"
 source "$repo/tests/harness/wine-session.sh"
 # Kernels built without 32-bit programs run only Wine's 64-bit loader and 64-bit Windows programs.
+runs_32bit=yes
 if ! harness_runs_32bit; then
-  export WINE=wine64 KELMA_E2E_ARCH=x86_64
+  runs_32bit=
+  export WINE=/usr/lib/wine/wine64 KELMA_E2E_ARCH=x86_64
 fi
-export WINE=${WINE:-wine}
 trap harness_stop_pool EXIT
 harness_start_pool "$build/wine" "$wine_jobs" </dev/null
 export KELMA_SIM="$build/native/tools/kelma_sim/kelma_sim"
 export KELMA_BUILD="$build"
 
 step "Windows tests under Wine (i686)"
-if [ "$WINE" = wine64 ]; then
+if [ -z "$runs_32bit" ]; then
   record "wine i686" "skipped (this machine cannot run 32-bit programs)"
 else
   wine_ok=pass

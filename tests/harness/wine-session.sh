@@ -101,8 +101,8 @@ harness_check_preload() {
     fi
 }
 
-# Succeeds when this machine runs 32-bit x86 programs (some kernels are built without them; there
-# only Wine's 64-bit loader, WINE=wine64, and 64-bit Windows programs run).
+# Succeeds when this machine runs 32-bit x86 programs. Some kernels are built without them; there
+# only Wine's 64-bit loader (WINE=/usr/lib/wine/wine64 on Debian) and 64-bit programs run.
 harness_runs_32bit() {
     [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1
 }
@@ -276,9 +276,11 @@ harness_start_pool() {
     HARNESS_POOL=$(cd "$workdir" && pwd -P)
     export HARNESS_POOL
     rm -f "$HARNESS_POOL"/session*.env
+    # One template for the pool: the first session makes it, the others wait for it and copy it.
+    local template=${HARNESS_TEMPLATE:-$HARNESS_POOL/prefix-template}
     for ((i = 1; i <= count; i++)); do
-        (harness_start "$HARNESS_POOL/session$i" && harness_save_env "$HARNESS_POOL/session$i.env") \
-            </dev/null &
+        (HARNESS_TEMPLATE=$template harness_start "$HARNESS_POOL/session$i" &&
+            harness_save_env "$HARNESS_POOL/session$i.env") </dev/null &
         pids+=($!)
     done
     for i in "${pids[@]}"; do wait "$i" || failed=1; done
