@@ -4,15 +4,32 @@
 # the real program with both simulators. Installs what it needs on a fresh Debian 12 machine.
 #   bash tools/test.sh            everything
 #   KELMA_SKIP_X64_TESTS=1 ...    build x86_64 but run its Windows tests only in part
+#   KELMA_WINE_JOBS=N ...         Windows test programs run N at a time, each in its own Wine
+#                                 session (default: the number of processors)
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${KELMA_BUILD_DIR:-$repo/build}
 jobs=$(nproc)
+wine_jobs=${KELMA_WINE_JOBS:-$jobs}
 mkdir -p "$build"
 
-step() { printf '\n=== %s ===\n' "$*"; }
+# Each stage's result and duration, for the summary.
 results=()
+stage_name=
+stage_started=0
+step() {
+  end_stage
+  stage_name=$1
+  stage_started=$SECONDS
+  printf '\n=== %s ===\n' "$*"
+}
+end_stage() {
+  [ -n "$stage_name" ] &&
+    durations+=("$(printf '%5d s  %s' $((SECONDS - stage_started)) "$stage_name")")
+  stage_name=
+}
+durations=()
 record() { results+=("$1: $2"); }
 
 step "Installing packages"
@@ -33,50 +50,83 @@ for arch in i686 x86_64; do
   cmake --build "$build/$arch" -j "$jobs"
 done
 
-step "Wine session"
+step "Wine sessions ($wine_jobs)"
 source "$repo/tests/harness/wine-session.sh"
-harness_start "$build/wine" </dev/null
-trap harness_stop EXIT
+# Kernels built without 32-bit programs run only Wine's 64-bit loader and 64-bit Windows programs.
+runs_32bit=yes
+if ! harness_runs_32bit; then
+  runs_32bit=
+  export WINE=/usr/lib/wine/wine64 KELMA_E2E_ARCH=x86_64
+fi
+trap harness_stop_pool EXIT
+harness_start_pool "$build/wine" "$wine_jobs" </dev/null
 export KELMA_SIM="$build/native/tools/kelma_sim/kelma_sim"
 export KELMA_BUILD="$build"
 
 step "Windows tests under Wine (i686)"
-wine_ok=pass
-ctest --test-dir "$build/i686" --output-on-failure -L wine </dev/null || wine_ok=FAIL
-record "wine i686" "$wine_ok"
+if [ -z "$runs_32bit" ]; then
+  record "wine i686" "skipped (this machine cannot run 32-bit programs)"
+else
+  wine_ok=pass
+  ctest --test-dir "$build/i686" --output-on-failure -L wine -j "$wine_jobs" </dev/null ||
+    wine_ok=FAIL
+  record "wine i686" "$wine_ok"
+fi
 
 step "Windows tests under Wine (x86_64)"
 x64_filter=()
-[ -n "${KELMA_SKIP_X64_TESTS:-}" ] && x64_filter=(-R 'framework_test|program_test|serial_smoke')
+[ -n "${KELMA_SKIP_X64_TESTS:-}" ] && x64_filter=(-R 'framework_test|dialog_test|serial_smoke')
 x64_ok=pass
-ctest --test-dir "$build/x86_64" --output-on-failure -L wine "${x64_filter[@]}" </dev/null ||
-  x64_ok=FAIL
+ctest --test-dir "$build/x86_64" --output-on-failure -L wine -j "$wine_jobs" "${x64_filter[@]}" \
+  </dev/null || x64_ok=FAIL
 record "wine x86_64" "$x64_ok"
 
 if [ -d "$repo/tests/e2e" ] && ls "$repo"/tests/e2e/test_*.py >/dev/null 2>&1; then
-  step "End-to-end tests of the real program (i686)"
+  step "End-to-end tests of the real program (${KELMA_E2E_ARCH:-i686})"
   e2e_ok=pass
-  (cd "$repo" && /usr/bin/python3 -m pytest -q tests/e2e </dev/null) || e2e_ok=FAIL
+  # One session of the pool, exported as the tests expect it.
+  (cd "$repo" && set -a && source "$HARNESS_POOL/session1.env" && set +a &&
+    /usr/bin/python3 -m pytest -q tests/e2e </dev/null) || e2e_ok=FAIL
   record "end-to-end" "$e2e_ok"
 fi
 
 # --- Release package: built once; its contents checked and the program from it started. ---
 step "Release package"
+build_release() {
+  KELMA_RELEASE_ARCH=$1 KELMA_RELEASE_BUILD="$build/release-$1" KELMA_DIST="$build/dist" \
+    bash "$repo/tools/release.sh" </dev/null | tail -n 1
+}
+check_release() {
+  (cd "$repo" && set -a && source "$HARNESS_POOL/session1.env" && set +a &&
+    KELMA_RELEASE_ZIP=$1 /usr/bin/python3 -m pytest -q tests/e2e/test_release.py "${@:2}" </dev/null)
+}
 release_ok=pass
-release_zip=$(KELMA_RELEASE_BUILD="$build/release-i686" KELMA_DIST="$build/dist" \
-  bash "$repo/tools/release.sh" </dev/null | tail -n 1) || release_ok=FAIL
-if [ "$release_ok" = pass ]; then
-  (cd "$repo" && KELMA_RELEASE_ZIP=$release_zip \
-    /usr/bin/python3 -m pytest -q tests/e2e/test_release.py </dev/null) || release_ok=FAIL
+if ! zip32=$(build_release i686); then
+  release_ok=FAIL
+elif [ -n "$runs_32bit" ]; then
+  check_release "$zip32" || release_ok=FAIL
+else
+  # The shipped 32-bit program cannot start here: its package is checked, and the start from a
+  # package is shown with the 64-bit one, made the same way.
+  check_release "$zip32" -k "not starts" || release_ok=FAIL
+  zip64=$(build_release x86_64) && check_release "$zip64" -k starts || release_ok=FAIL
 fi
 record "release package" "$release_ok"
 
-step "Summary"
+end_stage
+printf '\n=== Summary ===\n'
+printf '%s\n' "${durations[@]}"
+printf '%5d s  in all\n' "$SECONDS"
 failed=0
 passed=0
+skipped=0
 for r in "${results[@]}"; do
   echo "  $r"
-  case "$r" in *FAIL) failed=$((failed + 1)) ;; *) passed=$((passed + 1)) ;; esac
+  case "$r" in
+    *FAIL) failed=$((failed + 1)) ;;
+    *skipped*) skipped=$((skipped + 1)) ;;
+    *) passed=$((passed + 1)) ;;
+  esac
 done
-echo "$passed passed, $failed failed"
+echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -11,10 +11,7 @@ source "$here/../harness/wine-session.sh"
 case "${1:-}" in
     start)
         harness_start "$2" </dev/null
-        for var in WINEPREFIX DISPLAY LD_PRELOAD WINE WINEDEBUG WINEDLLOVERRIDES HARNESS_WORKDIR \
-            HARNESS_PREFIX HARNESS_WINESERVER_PID HARNESS_XVFB_PID HARNESS_SAVED_LD_PRELOAD; do
-            printf '%s=%q\n' "$var" "${!var-}"
-        done >"$3"
+        harness_save_env "$3"
         ;;
     stop)
         # shellcheck source=/dev/null

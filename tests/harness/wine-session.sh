@@ -9,6 +9,11 @@
 #
 # Settings (all optional): HARNESS_TEMPLATE=<dir> shares the cached template prefix between work
 # dirs; HARNESS_USE_DISPLAY=<display> uses that X display instead of a private Xvfb.
+#
+# A pool of sessions lets independent programs run side by side, each session with its own
+# prefix (its own COM links and DDE), preload, Xvfb and wineserver:
+#   harness_start_pool <workdir> <count>   # exports HARNESS_POOL; wine-run.sh takes a free one
+#   harness_stop_pool                      # ends every session of the pool, by PID
 
 _harness_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -96,6 +101,12 @@ harness_check_preload() {
     fi
 }
 
+# Succeeds when this machine runs 32-bit x86 programs. Some kernels are built without them; there
+# only Wine's 64-bit loader (WINE=/usr/lib/wine/wine64 on Debian) and 64-bit programs run.
+harness_runs_32bit() {
+    [ -x /lib/ld-linux.so.2 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}
+
 _harness_start_xvfb() {
     if [ -n "${HARNESS_USE_DISPLAY:-}" ]; then
         export DISPLAY=$HARNESS_USE_DISPLAY
@@ -142,19 +153,25 @@ _harness_start_wineserver() {
     fi
 }
 
-# A fresh prefix from the template. The DLL folders (over 1 GB, never written) are hard-linked,
-# everything else is copied, so the template cannot change through the prefix.
 # Starts the prefix's own Windows services (services.exe, winedevice.exe, ...) now, with
 # harmless standard handles. Started by a test's first Wine process instead, they would keep
 # that process's output pipe open for the whole session, and a test runner reading the pipe
 # (CTest) would wait for its end for ever.
+# On our own Xvfb the same first process tells Wine's X11 driver that no window manager runs
+# (Managed=N): it otherwise waits 2 s for one at every destroy of a top-level window. A setting
+# of this prefix only; the programs never set it, and a borrowed display keeps Wine's default.
 _harness_boot_services() {
-    if ! "$WINE" cmd /c exit </dev/null >"$HARNESS_WORKDIR/boot.log" 2>&1; then
+    local first=(cmd /c exit)
+    [ -z "${HARNESS_USE_DISPLAY:-}" ] &&
+        first=(reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f)
+    if ! "$WINE" "${first[@]}" </dev/null >"$HARNESS_WORKDIR/boot.log" 2>&1; then
         _harness_log "the prefix did not boot (see $HARNESS_WORKDIR/boot.log)"
         return 1
     fi
 }
 
+# A fresh prefix from the template. The DLL folders (over 1 GB, never written) are hard-linked,
+# everything else is copied, so the template cannot change through the prefix.
 _harness_copy_prefix() {
     local template=$1 prefix=$2 entry
     rm -rf "$prefix"
@@ -192,6 +209,8 @@ harness_start() {
     export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer dialogs
     export WINEDEBUG=${HARNESS_WINEDEBUG:--all}
     export WINE=${WINE:-wine}
+    # From here on no Wine process runs without the private prefix, the checks' included.
+    export WINEPREFIX=$prefix
     unset WINESERVER WINELOADER
     harness_check_preload || { harness_stop; return 1; }
 
@@ -204,7 +223,6 @@ harness_start() {
 
     _harness_copy_prefix "$template" "$prefix" || { harness_stop; return 1; }
     _harness_remove_com_links "$prefix"
-    export WINEPREFIX=$prefix
     HARNESS_PREFIX=$prefix
     _harness_start_wineserver || { harness_stop; return 1; }
     _harness_boot_services || { harness_stop; return 1; }
@@ -237,4 +255,46 @@ harness_stop() {
         unset HARNESS_SAVED_LD_PRELOAD
     fi
     return 0
+}
+
+# The variables a program needs to run in this session, and those harness_stop needs, as
+# NAME=value lines that a shell can source (the end-to-end tests read them too).
+harness_save_env() {
+    local var
+    for var in WINEPREFIX DISPLAY LD_PRELOAD WINE WINEDEBUG WINEDLLOVERRIDES HARNESS_WORKDIR \
+        HARNESS_PREFIX HARNESS_WINESERVER_PID HARNESS_XVFB_PID HARNESS_SAVED_LD_PRELOAD; do
+        printf '%s=%q\n' "$var" "${!var-}"
+    done >"$1"
+}
+
+# Starts <count> sessions side by side, each in <workdir>/session<i> with its environment in
+# <workdir>/session<i>.env. This shell's own environment is left as it was.
+harness_start_pool() {
+    local workdir=${1:?usage: harness_start_pool <workdir> <count>} count=${2:?} i failed=0
+    local pids=()
+    mkdir -p "$workdir" || return 1
+    HARNESS_POOL=$(cd "$workdir" && pwd -P)
+    export HARNESS_POOL
+    rm -f "$HARNESS_POOL"/session*.env
+    # One template for the pool: the first session makes it, the others wait for it and copy it.
+    local template=${HARNESS_TEMPLATE:-$HARNESS_POOL/prefix-template}
+    for ((i = 1; i <= count; i++)); do
+        (HARNESS_TEMPLATE=$template harness_start "$HARNESS_POOL/session$i" &&
+            harness_save_env "$HARNESS_POOL/session$i.env") </dev/null &
+        pids+=($!)
+    done
+    for i in "${pids[@]}"; do wait "$i" || failed=1; done
+    [ "$failed" -eq 0 ] || { harness_stop_pool; return 1; }
+}
+
+harness_stop_pool() {
+    local env
+    [ -n "${HARNESS_POOL:-}" ] || return 0
+    for env in "$HARNESS_POOL"/session*.env; do
+        [ -f "$env" ] || continue
+        # shellcheck source=/dev/null
+        (source "$env" && harness_stop)
+        rm -f "$env"
+    done
+    unset HARNESS_POOL
 }

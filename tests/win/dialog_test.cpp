@@ -237,6 +237,14 @@ TEST_F(OperatorWindowTest, LogPaneKeepsTheRecentTextAndShowsItsEnd) {
         dlg->AppendLog(i % 2 ? "\r\n" : "AZP 123.0 MV");
         ASSERT_LE(WindowText(log).size(), 249u);
     }
+    // The newest line is in view: the pane holds more lines than it shows, scrolled to the end.
+    const WPARAM lastReport = WindowText(log).size() - 3;
+    const LRESULT position = SendMessageA(log, EM_POSFROMCHAR, lastReport, 0);
+    RECT client;
+    GetClientRect(log, &client);
+    EXPECT_GT(SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    EXPECT_GE(static_cast<short>(HIWORD(position)), 0);
+    EXPECT_LT(static_cast<short>(HIWORD(position)), client.bottom);
 }
 
 TEST_F(OperatorWindowTest, ChoosingTheRunningPortAgainDoesNothing) {

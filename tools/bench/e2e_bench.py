@@ -54,6 +54,7 @@ def check_clock(session, build, workdir):
 
 
 def measure_latency(session, build, workdir, updates, interval):
+    """Prints the figures and returns the latencies in ms."""
     workdir.mkdir(parents=True, exist_ok=True)
     check_clock(session, build, workdir)
     sim, pred, app = start(session, build, workdir)
@@ -91,6 +92,7 @@ def measure_latency(session, build, workdir, updates, interval):
           f"{wire_ms(command):.2f} ms (the simulated port itself has no bit rate)")
     print(f"  clock offset CLOCK_MONOTONIC - performance counter: {offset_before / 1000:.3f} ms, "
           f"drift over the run {(offset_after - offset_before):.1f} us")
+    return latencies
 
 
 def process_cpu_seconds(pid):
@@ -108,6 +110,7 @@ def process_memory_kib(pid):
 
 
 def measure_pass(session, build, workdir, seconds):
+    """Prints the figures and returns the CPU time as a percentage of one core."""
     sim, pred, app = start(session, build, workdir)
     try:
         updates = max(2, int(seconds))
@@ -130,6 +133,30 @@ def measure_pass(session, build, workdir, seconds):
     print(f"  CPU time {cpu:.2f} s ({100.0 * cpu / wall:.2f} % of one core)")
     print(f"  peak resident memory {memory['VmHWM'] / 1024:.1f} MiB (sampled during the pass: "
           f"{peak_rss / 1024:.1f} MiB; virtual peak {memory['VmPeak'] / 1024:.1f} MiB)")
+    return 100.0 * cpu / wall
+
+
+def cpu_percent_over(pid, seconds):
+    """CPU time of the process over the next seconds, as a percentage of one core."""
+    cpu_before, wall_before = process_cpu_seconds(pid), time.monotonic()
+    time.sleep(seconds)
+    return 100.0 * (process_cpu_seconds(pid) - cpu_before) / (time.monotonic() - wall_before)
+
+
+def measure_idle(session, build, workdir, seconds):
+    """CPU of the program's process with its port open and its polls answered, and no
+    prediction updates; prints it and returns it as a percentage of one core."""
+    sim, pred, app = start(session, build, workdir)
+    try:
+        time.sleep(1)  # the first commands are out
+        percent = cpu_percent_over(app.pid, seconds)
+        polls = len([c for c in sim.commands() if c.is_poll])
+    finally:
+        for process in (app, pred, sim):
+            process.stop()
+    print(f"Idle for {seconds:.0f} s with the port open and {polls} polls answered: "
+          f"{percent:.2f} % of one core")
+    return percent
 
 
 def main():
