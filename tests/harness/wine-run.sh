@@ -2,6 +2,9 @@
 # Runs one Windows program under the Wine session that wine-session.sh's harness_start prepared
 # (its environment must already be exported), and returns the program's exit status:
 #   wine-run.sh prog.exe [args...]
+#   wine-run.sh --native command [args...]   a Linux command (a test driver) inside one session:
+#                                            the Wine programs it starts through wine-run.sh
+#                                            run in that same session
 # Used as CMake's cross-compiling emulator. When KELMA_SIM names the controller simulator binary,
 # a fresh simulator is started for this program alone; the program finds its control port in
 # KELMA_SIM_CONTROL (127.0.0.1:<port>). WINE_RUN_TIMEOUT (seconds, default 300) bounds the run.
@@ -45,6 +48,10 @@ done
 # shellcheck source=wine-session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
 harness_check_preload || { echo "wine-run.sh: refusing to run Wine unprotected" >&2; exit 2; }
+if [ "$1" = --native ]; then
+    shift
+    HARNESS_RUN_CLAIMED=current exec "$@"
+fi
 
 sim_pid=
 sim_dir=
