@@ -149,6 +149,10 @@ class Build:
         return self.root / self.arch / "tools" / "probe" / "kelma_probe.exe"
 
     @property
+    def windows_sim(self):
+        return self.root / self.arch / "tools" / "kelma_sim" / "kelma_sim.exe"
+
+    @property
     def sim(self):
         return Path(os.environ.get("KELMA_SIM", self.root / "native" / "tools" / "kelma_sim" / "kelma_sim"))
 

@@ -96,7 +96,7 @@ def started():
 
 def test_rehearsal_pass_through_the_windows_controller_simulator(session, build, workdir, started):
     started.append(Bridge(session, workdir, 1, 2))
-    exe = build.root / "i686" / "tools" / "kelma_sim" / "kelma_sim.exe"
+    exe = build.windows_sim
     # Slower than the pass moves (3.3 and 6.7 degrees a second), so every report during it
     # says "moving".
     sim = WindowsSim(session, exe, workdir, "COM2", "--az-rate", "2", "--el-rate", "3")
