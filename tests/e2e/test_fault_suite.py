@@ -13,18 +13,8 @@ sys.path.insert(0, str(k.REPO / "tools"))
 import fault_suite  # noqa: E402
 
 
-def simulator_can_stall(session, build, workdir):
-    sim = k.Sim(session, build, workdir, ports=())
-    try:
-        return "stall" in sim.command("help").split()
-    finally:
-        sim.stop()
-
-
 @pytest.mark.parametrize("scenario", list(fault_suite.SCENARIOS))
 def test_scenario_passes_in_short_form(session, build, workdir, scenario):
-    if scenario == "stall" and not simulator_can_stall(session, build, workdir):
-        pytest.skip("kelma_sim has no 'stall' command")
     results = fault_suite.run_scenario(session, build, workdir, scenario,
                                        fault_suite.SHORT[scenario])
     fault_suite.print_table(results)
