@@ -88,7 +88,8 @@ harness_check_preload() {
             return 1
         fi
     done
-    # /bin/true is 64-bit; "wine --version" runs Wine's 32-bit loader (WINE=wine64: the 64-bit one).
+    # /bin/true is 64-bit; "wine --version" runs Wine's 32-bit loader (with
+    # WINE=/usr/lib/wine/wine64, the 64-bit one).
     errors=$({ /bin/true && "$WINE" --version >/dev/null; } 2>&1 </dev/null) || errors+=" (failed)"
     if [ -n "$errors" ]; then
         _harness_log "the preload library does not load: $errors"
