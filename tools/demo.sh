@@ -16,22 +16,29 @@ mkdir -p "$build"
 echo "=== Installing packages (only what is missing) ==="
 bash "$repo/tools/install-deps.sh"
 
-echo "=== Building the program and the simulators ==="
+# shellcheck source=../tests/harness/wine-session.sh
+source "$repo/tests/harness/wine-session.sh"
+# Kernels built without 32-bit programs run only Wine's 64-bit loader and the 64-bit build.
+arch=i686
+if ! harness_runs_32bit; then
+    arch=x86_64
+    export WINE=/usr/lib/wine/wine64 KELMA_E2E_ARCH=x86_64
+fi
+
+echo "=== Building the program and the simulators ($arch) ==="
 # The same configurations as tools/test.sh, so the two share their build folders.
 cmake -S "$repo" -B "$build/native" -DCMAKE_BUILD_TYPE=Debug >"$build/native-configure.log"
 cmake --build "$build/native" -j "$jobs" --target kelma_sim >"$build/demo-build.log"
-cmake -S "$repo" -B "$build/i686" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-i686.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/tests/harness/wine-run.sh" >"$build/i686-configure.log"
-cmake --build "$build/i686" -j "$jobs" --target KelmaRotator predsim kelma_probe \
+cmake -S "$repo" -B "$build/$arch" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/tests/harness/wine-run.sh" >"$build/$arch-configure.log"
+cmake --build "$build/$arch" -j "$jobs" --target KelmaRotator predsim kelma_probe \
     >>"$build/demo-build.log"
 
 echo "=== Starting Wine (private prefix; serial devices of this machine hidden) ==="
 if [ -n "${DISPLAY:-}" ]; then
     export HARNESS_USE_DISPLAY=$DISPLAY
 fi
-# shellcheck source=../tests/harness/wine-session.sh
-source "$repo/tests/harness/wine-session.sh"
 trap harness_stop EXIT
 # Ctrl-C: the driver ends its processes; then the session ends here.
 trap 'exit 130' INT TERM
