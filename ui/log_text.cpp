@@ -20,4 +20,21 @@ std::string ComposeLogText(std::string_view pane, std::string_view appended) {
     return text;
 }
 
+LogPaneEdit PlanLogPaneEdit(std::string_view pane, const std::vector<std::string>& texts) {
+    LogPaneEdit edit;
+    edit.next = pane;
+    for (const std::string& text : texts) {
+        edit.next = ComposeLogText(edit.next, text);
+        if (text.size() < kLogAppendLimit) edit.added += text;
+    }
+    const size_t before = pane.size() + edit.added.size();
+    edit.cut = before - edit.next.size();
+    if (edit.cut > pane.size()) {
+        edit.whole = true;
+        edit.cut = 0;
+        edit.added.clear();
+    }
+    return edit;
+}
+
 }  // namespace kelma

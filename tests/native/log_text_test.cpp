@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -79,6 +80,47 @@ TEST(LogTextTest, NeverExceedsTheLimitWhateverIsAppended) {
         pane = ComposeLogText(pane, text);
         ASSERT_LE(pane.size(), kelma::kLogMaxText);
     }
+}
+
+// The pane is edited in place: cutting the planned characters from its start and adding the
+// planned text at its end must leave exactly the text the appends one by one give.
+std::string ApplyEdit(const std::string& pane, const kelma::LogPaneEdit& edit) {
+    return edit.whole ? edit.next : pane.substr(edit.cut) + edit.added;
+}
+
+TEST(LogTextTest, InPlaceEditLeavesTheComposedText) {
+    std::string pane;
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<std::string> texts;
+        for (int j = 0; j <= i % 4; ++j) {
+            std::string text(static_cast<size_t>((i * 31 + j * 17) % 110), 'a' + j);
+            if ((i + j) % 3 != 0) text += "\r\n";
+            texts.push_back(text);
+        }
+        std::string composed = pane;
+        for (const std::string& text : texts) composed = ComposeLogText(composed, text);
+        const kelma::LogPaneEdit edit = kelma::PlanLogPaneEdit(pane, texts);
+        ASSERT_EQ(edit.next, composed) << "round " << i;
+        ASSERT_EQ(ApplyEdit(pane, edit), composed) << "round " << i;
+        ASSERT_LE(edit.cut, pane.size());
+        pane = composed;
+    }
+}
+
+TEST(LogTextTest, TrimmingIntoTheAppendedTextsReplacesTheWholeText) {
+    // Three 99-character texts without a line feed: the last trimming drops the pane's only
+    // line and then keeps the last 150 characters, which begin inside the first text.
+    const std::string pane = Lines({48});
+    const std::vector<std::string> texts{std::string(99, 'p'), std::string(99, 'q'),
+                                         std::string(99, 'r')};
+    const kelma::LogPaneEdit edit = kelma::PlanLogPaneEdit(pane, texts);
+    EXPECT_TRUE(edit.whole);
+    EXPECT_EQ(edit.next, std::string(51, 'p') + std::string(99, 'q') + std::string(99, 'r'));
+    // A command after a full pane: its oldest line cut, the command added.
+    const kelma::LogPaneEdit command = kelma::PlanLogPaneEdit(Lines({48, 48, 48, 8}), {"A\r\n"});
+    EXPECT_FALSE(command.whole);
+    EXPECT_EQ(command.cut, 50u);
+    EXPECT_EQ(command.added, "A\r\n");
 }
 
 }  // namespace
