@@ -31,7 +31,7 @@ void CRotatorDlg::OnSerialData() {
             logged.emplace_back("\r\n");
         }
     }
-    if (!positions[0].empty()) SetWindowTextA(GetDlgItem(IDC_POS_AZ), positions[0].c_str());
-    if (!positions[1].empty()) SetWindowTextA(GetDlgItem(IDC_POS_EL), positions[1].c_str());
+    if (!positions[0].empty()) ShowText(IDC_POS_AZ, positions[0].c_str());
+    if (!positions[1].empty()) ShowText(IDC_POS_EL, positions[1].c_str());
     if (!logged.empty()) AppendLogTexts(logged);
 }

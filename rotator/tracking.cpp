@@ -7,11 +7,11 @@
 void CRotatorDlg::OnTrackingUpdate() {
     if (kelma::ShowsTrackingPosition(m_link.m_nAzimuth, m_link.m_nElevation)) {
         // The elevation as received, before the tracking step turns a negative one into 0.
-        SetWindowTextA(GetDlgItem(IDC_DDE_AZ), kelma::FormatAngle(m_link.m_nAzimuth).c_str());
-        SetWindowTextA(GetDlgItem(IDC_DDE_EL), kelma::FormatAngle(m_link.m_nElevation).c_str());
+        ShowText(IDC_DDE_AZ, kelma::FormatAngle(m_link.m_nAzimuth).c_str());
+        ShowText(IDC_DDE_EL, kelma::FormatAngle(m_link.m_nElevation).c_str());
         SendTracking();
     }
-    SetWindowTextA(GetDlgItem(IDC_SAT_NAME), m_link.m_szSatellite);
+    ShowText(IDC_SAT_NAME, m_link.m_szSatellite);
 }
 
 void CRotatorDlg::SendTracking() {

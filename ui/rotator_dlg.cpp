@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include "ui/rotator_dlg.h"
 
 CRITICAL_SECTION g_csRxRing;
@@ -102,6 +104,16 @@ void CRotatorDlg::OnPaint() {
 
 HCURSOR CRotatorDlg::OnQueryDragIcon() {
     return static_cast<HCURSOR>(m_hIcon);
+}
+
+// Every write of a control's text costs a server round trip and a repaint under Wine, and the
+// displays mostly show the same value again (an elevation that has not moved a whole degree,
+// the same satellite, a rotator standing still).
+void CRotatorDlg::ShowText(int controlId, const char* text) {
+    HWND control = GetDlgItem(controlId);
+    char shown[64] = {};  // longer than any display's text; a longer one is always written
+    GetWindowTextA(control, shown, sizeof(shown));
+    if (strcmp(shown, text) != 0) SetWindowTextA(control, text);
 }
 
 void CRotatorDlg::OnSelectPort() {
