@@ -109,18 +109,21 @@ def process_memory_kib(pid):
     return values
 
 
-def measure_pass(session, build, workdir, seconds):
-    """Prints the figures and returns the CPU time as a percentage of one core."""
+def measure_pass(session, build, workdir, seconds, beside=None):
+    """Prints the figures and returns the CPU time of the program and of `beside` (a process ID,
+    or None) over the same time, as percentages of one core."""
     sim, pred, app = start(session, build, workdir)
     try:
         updates = max(2, int(seconds))
         cpu_before, wall_before = process_cpu_seconds(app.pid), time.monotonic()
+        beside_before = process_cpu_seconds(beside) if beside else 0.0
         pred.send(f"pass {seconds / updates:.3f} {updates} 75 200 20")
         peak_rss = 0
         while not any(text.startswith("ok pass") for _, text in pred.events()):
             peak_rss = max(peak_rss, process_memory_kib(app.pid)["VmRSS"])
             time.sleep(1)
         cpu = process_cpu_seconds(app.pid) - cpu_before
+        beside_cpu = process_cpu_seconds(beside) - beside_before if beside else 0.0
         wall = time.monotonic() - wall_before
         memory = process_memory_kib(app.pid)
         commands = [c for c in sim.commands() if not c.is_poll]
@@ -133,30 +136,33 @@ def measure_pass(session, build, workdir, seconds):
     print(f"  CPU time {cpu:.2f} s ({100.0 * cpu / wall:.2f} % of one core)")
     print(f"  peak resident memory {memory['VmHWM'] / 1024:.1f} MiB (sampled during the pass: "
           f"{peak_rss / 1024:.1f} MiB; virtual peak {memory['VmPeak'] / 1024:.1f} MiB)")
-    return 100.0 * cpu / wall
+    return 100.0 * cpu / wall, (100.0 * beside_cpu / wall if beside else None)
 
 
-def cpu_percent_over(pid, seconds):
-    """CPU time of the process over the next seconds, as a percentage of one core."""
-    cpu_before, wall_before = process_cpu_seconds(pid), time.monotonic()
+def cpu_percent_over(pids, seconds):
+    """CPU time of each process over the next seconds, as percentages of one core."""
+    cpu_before, wall_before = [process_cpu_seconds(pid) for pid in pids], time.monotonic()
     time.sleep(seconds)
-    return 100.0 * (process_cpu_seconds(pid) - cpu_before) / (time.monotonic() - wall_before)
+    wall = time.monotonic() - wall_before
+    return [100.0 * (process_cpu_seconds(pid) - before) / wall
+            for pid, before in zip(pids, cpu_before)]
 
 
-def measure_idle(session, build, workdir, seconds):
+def measure_idle(session, build, workdir, seconds, beside=None):
     """CPU of the program's process with its port open and its polls answered, and no
-    prediction updates; prints it and returns it as a percentage of one core."""
+    prediction updates; prints it and returns it and the CPU of `beside` (a process ID, or None)
+    over the same time, as percentages of one core."""
     sim, pred, app = start(session, build, workdir)
     try:
         time.sleep(1)  # the first commands are out
-        percent = cpu_percent_over(app.pid, seconds)
+        percents = cpu_percent_over([app.pid] + ([beside] if beside else []), seconds)
         polls = len([c for c in sim.commands() if c.is_poll])
     finally:
         for process in (app, pred, sim):
             process.stop()
     print(f"Idle for {seconds:.0f} s with the port open and {polls} polls answered: "
-          f"{percent:.2f} % of one core")
-    return percent
+          f"{percents[0]:.2f} % of one core")
+    return percents[0], (percents[1] if beside else None)
 
 
 def main():
