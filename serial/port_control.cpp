@@ -10,7 +10,14 @@ namespace {
 
 constexpr int kFirstPort = 1;
 constexpr int kLastPort = 3;  // the port list offers COM1 to COM3
-constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// Closing keeps output the port has already taken: a command is logged as sent once the port
+// has it, and its bytes may still sit in a USB adapter's buffer (or, under Wine, in the pty)
+// when the operator changes ports. No write is in progress then (SendCommand sees each one
+// through or cancels it), and Wine turns PURGE_TXABORT into a transmit flush too, so neither
+// transmit flag is passed. Only a port that has stopped taking bytes loses its unsent output,
+// or closing its handle could wait for a transmit queue that never drains.
+constexpr DWORD kPurgeOnClose = PURGE_RXABORT | PURGE_RXCLEAR;
+constexpr DWORD kPurgeOnStalledClose = kPurgeOnClose | PURGE_TXABORT | PURGE_TXCLEAR;
 constexpr DWORD kStopMask = EV_RING;  // a port event the controller never raises
 constexpr DWORD kBaudRate = CBR_9600;
 constexpr BYTE kDataBits = 8;
@@ -166,7 +173,7 @@ int CRotatorDlg::ClosePort() {
     if (m_hPort == INVALID_HANDLE_VALUE || m_bClosing) return 1;
     m_bClosing = true;
     const HANDLE port = m_hPort;
-    PurgeComm(port, kPurgeAll);
+    PurgeComm(port, m_bWriteStalled ? kPurgeOnStalledClose : kPurgeOnClose);
     // The mask change wakes a worker that waits for port events; the worker closes the port
     // only after it has seen the stop flag, so the port is still ours for both calls.
     SetCommMask(port, kStopMask);

@@ -19,3 +19,17 @@ def test_scenario_passes_in_short_form(session, build, workdir, scenario):
                                        fault_suite.SHORT[scenario])
     fault_suite.print_table(results)
     assert [r.failures for r in results] == [[] for _ in results]
+
+
+E000, A001 = ("E", "000"), ("A", "001")
+
+
+@pytest.mark.parametrize("com2, com1, lost, repeated", [
+    # The third E 000 went to COM2, the fourth back to COM1: nothing lost.
+    ([E000, E000, A001, E000], [E000], [], []),
+    ([E000, A001, E000], [E000], [E000], []),
+    ([E000, E000, A001, E000], [E000, E000], [], [E000]),
+])
+def test_port_changes_count_identical_commands_split_between_ports(com2, com1, lost, repeated):
+    expected = [E000, E000, A001, E000, E000]
+    assert fault_suite.lost_and_repeated(expected, [com2, com1]) == (lost, repeated)

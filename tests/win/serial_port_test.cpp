@@ -176,6 +176,29 @@ TEST_F(SerialTest, SendCommandWithoutOpenPortIsRefusedAndNotLogged) {
     EXPECT_EQ(m_sim.Received(1), "");
 }
 
+// A port change right after a tracking command (an elevation command has no settle pause after
+// it): bytes the port has taken may still be on their way, in a USB adapter's buffer or, under
+// Wine, in the pty. A deaf controller and empty lines beyond the 4 KB that the reading side of a
+// pty buffers keep the command in the kernel's queue, the part a transmit purge drops.
+TEST_F(SerialTest, CommandTakenByThePortSurvivesAnImmediateClose) {
+    constexpr size_t kPtyReaderBufferBytes = 4096;
+    UsePorts({1});
+    OpenWindow(1);
+    ASSERT_TRUE(m_sim.Deaf(1, true));
+    std::string emptyLines;
+    while (emptyLines.size() < kPtyReaderBufferBytes) emptyLines += "\r\n";
+    ASSERT_EQ(m_dialog->SendCommand(emptyLines.c_str()), 1);
+    EXPECT_EQ(m_dialog->SendCommand("E\r\n000\r\n"), 1);
+    EXPECT_EQ(m_dialog->ClosePort(), 1);
+    ASSERT_TRUE(m_sim.Deaf(1, false));
+    const std::string sent = emptyLines + "E\r\n000\r\n";
+    std::string received;
+    testing_support::PumpUntil([&] { return (received = m_sim.Received(1)).size() >= sent.size(); },
+                               serial_tests::kWaitMs);
+    EXPECT_EQ(received.size(), sent.size()) << "bytes the port had taken were dropped";
+    EXPECT_TRUE(received == sent) << "in order, unchanged";
+}
+
 TEST_F(SerialTest, ChoosingAnotherPortMovesTheLinkThere) {
     UsePorts({1, 3});
     OpenWindow(1);

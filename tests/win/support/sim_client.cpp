@@ -151,6 +151,9 @@ bool SimClient::Plug(int port) {
 bool SimClient::Stall(int port, bool on) {
     return PortCommand("stall", port, on ? "on" : "off");
 }
+bool SimClient::Deaf(int port, bool on) {
+    return PortCommand("deaf", port, on ? "on" : "off");
+}
 bool SimClient::Auto(int port, bool on) {
     return PortCommand("auto", port, on ? "on" : "off");
 }

@@ -41,6 +41,8 @@ public:
     bool Plug(int port);
     // Whether the controller stops taking the program's bytes (its writes stay pending).
     bool Stall(int port, bool on);
+    // Whether the controller stops reading: the program's writes complete, their bytes wait.
+    bool Deaf(int port, bool on);
     // Whether the controller answers position polls by itself.
     bool Auto(int port, bool on);
     // The simulator's CLOCK_MONOTONIC in microseconds, or -1.

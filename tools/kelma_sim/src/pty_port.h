@@ -41,6 +41,11 @@ public:
     // slave side is suspended (tcflow TCOOFF), so the program's writes stay pending. Unstall
     // resumes it; bytes to the program keep flowing throughout.
     bool Stall(bool on, std::string* error);
+    // A deaf port is left out of the poll loop: the program's writes complete, and their bytes
+    // wait in the pty until it hears again; beyond the 4 KB our side buffers, a transmit purge
+    // on the program's side drops them.
+    void SetDeaf(bool on) { deaf_ = on; }
+    bool Deaf() const { return deaf_; }
 
     // Drops every byte still on its way in either direction.
     void Purge() override;
@@ -57,6 +62,7 @@ private:
     std::string slavePath_;
     std::string linkPath_;
     std::string pending_;
+    bool deaf_ = false;
 };
 
 }  // namespace kelma

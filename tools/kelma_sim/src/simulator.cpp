@@ -77,6 +77,10 @@ std::string Simulator::PtyCommand(const std::string& name, const Words& params, 
         std::string error;
         return pty.Stall(params[0] == "on", &error) ? Ok() : Err(error);
     }
+    if (name == "deaf" && params.size() == 1 && (params[0] == "on" || params[0] == "off")) {
+        pty.SetDeaf(params[0] == "on");
+        return Ok();
+    }
     return Err("bad command: " + name);
 }
 
@@ -105,8 +109,8 @@ std::string Simulator::HandleControl(const std::string& line, int64_t nowMicros,
     if (name == "list") return List();
     if (name == "ports") return SetPorts(args, nowMicros);
     if (name == "help")
-        return Ok(std::string("ports plug unplug hold release stall list ") + PortCommandNames() +
-                  " now quit");
+        return Ok(std::string("ports plug unplug hold release stall deaf list ") +
+                  PortCommandNames() + " now quit");
     if (args.size() < 2) return Err("bad command: " + line);
     auto number = ParsePortNumber(args[1]);
     if (!number) return Err("bad port " + args[1]);
@@ -120,7 +124,7 @@ std::string Simulator::HandleControl(const std::string& line, int64_t nowMicros,
 std::vector<std::pair<int, int>> Simulator::MasterFds() const {
     std::vector<std::pair<int, int>> fds;
     for (const auto& [number, port] : ports_)
-        if (port.pty) fds.emplace_back(number, port.pty->MasterFd());
+        if (port.pty) fds.emplace_back(number, port.pty->Deaf() ? -1 : port.pty->MasterFd());
     return fds;
 }
 

@@ -33,7 +33,8 @@ public:
     // Runs one control command; returns its reply line without line end. Sets *quit on "quit".
     std::string HandleControl(const std::string& line, int64_t nowMicros, bool* quit);
 
-    // The ports' master descriptors with their port numbers, for the poll loop.
+    // The ports' master descriptors with their port numbers, for the poll loop; -1 (which
+    // poll() skips) for a deaf port, so that a hang-up on its master cannot make the loop spin.
     std::vector<std::pair<int, int>> MasterFds() const;
     bool WantsWrite(int number) const;
     void OnReadable(int number, int64_t nowMicros);

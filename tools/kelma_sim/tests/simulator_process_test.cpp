@@ -182,6 +182,24 @@ TEST_F(SimulatorProcess, StallHoldsTheProgramsWritesUntilOffButKeepsSending) {
     close(fd);
 }
 
+TEST_F(SimulatorProcess, DeafLeavesTheProgramsBytesInThePtyUntilOff) {
+    StartAndConnect();
+    Command("ports 1");
+    Command("auto 1 off");
+    const int fd = OpenPort(1);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(Command("deaf 1 on"), "ok");
+    ASSERT_EQ(write(fd, "E\r\n", 3), 3);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(Command("recv 1"), "ok") << "a deaf port reads nothing";
+    EXPECT_EQ(Command("deaf 1 off"), "ok");
+    std::string received;
+    for (int i = 0; i < 100 && (received = Command("recv 1")) == "ok"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(received, "ok 450d0a");
+    close(fd);
+}
+
 TEST_F(SimulatorProcess, SetposRateAndGetDescribeTheAxes) {
     StartAndConnect();
     Command("ports 1");
