@@ -8,7 +8,8 @@
 # The prefix is private to <workdir> (never ~/.wine).
 #
 # Settings (all optional): HARNESS_TEMPLATE=<dir> shares the cached template prefix between work
-# dirs; HARNESS_USE_DISPLAY=<display> uses that X display instead of a private Xvfb.
+# dirs; HARNESS_USE_DISPLAY=<display> uses that X display instead of a private Xvfb;
+# HARNESS_KEEP_THEME=1 keeps Wine's visual theme on (benchmarks of what it costs).
 #
 # A pool of sessions lets independent programs run side by side, each session with its own
 # prefix (its own COM links and DDE), preload, Xvfb and wineserver:
@@ -166,10 +167,12 @@ _harness_start_wineserver() {
 # never set them, and a borrowed display (the demo's) keeps Wine's defaults.
 _harness_boot_services() {
     local first=(cmd /c exit)
-    [ -z "${HARNESS_USE_DISPLAY:-}" ] &&
-        first=(cmd /c reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f '&&'
-            reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager'
-            /v ThemeActive /t REG_SZ /d 0 /f)
+    if [ -z "${HARNESS_USE_DISPLAY:-}" ]; then
+        first=(cmd /c reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f)
+        [ -z "${HARNESS_KEEP_THEME:-}" ] &&
+            first+=('&&' reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager'
+                /v ThemeActive /t REG_SZ /d 0 /f)
+    fi
     if ! "$WINE" "${first[@]}" </dev/null >"$HARNESS_WORKDIR/boot.log" 2>&1; then
         _harness_log "the prefix did not boot (see $HARNESS_WORKDIR/boot.log)"
         return 1
