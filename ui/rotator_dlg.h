@@ -41,8 +41,8 @@ public:
     // Automatic tracking (rotator/).
     void SendTracking();
 
-    // Shows a text in one of the window's displays, leaving a display that already shows it
-    // untouched.
+    // Shows a text in one of the window's displays (static controls), leaving a display that
+    // already shows it untouched.
     void ShowText(int controlId, const char* text);
 
     // Message handlers.
