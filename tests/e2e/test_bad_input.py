@@ -8,7 +8,7 @@ import time
 import pytest
 
 import kelma_e2e as k
-from test_tracking import PAUSE_MIN_US, SETTLE_S, start_tracking, tracking_commands
+from test_tracking import SETTLE_S, check_pauses_from_posts, start_tracking, tracking_commands
 
 RESPONSIVE_MAX_US = 1_000_000  # ten times the program's own 100 ms pause
 
@@ -88,17 +88,4 @@ def test_a_burst_of_100_updates_a_second_keeps_the_window_answering(procs, workd
           f"median {sorted(gaps)[len(gaps) // 2] / 1000:.1f} ms")
     posts = pred.posts()[-100:]
     assert [text for _, text in posts] == [f"{i}|45" for i in range(1, 101)]
-    check_pauses_from_posts([c.t for c in commands], [t for t, _ in posts])
-
-
-def check_pauses_from_posts(times, post_times):
-    """The pause after each command of a burst, measured from the earliest moment the command can
-    have been written: its update's post, or one pause after the earliest moment of the command
-    before, whichever is later. The controller stamps a command when it reads it, so a late read
-    can make one gap look short; these bounds cannot come late."""
-    offset = k.raw_to_monotonic_offset_us()
-    earliest = post_times[0] + offset
-    assert times[0] >= earliest
-    for n in range(1, len(times)):
-        earliest = max(post_times[n] + offset, earliest + PAUSE_MIN_US)
-        assert times[n] >= earliest, (n, times[n] - earliest)
+    check_pauses_from_posts(commands, [t for t, _ in posts])
