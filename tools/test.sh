@@ -4,8 +4,8 @@
 # the real program with both simulators. Installs what it needs on a fresh Debian 12 machine.
 #   bash tools/test.sh            everything
 #   KELMA_SKIP_X64_TESTS=1 ...    build x86_64 but run its Windows tests only in part
-#   KELMA_WINE_JOBS=N ...         Windows test programs run N at a time, each in its own Wine
-#                                 session (default: the number of processors)
+#   KELMA_WINE_JOBS=N ...         Windows test programs, and end-to-end tests, run N at a time,
+#                                 each in its own Wine session (default: the number of processors)
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
