@@ -4,8 +4,8 @@
 # the real program with both simulators. Installs what it needs on a fresh Debian 12 machine.
 #   bash tools/test.sh            everything
 #   KELMA_SKIP_X64_TESTS=1 ...    build x86_64 but run its Windows tests only in part
-#   KELMA_WINE_JOBS=N ...         Windows test programs run N at a time, each in its own Wine
-#                                 session (default: the number of processors)
+#   KELMA_WINE_JOBS=N ...         Windows test programs, and end-to-end tests, run N at a time,
+#                                 each in its own Wine session (default: the number of processors)
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -42,15 +42,6 @@ native_ok=pass
 ctest --test-dir "$build/native" --output-on-failure -j "$jobs" || native_ok=FAIL
 record native "$native_ok"
 
-for arch in i686 x86_64; do
-  step "Windows build ($arch)"
-  cmake -S "$repo" -B "$build/$arch" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/tests/harness/wine-run.sh" >"$build/$arch-configure.log"
-  cmake --build "$build/$arch" -j "$jobs"
-done
-
-step "Wine sessions ($wine_jobs)"
 source "$repo/tests/harness/wine-session.sh"
 # Kernels built without 32-bit programs run only Wine's 64-bit loader and 64-bit Windows programs.
 runs_32bit=yes
@@ -58,7 +49,56 @@ if ! harness_runs_32bit; then
   runs_32bit=
   export WINE=/usr/lib/wine/wine64 KELMA_E2E_ARCH=x86_64
 fi
-trap harness_stop_pool EXIT
+
+build_windows() {
+  cmake -S "$repo" -B "$build/$1" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$1.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/tests/harness/wine-run.sh" >"$build/$1-configure.log" &&
+    cmake --build "$build/$1" -j "$jobs"
+}
+build_release() {
+  KELMA_RELEASE_ARCH=$1 KELMA_RELEASE_BUILD="$build/release-$1" KELMA_DIST="$build/dist" \
+    bash "$repo/tools/release.sh" </dev/null >"$build/release-$1.log" 2>&1
+}
+release_archs=(i686)
+background_what="release builds"
+if [ -z "$runs_32bit" ]; then
+  release_archs+=(x86_64)
+  background_what="i686 build, release builds"
+fi
+# The builds no Wine stage needs: the release builds and, where 32-bit programs cannot run, the
+# i686 build. Exit status 1: the i686 build failed; 2: a release build failed.
+background_builds() {
+  local started=$SECONDS arch
+  if [ -z "$runs_32bit" ]; then
+    build_windows i686 >"$build/i686-build.log" 2>&1 || return 1
+  fi
+  for arch in "${release_archs[@]}"; do build_release "$arch" || return 2; done
+  echo $((SECONDS - started)) >"$build/background-builds.seconds"
+}
+
+if [ -n "$runs_32bit" ]; then
+  step "Windows build (i686)"
+  build_windows i686
+fi
+step "Windows build (x86_64)"
+build_windows x86_64
+
+# They run beside the Wine stages, which mostly wait, at idle priority (SCHED_IDLE: only
+# processor time nothing else wants, so the tests' timing is not disturbed), in a process group
+# of their own that ends with this script.
+rm -f "$build/background-builds.seconds"
+set -m
+(chrt --idle --pid 0 "$BASHPID" && background_builds) &
+background=$!
+set +m
+stop_background() {
+  harness_stop_pool
+  [ -z "$background" ] || kill -- "-$background" 2>/dev/null || true
+}
+trap stop_background EXIT
+
+step "Wine sessions ($wine_jobs)"
 harness_start_pool "$build/wine" "$wine_jobs" </dev/null
 export KELMA_SIM="$build/native/tools/kelma_sim/kelma_sim"
 export KELMA_BUILD="$build"
@@ -84,32 +124,36 @@ record "wine x86_64" "$x64_ok"
 if [ -d "$repo/tests/e2e" ] && ls "$repo"/tests/e2e/test_*.py >/dev/null 2>&1; then
   step "End-to-end tests of the real program (${KELMA_E2E_ARCH:-i686})"
   e2e_ok=pass
-  # One session of the pool, exported as the tests expect it.
-  (cd "$repo" && set -a && source "$HARNESS_POOL/session1.env" && set +a &&
-    /usr/bin/python3 -m pytest -q tests/e2e </dev/null) || e2e_ok=FAIL
+  # One runner per session of the pool (HARNESS_POOL); each claims a session of its own.
+  (cd "$repo" && /usr/bin/python3 -m pytest -q -n "$wine_jobs" tests/e2e </dev/null) || e2e_ok=FAIL
   record "end-to-end" "$e2e_ok"
 fi
 
-# --- Release package: built once; its contents checked and the program from it started. ---
+# Built once (above); its contents checked and the program from it started.
 step "Release package"
-build_release() {
-  KELMA_RELEASE_ARCH=$1 KELMA_RELEASE_BUILD="$build/release-$1" KELMA_DIST="$build/dist" \
-    bash "$repo/tools/release.sh" </dev/null | tail -n 1
-}
+release_zip() { tail -n 1 "$build/release-$1.log"; }
 check_release() {
   (cd "$repo" && set -a && source "$HARNESS_POOL/session1.env" && set +a &&
     KELMA_RELEASE_ZIP=$1 /usr/bin/python3 -m pytest -q tests/e2e/test_release.py "${@:2}" </dev/null)
 }
 release_ok=pass
-if ! zip32=$(build_release i686); then
+background_status=0
+wait "$background" || background_status=$?
+background=
+if [ "$background_status" -eq 1 ]; then
+  tail -n 50 "$build/i686-build.log"
+  record "windows build i686" FAIL
+fi
+if [ "$background_status" -ne 0 ]; then
   release_ok=FAIL
+  cat "$build"/release-*.log 2>/dev/null || true
 elif [ -n "$runs_32bit" ]; then
-  check_release "$zip32" || release_ok=FAIL
+  check_release "$(release_zip i686)" || release_ok=FAIL
 else
   # The shipped 32-bit program cannot start here: its package is checked, and the start from a
   # package is shown with the 64-bit one, made the same way.
-  check_release "$zip32" -k "not starts" || release_ok=FAIL
-  zip64=$(build_release x86_64) && check_release "$zip64" -k starts || release_ok=FAIL
+  check_release "$(release_zip i686)" -k "not starts" || release_ok=FAIL
+  check_release "$(release_zip x86_64)" -k starts || release_ok=FAIL
 fi
 record "release package" "$release_ok"
 
@@ -117,6 +161,10 @@ end_stage
 printf '\n=== Summary ===\n'
 printf '%s\n' "${durations[@]}"
 printf '%5d s  in all\n' "$SECONDS"
+if [ -f "$build/background-builds.seconds" ]; then
+  printf '%5d s  (beside the Wine stages: %s)\n' "$(cat "$build/background-builds.seconds")" \
+    "$background_what"
+fi
 failed=0
 passed=0
 skipped=0

@@ -1,7 +1,9 @@
-"""Fixtures of the end-to-end tests: a Wine session (the one tools/test.sh exported, or one of our
-own), and factories for the controller simulator, the prediction-server simulator and the
-program, each in its own process and ended by its PID after the test."""
+"""Fixtures of the end-to-end tests: a Wine session (the one exported, else a free one of the pool
+that tools/test.sh started, one for each runner under pytest -n, else one of our own), and
+factories for the controller simulator, the prediction-server simulator and the program, each in
+its own process and ended by its PID after the test."""
 
+import fcntl
 import os
 import shutil
 import sys
@@ -13,6 +15,34 @@ import pytest
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import kelma_e2e as k  # noqa: E402
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "alone: the test needs the processors to itself (its bounds say that the "
+        "program keeps up with a heavy load); under pytest -n no other test runs meanwhile")
+
+
+@pytest.fixture(autouse=True)
+def machine_share(request, tmp_path_factory):
+    """Under pytest -n, a reader-writer lock over the runners: every test holds it shared, one
+    marked 'alone' exclusively. While an 'alone' test waits it holds the turnstile, which every
+    test passes first, so the others' stream of shared holds cannot starve it."""
+    if "PYTEST_XDIST_WORKER" not in os.environ:
+        yield
+        return
+    folder = tmp_path_factory.getbasetemp().parent  # one run's, common to its runners
+    alone = request.node.get_closest_marker("alone") is not None
+    with open(folder / "machine.turnstile", "a") as turnstile, \
+            open(folder / "machine.lock", "a") as machine:
+        fcntl.flock(turnstile, fcntl.LOCK_EX)
+        if alone:
+            fcntl.flock(machine, fcntl.LOCK_EX)
+            fcntl.flock(turnstile, fcntl.LOCK_UN)
+        else:
+            fcntl.flock(turnstile, fcntl.LOCK_UN)
+            fcntl.flock(machine, fcntl.LOCK_SH)
+        yield
 
 
 @pytest.fixture(scope="session")
@@ -30,6 +60,11 @@ def session(tmp_path_factory):
     reused = k.Session.from_environment()
     if reused is not None:
         yield reused
+        return
+    claimed = k.Session.claim_from_pool()
+    if claimed is not None:
+        yield claimed
+        claimed.release()
         return
     workdir = Path(tempfile.mkdtemp(prefix="kelma-e2e-session."))
     started = k.Session.start(workdir)

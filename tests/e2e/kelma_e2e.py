@@ -8,6 +8,7 @@ their PID only. Output of Wine processes goes to files, never to pipes: Wine's h
 inherit them and would keep a pipe open.
 """
 
+import fcntl
 import json
 import os
 import re
@@ -34,6 +35,8 @@ IDC_DDE_AZ, IDC_DDE_EL, IDC_LOG, IDC_EL_STOP = 1010, 1011, 1012, 1013
 SESSION_VARS = ("WINEPREFIX", "DISPLAY", "LD_PRELOAD", "WINE", "WINEDEBUG", "WINEDLLOVERRIDES")
 PRELOAD_NAME = "libhideserial.so"
 STOP_WAIT_S = 10
+# A test runner waits this long for a session of the pool that another runner holds.
+POOL_WAIT_S = 600
 # xdotool's "mousemove --sync" waits ~15 s when the pointer is already there; a pause does instead.
 POINTER_SETTLE_S = 0.1
 
@@ -66,12 +69,25 @@ def end_process(process, grace=STOP_WAIT_S):
 # Session and build
 
 
+def read_session_env(envfile):
+    """The environment of a session, from the NAME=value lines harness_save_env wrote."""
+    env = dict(os.environ)
+    for line in Path(envfile).read_text().splitlines():
+        name, _, value = line.partition("=")
+        parts = shlex.split(value)
+        env[name] = parts[0] if parts else ""
+    for name in ("HARNESS_WINESERVER_PID", "HARNESS_XVFB_PID", "HARNESS_SAVED_LD_PRELOAD"):
+        env.pop(name, None)
+    return env
+
+
 class Session:
     """The Wine/X environment of a harness session (tests/harness/wine-session.sh)."""
 
     def __init__(self, env, envfile=None):
         self.env = env
         self.envfile = envfile  # set when this object started the session and must stop it
+        self.lock = None  # set when this object holds a session of a pool
         self.check()
 
     @classmethod
@@ -90,14 +106,36 @@ class Session:
         with open(log, "w") as out:
             subprocess.run(["bash", str(SESSION_SCRIPT), "start", str(workdir), str(envfile)],
                            stdin=subprocess.DEVNULL, stdout=out, stderr=out, check=True)
-        env = dict(os.environ)
-        for line in envfile.read_text().splitlines():
-            name, _, value = line.partition("=")
-            parts = shlex.split(value)
-            env[name] = parts[0] if parts else ""
-        for name in ("HARNESS_WINESERVER_PID", "HARNESS_XVFB_PID", "HARNESS_SAVED_LD_PRELOAD"):
-            env.pop(name, None)
-        return cls(env, envfile)
+        return cls(read_session_env(envfile), envfile)
+
+    @classmethod
+    def claim_from_pool(cls):
+        """A free session of the pool tools/test.sh started (HARNESS_POOL), held until release():
+        the same lock wine-run.sh takes, so no other program shares its COM links, DDE and
+        display, and test runners side by side (pytest -n) each get a session of their own.
+        None without a pool."""
+        pool = os.environ.get("HARNESS_POOL")
+        if not pool:
+            return None
+        envfiles = sorted(Path(pool).glob("session*.env"))
+        if not envfiles:
+            raise RuntimeError(f"HARNESS_POOL {pool} holds no session")
+
+        def claim():
+            for envfile in envfiles:
+                lock = open(envfile.with_suffix(".lock"), "a")
+                try:
+                    fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                except BlockingIOError:
+                    lock.close()
+                    continue
+                return envfile, lock
+            return None
+
+        envfile, lock = wait_until(claim, POOL_WAIT_S, interval=0.1, what="a free Wine session")
+        session = cls(read_session_env(envfile))
+        session.lock = lock
+        return session
 
     def check(self):
         """Refuses to let any Wine process run outside a private prefix with the preload."""
@@ -114,6 +152,11 @@ class Session:
     @property
     def wine(self):
         return self.env["WINE"]
+
+    def release(self):
+        if self.lock:
+            self.lock.close()
+            self.lock = None
 
     def stop(self):
         if self.envfile:
