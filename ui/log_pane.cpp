@@ -1,5 +1,4 @@
 // The traffic log pane: the recent serial traffic, newest text always in view.
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,14 +31,13 @@ void CRotatorDlg::AppendLogTexts(const std::vector<std::string>& texts) {
     // The pane never holds more than 249 characters; read all of it so that nothing logged is
     // cut off (one spare place for a longer text, which the trimming then drops).
     char current[kelma::kLogMaxText + 2] = {};
-    GetWindowTextA(pane, current, sizeof(current));
+    const int read = GetWindowTextA(pane, current, sizeof(current));
     const kelma::LogPaneEdit edit = kelma::PlanLogPaneEdit(current, texts);
-    const bool readWhole = static_cast<size_t>(GetWindowTextLengthA(pane)) == strlen(current);
-    if (edit.whole || !readWhole) {
+    if (edit.whole || GetWindowTextLengthA(pane) != read) {
         SetWindowTextA(pane, edit.next.c_str());
     } else {
         ReplacePaneRange(pane, 0, edit.cut, "");
-        const size_t kept = strlen(current) - edit.cut;
+        const size_t kept = static_cast<size_t>(read) - edit.cut;
         ReplacePaneRange(pane, kept, kept, edit.added.c_str());
     }
     const WPARAM end = edit.next.size();

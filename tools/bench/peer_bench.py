@@ -154,7 +154,7 @@ def main():
     parser.add_argument("--updates", type=int, default=500, help="latency: updates")
     parser.add_argument("--interval", type=float, default=0.2, help="latency: seconds apart")
     parser.add_argument("--pass-seconds", type=float, default=60.0, help="1 update/s pass")
-    parser.add_argument("--idle-seconds", type=float, default=60.0, help="idle and floor")
+    parser.add_argument("--idle-seconds", type=float, default=60.0, help="idle (Wine's floor is measured beside the pass and the idle time)")
     args = parser.parse_args()
     build = k.Build.locate()
     comm_floor = build.root / build.arch / "tools" / "bench" / "comm_floor.exe"
