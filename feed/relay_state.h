@@ -1,0 +1,57 @@
+// What the relay publishes as the prediction program's "AzEl" and "SatelliteName" items, from
+// the updates its source delivers, and the counts its status line shows. Plain C++.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelma {
+
+// The item texts to post after one update; an item that did not change is left out.
+struct Publication {
+    std::optional<std::string> satelliteName;
+    std::optional<std::string> azel;  // "az|el" in whole degrees
+
+    bool Empty() const { return !satelliteName && !azel; }
+};
+
+struct Position {
+    int32_t azimuth;
+    int32_t elevation;
+};
+
+class RelayState {
+public:
+    // A tracking text from a DDE source. Nothing tracked and garbled texts publish nothing.
+    Publication OnText(std::string_view text);
+    // A position from any source; a name, when the source gives one.
+    Publication OnPosition(Position position, const std::optional<std::string>& satellite);
+
+    uint64_t Received() const { return m_received; }
+    uint64_t Published() const { return m_published; }
+    uint64_t Garbled() const { return m_garbled; }
+    bool NothingTracked() const { return m_nothingTracked; }
+    // The items as published last; none before the first.
+    const std::optional<Position>& LastPosition() const { return m_position; }
+    const std::optional<std::string>& LastSatellite() const { return m_satellite; }
+
+private:
+    uint64_t m_received = 0;
+    uint64_t m_published = 0;
+    uint64_t m_garbled = 0;
+    bool m_nothingTracked = false;
+    std::optional<Position> m_position;
+    std::optional<std::string> m_satellite;
+};
+
+// The "AzEl" text of a position: "182|36".
+std::string AzElText(Position position);
+
+// The status line: the source and whether it is connected, the satellite and the last position
+// published, and the counts, e.g.
+//   "Orbitron: connected | ISS_ZARYA az 182 el 36 | received 120, published 80, garbled 0"
+std::string StatusLine(std::string_view source, bool connected, const RelayState& state);
+
+}  // namespace kelma
