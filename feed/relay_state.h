@@ -9,6 +9,12 @@
 
 namespace kelma {
 
+// The prediction program's DDE service as the window reads it.
+constexpr char kWinOrbitService[] = "WinOrbit";
+constexpr char kWinOrbitTopic[] = "TrackingInfo";
+constexpr char kAzElItem[] = "AzEl";
+constexpr char kSatelliteNameItem[] = "SatelliteName";
+
 // The item texts to post after one update; an item that did not change is left out.
 struct Publication {
     std::optional<std::string> satelliteName;

@@ -188,6 +188,10 @@ class Build:
         return self.root / self.arch / "tools" / "predsim" / "predsim.exe"
 
     @property
+    def feed(self):
+        return self.root / self.arch / "feed" / "kelmafeed.exe"
+
+    @property
     def probe(self):
         return self.root / self.arch / "tools" / "probe" / "kelma_probe.exe"
 
@@ -200,7 +204,8 @@ class Build:
         return Path(os.environ.get("KELMA_SIM", self.root / "native" / "tools" / "kelma_sim" / "kelma_sim"))
 
     def missing(self):
-        return [str(p) for p in (self.app, self.predsim, self.probe, self.sim) if not p.exists()]
+        return [str(p) for p in (self.app, self.predsim, self.feed, self.probe, self.sim)
+                if not p.exists()]
 
 
 def session_and_build(tool, wrapper):
@@ -373,15 +378,18 @@ class SimConnection:
 
 
 class PredSim:
-    """predsim.exe under Wine, fed its script line by line on standard input."""
+    """predsim.exe under Wine, fed its script line by line on standard input. program: the
+    tracking program it plays instead of the prediction program ("orbitron", "satpc32")."""
 
-    def __init__(self, session, build, workdir, registered=True, name="predsim"):
+    def __init__(self, session, build, workdir, registered=True, name="predsim", program=None):
         self.workdir = Path(workdir)
         self.log = self.workdir / f"{name}.log"
         self.log.write_text("")
         args = [session.wine, str(build.predsim), "--log", str(self.log)]
         if not registered:
             args.insert(2, "--unregistered")
+        if program:
+            args[2:2] = ["--as", program]
         self.process = subprocess.Popen(
             args, env=session.env, stdin=subprocess.PIPE,
             stdout=open(self.workdir / f"{name}.out", "w"), stderr=subprocess.STDOUT)
@@ -447,6 +455,57 @@ class PredSim:
             self.process.stdin.close()
         except OSError:
             pass
+        end_process(self.process)
+
+
+# ----------------------------------------------------------------------------------------------
+# The relay
+
+FEED_STATUS = re.compile(r"^(?P<source>.+): (?P<state>connected|waiting) \| (?P<shown>.*) \| "
+                         r"received (?P<received>\d+), published (?P<published>\d+), "
+                         r"garbled (?P<garbled>\d+)$")
+
+
+class Feed:
+    """kelmafeed.exe under Wine; its console output (messages, and the status line as a line
+    whenever it changes) goes to a file."""
+
+    def __init__(self, session, build, workdir, args=(), name="kelmafeed"):
+        self.out = Path(workdir) / f"{name}.out"
+        self.process = subprocess.Popen(
+            [session.wine, str(build.feed), *map(str, args)], env=session.env,
+            stdin=subprocess.DEVNULL, stdout=open(self.out, "w"), stderr=subprocess.STDOUT)
+
+    def lines(self):
+        text = self.out.read_text(errors="replace") if self.out.exists() else ""
+        return [line.rstrip("\r") for line in text.split("\n")[:-1]]  # complete lines only
+
+    def wait_line(self, pattern, timeout=10, count=1):
+        """The count-th line matching pattern (a regular expression)."""
+        regex = re.compile(pattern)
+
+        def find():
+            found = [line for line in self.lines() if regex.search(line)]
+            return found[count - 1] if len(found) >= count else None
+
+        return wait_until(find, timeout, what=f"kelmafeed line {pattern!r} (#{count})")
+
+    def status(self):
+        """The last status line, as a match with source, state, shown and the counts."""
+        for line in reversed(self.lines()):
+            match = FEED_STATUS.match(line)
+            if match:
+                return match
+        return None
+
+    def wait_status(self, condition, timeout=10):
+        def check():
+            status = self.status()
+            return status if status and condition(status) else None
+
+        return wait_until(check, timeout, what="kelmafeed status")
+
+    def stop(self):
         end_process(self.process)
 
 
@@ -661,8 +720,12 @@ class Processes:
     def sim(self, ports=(1,)):
         return self._keep(Sim(self.session, self.build, self.workdir, ports))
 
-    def predsim(self, registered=True, name="predsim"):
-        return self._keep(PredSim(self.session, self.build, self.workdir, registered, name))
+    def predsim(self, registered=True, name="predsim", program=None):
+        return self._keep(PredSim(self.session, self.build, self.workdir, registered, name,
+                                  program))
+
+    def feed(self, *args, name="kelmafeed"):
+        return self._keep(Feed(self.session, self.build, self.workdir, args, name))
 
     def app(self, *args, wait=True):
         return self._keep(App(self.session, self.build, self.workdir, args, wait))

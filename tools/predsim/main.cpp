@@ -1,25 +1,27 @@
 // Prediction-server simulator: offers the DDE service "WinOrbit" with the topic "TrackingInfo"
-// and the items "AzEl" and "SatelliteName" in CF_TEXT, driven by a script.
-// Usage: predsim [--unregistered] [--log <file>] [<script-file>]
+// and the items "AzEl" and "SatelliteName" in CF_TEXT, driven by a script; or, with --as, the
+// driver feed of Orbitron or SatPC32.
+// Usage: predsim [--as winorbit|orbitron|satpc32] [--unregistered] [--log <file>] [<script-file>]
 // Without a script file it reads standard input. Events go to standard output (or the log file),
 // one line each: "<microseconds> <event> ...".
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
-#include "tools/predsim/dde_server.h"
-#include "tools/predsim/event_log.h"
+#include "feed/dde_server.h"
+#include "feed/event_log.h"
 #include "tools/predsim/script.h"
 
 namespace {
 
-constexpr char kService[] = "WinOrbit";
-constexpr char kTopic[] = "TrackingInfo";
 constexpr char kUiClass[] = "PredSimControl";
 constexpr UINT kScriptEnded = WM_APP + 2;
 
 struct Options {
+    predsim::Program program = predsim::Program::kWinOrbit;
+    bool valid = true;
     bool registered = true;
     const char* logPath = nullptr;
     const char* scriptPath = nullptr;
@@ -30,6 +32,10 @@ Options ParseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--unregistered") == 0) {
             options.registered = false;
+        } else if (strcmp(argv[i], "--as") == 0 && i + 1 < argc) {
+            const std::optional<predsim::Program> program = predsim::ProgramNamed(argv[++i]);
+            options.valid = options.valid && program.has_value();
+            if (program) options.program = *program;
         } else if (strcmp(argv[i], "--log") == 0 && i + 1 < argc) {
             options.logPath = argv[++i];
         } else {
@@ -77,19 +83,24 @@ DWORD WINAPI RunScript(LPVOID parameter) {
 
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
+    if (!options.valid) {
+        fprintf(stderr, "predsim: --as takes winorbit, orbitron or satpc32\n");
+        return 2;
+    }
     FILE* out = options.logPath ? fopen(options.logPath, "w") : stdout;
     FILE* in = options.scriptPath ? fopen(options.scriptPath, "r") : stdin;
     if (out == nullptr || in == nullptr) {
         fprintf(stderr, "predsim: cannot open %s\n", out ? options.scriptPath : options.logPath);
         return 2;
     }
-    predsim::EventLog log(out);
+    kelma::EventLog log(out);
     HWND ui = CreateUiWindow();
-    predsim::DdeServer server(kService, kTopic, log);
+    const predsim::ProgramNames& names = predsim::NamesOf(options.program);
+    kelma::DdeServer server(names.service, names.topic, log);
     if (options.registered) server.Register();
     log.Line("ready");
 
-    predsim::Script script(in, ui, server, log);
+    predsim::Script script(in, ui, server, log, options.program);
     Worker worker{&script, ui};
     HANDLE thread = CreateThread(nullptr, 0, RunScript, &worker, 0, nullptr);
     MSG msg;

@@ -6,10 +6,12 @@
 #include <sstream>
 
 namespace predsim {
+
+using kelma::Bytes;
+using kelma::NowMicroseconds;
+
 namespace {
 
-constexpr char kAzElItem[] = "AzEl";
-constexpr char kNameItem[] = "SatelliteName";
 constexpr size_t kLineMax = 4096;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFullCircle = 360.0;
@@ -46,12 +48,6 @@ std::string FirstWord(const std::string& text, std::string& rest) {
     return text.substr(0, space);
 }
 
-std::string ItemName(const std::string& word) {
-    if (word == "azel") return kAzElItem;
-    if (word == "name") return kNameItem;
-    return word;
-}
-
 Bytes TextWithNul(const std::string& text) {
     Bytes data(text.begin(), text.end());
     data.push_back('\0');
@@ -85,8 +81,9 @@ void SleepUntil(int64_t dueMicroseconds) {
 
 }  // namespace
 
-Script::Script(FILE* input, HWND ui, DdeServer& server, EventLog& log)
-    : m_input(input), m_ui(ui), m_server(server), m_log(log) {}
+Script::Script(FILE* input, HWND ui, kelma::DdeServer& server, kelma::EventLog& log,
+               Program program)
+    : m_input(input), m_ui(ui), m_server(server), m_log(log), m_format(program) {}
 
 void Script::RunOnUiHandler(LPARAM function) {
     (*reinterpret_cast<const std::function<void()>*>(function))();
@@ -123,11 +120,29 @@ void Script::SetItem(const std::string& item, const Bytes& data) {
     RunOnUi([&] { m_server.SetItem(item, data); });
 }
 
+void Script::Publish(const ItemText& update) {
+    SetItem(update.item, TextWithNul(update.text));
+}
+
+std::string Script::ItemName(const std::string& word) const {
+    if (word == "azel") return m_format.Names().positionItem;
+    if (word == "name") return m_format.Names().nameItem;
+    return word;
+}
+
 bool Script::ExecuteData(const std::string& verb, const std::string& rest) {
     std::string text;
     const std::string word = FirstWord(rest, text);
-    if (verb == "azel" || verb == "name") {
-        SetItem(ItemName(verb), TextWithNul(rest));
+    if (verb == "azel") {
+        Publish(m_format.Position(rest));
+    } else if (verb == "name") {
+        if (const std::optional<ItemText> update = m_format.Name(rest)) Publish(*update);
+    } else if (verb == "untracked") {
+        if (const std::optional<ItemText> update = m_format.NothingTracked()) {
+            Publish(*update);
+        } else {
+            m_log.Line("error untracked: %s has no such text", m_format.Names().service);
+        }
     } else if (verb == "set") {
         SetItem(ItemName(word), TextWithNul(text));
     } else if (verb == "nonul") {
@@ -204,7 +219,7 @@ void Script::Pass(const std::string& arguments) {
         char text[64];
         snprintf(text, sizeof text, "%.1f|%.1f", azimuth, elevation);
         SleepUntil(start + static_cast<int64_t>(i * shape.secondsPerUpdate * 1e6));
-        SetItem(kAzElItem, TextWithNul(text));
+        Publish(m_format.Position(text));
     }
 }
 
@@ -217,7 +232,7 @@ void Script::Ramp(const std::string& arguments) {
     const int64_t start = NowMicroseconds();
     for (int i = 1; i <= count; ++i) {
         SleepUntil(start + static_cast<int64_t>((i - 1) * secondsPerUpdate * 1e6));
-        SetItem(kAzElItem, TextWithNul(std::to_string(i) + "|" + std::to_string(elevation)));
+        Publish(m_format.Position(std::to_string(i) + "|" + std::to_string(elevation)));
     }
 }
 
@@ -229,12 +244,13 @@ void Script::WaitForLinks(const std::string& arguments) {
     const DWORD start = GetTickCount();
     int count = 0;
     for (;;) {
-        RunOnUi([&] { count = m_server.AdviseCount(kAzElItem); });
+        RunOnUi([&] { count = m_server.AdviseCount(m_format.Names().positionItem); });
         if (count >= wanted) return;
         if (GetTickCount() - start >= timeoutMs) break;
         Sleep(kPollMs);
     }
-    m_log.Line("error waitlinks: %d advise loops on AzEl after %u ms", count, timeoutMs);
+    m_log.Line("error waitlinks: %d advise loops on %s after %u ms", count,
+               m_format.Names().positionItem, timeoutMs);
 }
 
 void Script::WaitForNoConversation(DWORD timeoutMs) {

@@ -9,15 +9,17 @@
 #include <functional>
 #include <string>
 
-#include "tools/predsim/dde_server.h"
-#include "tools/predsim/event_log.h"
+#include "feed/dde_server.h"
+#include "feed/event_log.h"
+#include "tools/predsim/tracking_format.h"
 
 namespace predsim {
 
 class Script {
 public:
-    // ui: a window of the server's thread; its procedure must call RunOnUiHandler.
-    Script(FILE* input, HWND ui, DdeServer& server, EventLog& log);
+    // ui: a window of the server's thread; its procedure must call RunOnUiHandler. The program
+    // played decides the items that positions and names go to, and their texts.
+    Script(FILE* input, HWND ui, kelma::DdeServer& server, kelma::EventLog& log, Program program);
     // Reads and runs commands until the input ends or "quit".
     void Run();
 
@@ -31,7 +33,10 @@ private:
     bool ExecuteData(const std::string& verb, const std::string& rest);
     bool ExecuteControl(const std::string& verb, const std::string& rest);
     bool ExecuteTimed(const std::string& verb, const std::string& rest);
-    void SetItem(const std::string& item, const Bytes& data);
+    void SetItem(const std::string& item, const kelma::Bytes& data);
+    void Publish(const ItemText& update);
+    // "azel" and "name" stand for the items of the program played; other words are item names.
+    std::string ItemName(const std::string& word) const;
     void Pass(const std::string& arguments);
     void Ramp(const std::string& arguments);
     void WaitForLinks(const std::string& arguments);
@@ -39,8 +44,9 @@ private:
 
     FILE* m_input;
     HWND m_ui;
-    DdeServer& m_server;
-    EventLog& m_log;
+    kelma::DdeServer& m_server;
+    kelma::EventLog& m_log;
+    TrackingFormat m_format;
 };
 
 }  // namespace predsim

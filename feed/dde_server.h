@@ -2,7 +2,8 @@
 // terminate, with packed lParams and global memory), as many prediction programs do. Its
 // service name is announced through a DDE-library instance that exists only for that and refuses
 // every connection, so the conversation windows exist before any client hears of the service.
-// Runs on the thread that created it; that thread must dispatch messages.
+// Runs on the thread that created it; that thread must dispatch messages. The prediction-server
+// simulator and kelmafeed's "WinOrbit" service are two front ends of it.
 #pragma once
 
 #include <windows.h>
@@ -13,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/predsim/event_log.h"
+#include "feed/event_log.h"
 
-namespace predsim {
+namespace kelma {
 
 using Bytes = std::vector<char>;
 
@@ -80,4 +81,4 @@ private:
 // other control and non-ASCII bytes as '.'.
 std::string Printable(const Bytes& data);
 
-}  // namespace predsim
+}  // namespace kelma

@@ -1,5 +1,6 @@
-// The simulator's output: one line per event, each starting with a microsecond timestamp from
-// the performance counter, so that tests and benchmarks can measure latency against it.
+// The event output of the DDE server's programs (the prediction-server simulator, the relay's
+// log): one line per event, each starting with a microsecond timestamp from the performance
+// counter, so that tests and benchmarks can measure latency against it.
 #pragma once
 
 #include <windows.h>
@@ -7,13 +8,14 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace predsim {
+namespace kelma {
 
 // Microseconds on the performance counter (the same clock in every process of the machine).
 int64_t NowMicroseconds();
 
 class EventLog {
 public:
+    // Without a file (nullptr) the lines go nowhere.
     explicit EventLog(FILE* out);
     ~EventLog();
     // Writes "<microseconds> <text>" as one line and flushes it.
@@ -24,4 +26,4 @@ private:
     CRITICAL_SECTION m_lock;
 };
 
-}  // namespace predsim
+}  // namespace kelma

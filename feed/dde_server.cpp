@@ -1,15 +1,15 @@
-#include "tools/predsim/dde_server.h"
+#include "feed/dde_server.h"
 
 #include <dde.h>
 
 #include <cstddef>
 #include <cstring>
 
-namespace predsim {
+namespace kelma {
 namespace {
 
-constexpr char kListenerClass[] = "PredSimDdeListener";
-constexpr char kConversationClass[] = "PredSimDdeConversation";
+constexpr char kListenerClass[] = "KelmaDdeServerListener";
+constexpr char kConversationClass[] = "KelmaDdeServerConversation";
 constexpr WORD kAckPositive = 0x8000;
 constexpr size_t kPrintableMax = 40;
 constexpr size_t kAtomNameMax = 256;
@@ -282,4 +282,4 @@ int DdeServer::AdviseCount(const std::string& item) const {
     return count;
 }
 
-}  // namespace predsim
+}  // namespace kelma

@@ -1,8 +1,8 @@
-#include "tools/predsim/event_log.h"
+#include "feed/event_log.h"
 
 #include <cstdarg>
 
-namespace predsim {
+namespace kelma {
 
 int64_t NowMicroseconds() {
     constexpr int64_t kMicrosecondsPerSecond = 1000000;
@@ -24,6 +24,7 @@ EventLog::~EventLog() {
 }
 
 void EventLog::Line(const char* format, ...) {
+    if (m_out == nullptr) return;
     EnterCriticalSection(&m_lock);
     fprintf(m_out, "%lld ", static_cast<long long>(NowMicroseconds()));
     va_list args;
@@ -35,4 +36,4 @@ void EventLog::Line(const char* format, ...) {
     LeaveCriticalSection(&m_lock);
 }
 
-}  // namespace predsim
+}  // namespace kelma

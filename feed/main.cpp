@@ -1,0 +1,236 @@
+// kelmafeed: offers the positions of another tracking program (Orbitron's or SatPC32's DDE
+// driver feed, or any program that publishes the same text) as the prediction program's DDE
+// service "WinOrbit", so that KelmaRotator follows them.
+//
+// One thread. Its message loop runs the "WinOrbit" server's conversation windows, the source
+// link's DDEML callbacks and a control window whose timers check the source (every second) and
+// redraw the status line. Ctrl-C, Ctrl-Break, closing the console and WM_CLOSE to the control
+// window end the relay: the window's conversations are ended, the service is withdrawn.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "feed/console.h"
+#include "feed/dde_server.h"
+#include "feed/event_log.h"
+#include "feed/options.h"
+#include "feed/relay_state.h"
+#include "feed/source_link.h"
+
+namespace {
+
+constexpr int kExitDdeUnavailable = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitServiceTaken = 3;
+constexpr UINT_PTR kLinkTimer = 1;
+constexpr UINT kLinkIntervalMs = 1000;
+constexpr UINT_PTR kStatusTimer = 2;
+constexpr UINT kStatusIntervalMs = 250;
+constexpr DWORD kGoodbyeWaitMs = 2000;  // for the window to answer the end of its conversation
+constexpr DWORD kCloseWaitMs = 4000;    // Windows ends the process 5 s after a console close
+constexpr char kControlClass[] = "KelmafeedControl";
+
+HWND g_control = nullptr;
+HANDLE g_finished = nullptr;
+
+kelma::Bytes TextData(const std::string& text) {
+    kelma::Bytes data(text.begin(), text.end());
+    data.push_back('\0');  // CF_TEXT carries its terminator within the size
+    return data;
+}
+
+std::string PositionText(const kelma::RelayState& state) {
+    if (!state.LastPosition()) return "nothing yet";
+    return "az " + std::to_string(state.LastPosition()->azimuth) + " el " +
+           std::to_string(state.LastPosition()->elevation);
+}
+
+class Relay {
+public:
+    Relay(const kelmafeed::Options& options, FILE* log)
+        : m_log(log),
+          m_server(kelma::kWinOrbitService, kelma::kWinOrbitTopic, m_log),
+          m_link(options.sources, LinkEvents(), kelmafeed::RunningOnWine()) {}
+
+    // Exit status: 0 when ended by the operator.
+    int Run();
+    void OnTimer(UINT_PTR timer);
+
+private:
+    kelmafeed::SourceLink::Events LinkEvents();
+    void OnText(std::string_view text);
+    void Publish(const kelma::Publication& publication);
+    void ShowStatus() {
+        m_console.Status(kelma::StatusLine(m_link.Name(), m_link.Connected(), m_state));
+    }
+    void EndConversations();
+
+    kelmafeed::Console m_console;
+    kelma::EventLog m_log;
+    kelma::DdeServer m_server;
+    kelma::RelayState m_state;
+    kelmafeed::SourceLink m_link;
+};
+
+kelmafeed::SourceLink::Events Relay::LinkEvents() {
+    kelmafeed::SourceLink::Events events;
+    events.text = [this](std::string_view text) { OnText(text); };
+    events.connected = [this] {
+        m_console.Message("Connected to " + m_link.Name() + ".");
+        ShowStatus();
+    };
+    events.lost = [this] {
+        m_console.Message(m_link.Name() + " went away; still serving " + PositionText(m_state) +
+                          ". Waiting for it to come back.");
+        ShowStatus();
+    };
+    return events;
+}
+
+void Relay::OnText(std::string_view text) {
+    const bool wasIdle = m_state.NothingTracked();
+    Publish(m_state.OnText(text));
+    if (m_state.NothingTracked() && !wasIdle) {
+        m_console.Message(m_link.Name() + " tracks nothing; the antenna stays at " +
+                          PositionText(m_state) + ".");
+    }
+}
+
+void Relay::Publish(const kelma::Publication& publication) {
+    if (publication.satelliteName) {
+        m_console.Message("Satellite: " + *publication.satelliteName);
+        m_server.SetItem(kelma::kSatelliteNameItem, TextData(*publication.satelliteName));
+    }
+    if (publication.azel) m_server.SetItem(kelma::kAzElItem, TextData(*publication.azel));
+}
+
+void Relay::OnTimer(UINT_PTR timer) {
+    if (timer == kLinkTimer) {
+        if (m_link.Connected()) {
+            m_link.Check();
+        } else {
+            m_link.Connect();
+        }
+    }
+    ShowStatus();
+}
+
+int Relay::Run() {
+    if (!m_link.Ready()) {
+        fprintf(stderr, "kelmafeed: the DDE library refused to start\n");
+        return kExitDdeUnavailable;
+    }
+    // Two servers would both feed the window, each with its own positions.
+    if (m_link.ServiceAnswers(kelma::kWinOrbitService, kelma::kWinOrbitTopic)) {
+        fprintf(stderr,
+                "kelmafeed: a \"WinOrbit\" DDE service is already running (the prediction "
+                "program, or another kelmafeed). Close it first: two would both feed the "
+                "window.\n");
+        return kExitServiceTaken;
+    }
+    m_server.Register();
+    m_console.Message("Serving \"WinOrbit\" for KelmaRotator; looking for " + m_link.Name() + ".");
+    m_link.Connect();
+    ShowStatus();
+    SetTimer(g_control, kLinkTimer, kLinkIntervalMs, nullptr);
+    SetTimer(g_control, kStatusTimer, kStatusIntervalMs, nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    KillTimer(g_control, kLinkTimer);
+    KillTimer(g_control, kStatusTimer);
+    EndConversations();
+    m_console.Message("Stopped.");
+    return 0;
+}
+
+// The window hears that its prediction program has gone, as when that program quits.
+void Relay::EndConversations() {
+    m_server.TerminateAll();
+    const DWORD start = GetTickCount();
+    MSG msg;
+    while (m_server.ConversationCount() > 0 && GetTickCount() - start < kGoodbyeWaitMs) {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        } else {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, kStatusIntervalMs, QS_ALLINPUT);
+        }
+    }
+    m_server.Unregister();
+}
+
+Relay* g_relay = nullptr;
+
+LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_TIMER:
+            if (g_relay != nullptr) g_relay->OnTimer(wParam);
+            return 0;
+        case WM_CLOSE:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+// A hidden top-level window titled with the program's name: a tracking program that starts
+// its drivers finds it by that title to tell that the driver runs, and may close it.
+HWND CreateControlWindow() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ControlProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = kControlClass;
+    RegisterClassA(&wc);
+    return CreateWindowA(kControlClass, kelmafeed::ProgramName().c_str(), WS_OVERLAPPED, 0, 0, 0, 0,
+                         nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    PostMessageA(g_control, WM_CLOSE, 0, 0);
+    // Closing the console ends the process when this returns: let the relay finish first.
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        WaitForSingleObject(g_finished, kCloseWaitMs);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const kelmafeed::Options options =
+        kelmafeed::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    switch (options.action) {
+        case kelmafeed::Options::Action::kHelp:
+            fputs(kelmafeed::kUsage, stdout);
+            return 0;
+        case kelmafeed::Options::Action::kVersion:
+            puts("kelmafeed " KELMA_VERSION);
+            return 0;
+        case kelmafeed::Options::Action::kFail:
+            fprintf(stderr, "kelmafeed: %s\n%s", options.error.c_str(), kelmafeed::kUsage);
+            return kExitUsage;
+        case kelmafeed::Options::Action::kRelay:
+            break;
+    }
+    FILE* log = nullptr;
+    if (!options.logPath.empty() && (log = fopen(options.logPath.c_str(), "w")) == nullptr) {
+        fprintf(stderr, "kelmafeed: cannot write %s\n", options.logPath.c_str());
+        return kExitUsage;
+    }
+    SetConsoleTitleA(kelmafeed::ProgramName().c_str());  // fails harmlessly without a console
+    g_finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_control = CreateControlWindow();
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    int status = 0;
+    {
+        Relay relay(options, log);
+        g_relay = &relay;
+        status = relay.Run();
+        g_relay = nullptr;
+    }
+    if (log != nullptr) fclose(log);
+    SetEvent(g_finished);
+    return status;
+}

@@ -1,0 +1,111 @@
+#include "feed/options.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kelmafeed {
+
+const char kUsage[] =
+    "Usage: kelmafeed [--source=SOURCE] [--log=FILE]\n"
+    "Offers a tracking program's positions as the DDE service \"WinOrbit\" that KelmaRotator\n"
+    "follows.\n"
+    "  -s, --source=SOURCE   orbitron   Orbitron's DDE driver feed "
+    "(Orbitron/Tracking/TrackingData)\n"
+    "                        satpc32    SatPC32's (SatPC32/SatPcDdeConv/SatPcDdeItem)\n"
+    "                        dde:SERVICE/TOPIC/ITEM  another program with the same text\n"
+    "                        default: the first of Orbitron and SatPC32 found\n"
+    "      --log=FILE        log the \"WinOrbit\" service's DDE events to FILE\n"
+    "  -h, --help            this text\n"
+    "  -V, --version         the version\n";
+
+namespace {
+
+constexpr char kDdePrefix[] = "dde:";
+
+const DdeSource kOrbitron = {"Orbitron", "Orbitron", "Tracking", "TrackingData"};
+const DdeSource kSatPc32 = {"SatPC32", "SatPC32", "SatPcDdeConv", "SatPcDdeItem"};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// "dde:SERVICE/TOPIC/ITEM", each part non-empty; the item may hold further slashes.
+bool ParseDdeSource(const std::string& text, DdeSource* source) {
+    const std::string spec = text.substr(sizeof kDdePrefix - 1);
+    const size_t first = spec.find('/');
+    const size_t second = first == std::string::npos ? first : spec.find('/', first + 1);
+    if (second == std::string::npos) return false;
+    *source = {text, spec.substr(0, first), spec.substr(first + 1, second - first - 1),
+               spec.substr(second + 1)};
+    return !source->service.empty() && !source->topic.empty() && !source->item.empty();
+}
+
+bool ParseSource(const std::string& text, Options* options) {
+    const std::string lower = Lower(text);
+    DdeSource source;
+    if (lower == "orbitron") {
+        source = kOrbitron;
+    } else if (lower == "satpc32") {
+        source = kSatPc32;
+    } else if (lower.rfind(kDdePrefix, 0) != 0 || !ParseDdeSource(text, &source)) {
+        options->action = Options::Action::kFail;
+        options->error =
+            "--source takes orbitron, satpc32 or dde:SERVICE/TOPIC/ITEM, not \"" + text + "\"";
+        return false;
+    }
+    options->sources = {source};
+    return true;
+}
+
+}  // namespace
+
+std::vector<DdeSource> KnownSources() {
+    return {kOrbitron, kSatPc32};
+}
+
+std::string SourcesName(const std::vector<DdeSource>& sources) {
+    std::string name;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (i > 0) name += i + 1 == sources.size() ? " or " : ", ";
+        name += sources[i].name;
+    }
+    return name;
+}
+
+Options ParseOptions(const std::vector<std::string>& arguments) {
+    Options options;
+    options.sources = KnownSources();
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        const size_t equals = arg.find('=');
+        const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, equals) : arg;
+        const bool inlineValue = name.size() < arg.size();
+        const bool takesValue = name == "--source" || name == "-s" || name == "--log";
+        if (takesValue && !inlineValue && i + 1 == arguments.size()) {
+            options.action = Options::Action::kFail;
+            options.error = name + " needs a value";
+            return options;
+        }
+        const std::string value = !takesValue   ? ""
+                                  : inlineValue ? arg.substr(equals + 1)
+                                                : arguments[++i];
+        if (name == "-h" || name == "--help") {
+            options.action = Options::Action::kHelp;
+        } else if (name == "-V" || name == "--version") {
+            options.action = Options::Action::kVersion;
+        } else if (name == "--source" || name == "-s") {
+            if (!ParseSource(value, &options)) return options;
+        } else if (name == "--log") {
+            options.logPath = value;
+        } else {
+            options.action = Options::Action::kFail;
+            options.error = "unknown argument \"" + arg + "\"";
+            return options;
+        }
+    }
+    return options;
+}
+
+}  // namespace kelmafeed

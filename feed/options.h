@@ -1,0 +1,39 @@
+// kelmafeed's command line: --source=orbitron|satpc32|dde:SERVICE/TOPIC/ITEM (-s), --log=FILE,
+// -h/--help, -V/--version. Without --source the relay takes the first of the known programs
+// it finds; that is also how a tracking program that starts its drivers without arguments
+// (Orbitron) starts it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kelmafeed {
+
+// A program that publishes a tracking text as one DDE item.
+struct DdeSource {
+    std::string name;  // for the console: "Orbitron", "SatPC32", "dde:SERVICE/TOPIC/ITEM"
+    std::string service;
+    std::string topic;
+    std::string item;
+};
+
+struct Options {
+    enum class Action { kRelay, kHelp, kVersion, kFail };
+    Action action = Action::kRelay;
+    std::string error;  // why kFail
+    // The sources to look for, in order; the first that answers is kept.
+    std::vector<DdeSource> sources;
+    std::string logPath;  // the "WinOrbit" service's DDE events; none when empty
+};
+
+Options ParseOptions(const std::vector<std::string>& arguments);
+
+// The programs the relay knows by name, in the order it looks for them.
+std::vector<DdeSource> KnownSources();
+
+// "Orbitron or SatPC32": what the relay looks for.
+std::string SourcesName(const std::vector<DdeSource>& sources);
+
+extern const char kUsage[];
+
+}  // namespace kelmafeed

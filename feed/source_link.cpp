@@ -1,0 +1,193 @@
+#include "feed/source_link.h"
+
+#include <cstring>
+#include <string>
+
+namespace kelmafeed {
+namespace {
+
+constexpr DWORD kTransactionTimeoutMs = 1000;
+
+// DDEML calls back without any context of ours.
+SourceLink* g_link = nullptr;
+
+HSZ MakeName(DWORD inst, const std::string& text) {
+    return DdeCreateStringHandleA(inst, text.c_str(), CP_WINANSI);
+}
+
+// A conversation with a server of the service and topic, or none.
+HCONV ConnectService(DWORD inst, const std::string& service, const std::string& topic) {
+    HSZ serviceName = MakeName(inst, service);
+    HSZ topicName = MakeName(inst, topic);
+    HCONV conv = DdeConnect(inst, serviceName, topicName, nullptr);
+    DdeFreeStringHandle(inst, serviceName);
+    DdeFreeStringHandle(inst, topicName);
+    return conv;
+}
+
+}  // namespace
+
+bool RunningOnWine() {
+    // Wine's ntdll exports wine_get_version; Windows' does not.
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+HDDEDATA CALLBACK SourceCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ, HDDEDATA data,
+                                 ULONG_PTR, ULONG_PTR) {
+    SourceLink* link = g_link;
+    if (link == nullptr) return nullptr;
+    switch (type) {
+        case XTYP_ADVDATA:
+            if (conv == link->m_conv) link->OnData(data);
+            return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
+        case XTYP_REGISTER:
+            link->OnRegistered(hsz1);
+            return nullptr;
+        case XTYP_DISCONNECT:
+            link->OnDisconnected(conv);
+            return nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+SourceLink::SourceLink(std::vector<DdeSource> candidates, Events events, bool silentLibrary)
+    : m_candidates(std::move(candidates)),
+      m_events(std::move(events)),
+      m_silentLibrary(silentLibrary) {
+    g_link = this;
+    Initialize();
+}
+
+SourceLink::~SourceLink() {
+    if (m_conv != nullptr) DdeDisconnect(m_conv);
+    FreeItem();
+    DdeUninitialize(m_inst);
+    g_link = nullptr;
+}
+
+void SourceLink::Initialize() {
+    m_inst = 0;
+    DdeInitializeA(&m_inst, SourceCallback, APPCMD_CLIENTONLY, 0);
+}
+
+void SourceLink::FreeItem() {
+    DdeFreeStringHandle(m_inst, m_item);
+    m_item = nullptr;
+}
+
+void SourceLink::Connect() {
+    if (m_conv != nullptr || m_inTransaction) return;
+    m_inTransaction = true;
+    for (size_t i = 0; i < m_candidates.size() && m_conv == nullptr; ++i) {
+        const DdeSource source = m_candidates[i];
+        m_conv = ConnectService(m_inst, source.service, source.topic);
+        if (m_conv == nullptr) continue;
+        m_item = MakeName(m_inst, source.item);
+        m_candidates = {source};  // from now on the relay keeps to the program it found
+    }
+    if (m_conv != nullptr) {
+        m_events.connected();
+        Request();
+        m_advised = DdeClientTransaction(nullptr, 0, m_conv, m_item, CF_TEXT, XTYP_ADVSTART,
+                                         kTransactionTimeoutMs, nullptr) != nullptr;
+    }
+    m_inTransaction = false;
+    EndDeferredLoss();
+}
+
+bool SourceLink::ServiceAnswers(const char* service, const char* topic) {
+    HCONV conv = ConnectService(m_inst, service, topic);
+    if (conv == nullptr) return false;
+    DdeDisconnect(conv);
+    return true;
+}
+
+void SourceLink::Request() {
+    HDDEDATA data = DdeClientTransaction(nullptr, 0, m_conv, m_item, CF_TEXT, XTYP_REQUEST,
+                                         kTransactionTimeoutMs, nullptr);
+    if (data == nullptr) return;  // refused or unanswered: nothing new
+    OnData(data);
+    DdeFreeDataHandle(data);
+}
+
+void SourceLink::OnData(HDDEDATA data) {
+    DWORD size = 0;
+    const BYTE* bytes = DdeAccessData(data, &size);
+    if (bytes != nullptr)
+        m_events.text(std::string_view(reinterpret_cast<const char*>(bytes), size));
+    DdeUnaccessData(data);
+}
+
+void SourceLink::OnRegistered(HSZ service) {
+    if (m_conv != nullptr || m_inTransaction) return;
+    for (const DdeSource& source : m_candidates) {
+        HSZ name = MakeName(m_inst, source.service);
+        const bool ours = DdeCmpStringHandles(service, name) == 0;
+        DdeFreeStringHandle(m_inst, name);
+        if (ours) {
+            Connect();
+            return;
+        }
+    }
+}
+
+void SourceLink::Check() {
+    if (m_conv == nullptr || m_inTransaction) return;
+    CONVINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.cb = sizeof info;
+    const bool known = DdeQueryConvInfo(m_conv, QID_SYNC, &info) != 0;
+    if (known && (info.wStatus & ST_CONNECTED) && IsWindow(info.hwndPartner)) {
+        if (!m_advised) {
+            m_inTransaction = true;
+            Request();
+            m_inTransaction = false;
+            EndDeferredLoss();
+        }
+        return;
+    }
+    const HCONV lost = m_conv;
+    Lose();
+    // Elsewhere the library reports the end itself and keeps its own machinery.
+    if (known && m_silentLibrary) ReleaseSilentConversation(lost, info);
+}
+
+// The library keeps a conversation it never reported as ended, and Wine's refuses a new one
+// with the same service and topic while it does.
+void SourceLink::ReleaseSilentConversation(HCONV conv, const CONVINFO& info) {
+    if (info.wStatus & ST_CONNECTED) {
+        DdeDisconnect(conv);
+        return;
+    }
+    // Ended by the partner but still held: only ending the instance releases it, after the
+    // conversation's window, so that nothing of the old instance runs again.
+    DestroyWindow(info.hwnd);
+    DdeUninitialize(m_inst);
+    Initialize();
+}
+
+void SourceLink::OnDisconnected(HCONV conv) {
+    if (conv == nullptr || conv != m_conv) return;
+    if (m_inTransaction) {
+        m_endedDuringTransaction = true;  // the transaction's caller still uses it
+        return;
+    }
+    Lose();
+}
+
+void SourceLink::EndDeferredLoss() {
+    if (!m_endedDuringTransaction) return;
+    m_endedDuringTransaction = false;
+    if (m_conv != nullptr) Lose();
+}
+
+void SourceLink::Lose() {
+    m_conv = nullptr;
+    m_advised = false;
+    FreeItem();
+    m_events.lost();
+}
+
+}  // namespace kelmafeed

@@ -1,0 +1,127 @@
+"""The relay kelmafeed between today's tracking programs and the real program: the simulator plays
+Orbitron or SatPC32, kelmafeed offers their positions as "WinOrbit", and the controller must get
+exactly the commands those positions call for (rounded to whole degrees by the relay)."""
+
+import math
+import time
+
+import kelma_e2e as k
+from test_prediction_program import pass_texts
+from test_tracking import SETTLE_S, tracking_commands
+
+STEP_MS = 150  # between updates: the window needs 100 ms after each azimuth command
+EXIT_SERVICE_TAKEN = 3
+
+
+def nearest(value):
+    """The relay's rounding: to the nearest whole degree, halves away from zero."""
+    return int(math.copysign(math.floor(abs(value) + 0.5), value))
+
+
+def relayed(texts):
+    """The "az|el" texts the window gets for the tracking program's positions."""
+    result = []
+    for text in texts:
+        az, el = (float(v.replace(",", ".")) for v in text.split("|"))
+        result.append(f"{nearest(az)}|{nearest(el)}")
+    return result
+
+
+def play(pred, texts):
+    lines = []
+    for text in texts:
+        lines += [f"azel {text}", f"wait {STEP_MS}"]
+    pred.send(*lines)
+
+
+def wait_for_commands(sim, expected, timeout=15):
+    k.wait_until(lambda: len(tracking_commands(sim)) >= len(expected), timeout,
+                 what=f"{len(expected)} tracking commands")
+    time.sleep(SETTLE_S)  # and no more
+    got = tracking_commands(sim)
+    assert [(c.axis, c.arg) for c in got] == expected
+    assert b"".join(c.wire for c in got) == b"".join(
+        (axis + "\r\n" + arg + "\r\n").encode() for axis, arg in expected)
+
+
+def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
+    sim = procs.sim()
+    pred = procs.predsim(program="orbitron")
+    pred.run("name ISS ZARYA")
+    feed = procs.feed()  # no --source: it finds Orbitron, as when Orbitron starts it
+    feed.wait_line(r"^Connected to Orbitron\.$")
+    app = procs.app()
+    texts = pass_texts(16)
+    first, second = texts[:8], texts[8:]
+    model = k.TrackingModel()
+    play(pred, first)
+    wait_for_commands(sim, model.feed(relayed(first)))
+    sent = [(c.axis, c.arg) for c in tracking_commands(sim)]
+
+    # Orbitron killed mid-pass: the relay keeps serving, so the antenna stays where it is.
+    pred.send("crash")
+    pred.process.wait(15)
+    feed.wait_line(r"^Orbitron went away; still serving az \d+ el -?\d+\. Waiting")
+    time.sleep(SETTLE_S)
+    assert [(c.axis, c.arg) for c in tracking_commands(sim)] == sent
+    window = app.state()
+    az, el = relayed(first)[-1].split("|")
+    assert window.text(k.IDC_SAT_NAME) == "ISS_ZARYA"
+    assert (window.text(k.IDC_DDE_AZ), window.text(k.IDC_DDE_EL)) == ("%03d" % int(az),
+                                                                      "%03d" % int(el))
+
+    # Back again, with its data before it announces the service: taken up at once.
+    pred2 = procs.predsim(registered=False, name="predsim2", program="orbitron")
+    pred2.run("name ISS ZARYA")
+    pred2.run(f"azel {second[0]}")
+    pred2.run("register")
+    registered, _ = pred2.wait_event(r"^registered Orbitron$", 1)
+    connected, _ = pred2.wait_event(r"^connect \d+", 5)
+    feed.wait_line(r"^Connected to Orbitron\.$", count=2)
+    print(f"reconnected {(connected - registered) / 1000:.0f} ms after the service registered")
+    play(pred2, second[1:])
+    expected = sent + model.feed(relayed(second))
+    wait_for_commands(sim, expected)
+
+    # Nothing tracked, then a garbled text: nothing new reaches the window.
+    pred2.run("untracked")
+    feed.wait_line(r"^Orbitron tracks nothing; the antenna stays at az \d+ el -?\d+\.$")
+    pred2.run("set TrackingData AZ1000 EL10")
+    status = feed.wait_status(lambda s: s["garbled"] == "1")
+    assert status["state"] == "connected"
+    assert status["shown"].startswith("nothing tracked (last: ISS_ZARYA az ")
+    assert int(status["received"]) == len(texts) + 2
+    time.sleep(SETTLE_S)
+    assert [(c.axis, c.arg) for c in tracking_commands(sim)] == expected
+
+
+def test_satpc32_feeds_the_window_from_rise_to_set(procs):
+    sim = procs.sim()
+    pred = procs.predsim(program="satpc32")
+    pred.run("name FO-29")
+    feed = procs.feed("--source=satpc32")
+    feed.wait_line(r"^Connected to SatPC32\.$")
+    app = procs.app()
+    # Written with decimal commas; below the horizon SatPC32 sends "** NO SATELLITE **".
+    texts = [text.replace(".", ",") for text in pass_texts(16)]
+    visible = [text for text in texts if not text.split("|")[1].startswith("-")]
+    assert len(visible) == len(texts) - 2
+    play(pred, texts)
+    wait_for_commands(sim, k.TrackingModel().feed(relayed(visible)))
+    app.wait_text(k.IDC_SAT_NAME, "FO-29")
+    status = feed.wait_status(lambda s: s["received"] == str(len(texts)))
+    az, el = relayed(visible)[-1].split("|")
+    assert status["shown"] == f"nothing tracked (last: FO-29 az {az} el {el})"
+    assert status["garbled"] == "0"
+    window = app.state()
+    assert (window.text(k.IDC_DDE_AZ), window.text(k.IDC_DDE_EL)) == ("%03d" % int(az),
+                                                                      "%03d" % int(el))
+
+
+def test_relay_refuses_to_start_beside_another_winorbit_server(procs):
+    pred = procs.predsim()
+    feed = procs.feed("--source=orbitron")
+    assert feed.process.wait(30) == EXIT_SERVICE_TAKEN
+    assert any('a "WinOrbit" DDE service is already running' in line for line in feed.lines())
+    # It looked, and ended the conversation it opened to do so.
+    pred.wait_event(r"^terminated 1$", 5)

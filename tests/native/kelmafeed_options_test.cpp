@@ -1,0 +1,63 @@
+#include "feed/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using kelmafeed::Options;
+using kelmafeed::ParseOptions;
+
+TEST(KelmafeedOptionsTest, WithoutArgumentsLooksForOrbitronThenSatPc32) {
+    // What a tracking program that starts its drivers without arguments gets.
+    const Options options = ParseOptions({});
+    ASSERT_EQ(options.action, Options::Action::kRelay);
+    ASSERT_EQ(options.sources.size(), 2u);
+    EXPECT_EQ(options.sources[0].service, "Orbitron");
+    EXPECT_EQ(options.sources[0].topic, "Tracking");
+    EXPECT_EQ(options.sources[0].item, "TrackingData");
+    EXPECT_EQ(options.sources[1].service, "SatPC32");
+    EXPECT_EQ(options.sources[1].topic, "SatPcDdeConv");
+    EXPECT_EQ(options.sources[1].item, "SatPcDdeItem");
+    EXPECT_EQ(kelmafeed::SourcesName(options.sources), "Orbitron or SatPC32");
+}
+
+TEST(KelmafeedOptionsTest, SourceNamesOneProgram) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--source=satpc32"},
+                                                 {"--source", "SatPC32"},
+                                                 {"-s", "satpc32"}}) {
+        const Options options = ParseOptions(args);
+        ASSERT_EQ(options.action, Options::Action::kRelay) << args[0];
+        ASSERT_EQ(options.sources.size(), 1u);
+        EXPECT_EQ(options.sources[0].name, "SatPC32");
+    }
+    const Options dde = ParseOptions({"--source=dde:WXtrack/Tracking/Tracking", "--log=x.log"});
+    ASSERT_EQ(dde.action, Options::Action::kRelay);
+    ASSERT_EQ(dde.sources.size(), 1u);
+    EXPECT_EQ(dde.sources[0].name, "dde:WXtrack/Tracking/Tracking");
+    EXPECT_EQ(dde.sources[0].service, "WXtrack");
+    EXPECT_EQ(dde.sources[0].topic, "Tracking");
+    EXPECT_EQ(dde.sources[0].item, "Tracking");
+    EXPECT_EQ(dde.logPath, "x.log");
+}
+
+TEST(KelmafeedOptionsTest, RefusesWhatItCannotUse) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--source=gpredict"},
+                                                 {"--source=dde:Orbitron/Tracking"},
+                                                 {"--source=dde://Item"},
+                                                 {"--source=dde:Orbitron//TrackingData"},
+                                                 {"--source"},
+                                                 {"--log"},
+                                                 {"orbitron"},
+                                                 {"--verbose"}}) {
+        const Options options = ParseOptions(args);
+        EXPECT_EQ(options.action, Options::Action::kFail) << args[0];
+        EXPECT_FALSE(options.error.empty());
+    }
+    EXPECT_EQ(ParseOptions({"-h"}).action, Options::Action::kHelp);
+    EXPECT_EQ(ParseOptions({"--version"}).action, Options::Action::kVersion);
+}
+
+}  // namespace
