@@ -30,6 +30,7 @@ constexpr UINT_PTR kStatusTimer = 2;
 constexpr UINT kStatusIntervalMs = 250;
 constexpr DWORD kGoodbyeWaitMs = 2000;  // for the window to answer the end of its conversation
 constexpr DWORD kCloseWaitMs = 4000;    // Windows ends the process 5 s after a console close
+constexpr DWORD kRefusalShownMs = 60000;
 constexpr char kControlClass[] = "KelmafeedControl";
 
 HWND g_control = nullptr;
@@ -175,16 +176,28 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
 }
 
-// A hidden top-level window titled with the program's name: a tracking program that starts
-// its drivers finds it by that title to tell that the driver runs, and may close it.
 HWND CreateControlWindow() {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = ControlProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kControlClass;
     RegisterClassA(&wc);
-    return CreateWindowA(kControlClass, kelmafeed::ProgramName().c_str(), WS_OVERLAPPED, 0, 0, 0, 0,
-                         nullptr, nullptr, wc.hInstance, nullptr);
+    // Message-only: it takes no part in DDE's broadcasts.
+    return CreateWindowA(kControlClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                         nullptr);
+}
+
+// Started from a tracking program or from Explorer, the relay has a console of its own that
+// closes with it: a refusal stays on screen until the operator presses a key (or a minute).
+int Refuse(int status) {
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1) {
+        fputs("Press a key to close this window.\n", stderr);
+        HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        FlushConsoleInputBuffer(input);
+        WaitForSingleObject(input, kRefusalShownMs);
+    }
+    return status;
 }
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -210,16 +223,18 @@ int main(int argc, char** argv) {
             return 0;
         case kelmafeed::Options::Action::kFail:
             fprintf(stderr, "kelmafeed: %s\n%s", options.error.c_str(), kelmafeed::kUsage);
-            return kExitUsage;
+            return Refuse(kExitUsage);
         case kelmafeed::Options::Action::kRelay:
             break;
     }
     FILE* log = nullptr;
     if (!options.logPath.empty() && (log = fopen(options.logPath.c_str(), "w")) == nullptr) {
         fprintf(stderr, "kelmafeed: cannot write %s\n", options.logPath.c_str());
-        return kExitUsage;
+        return Refuse(kExitUsage);
     }
-    SetConsoleTitleA(kelmafeed::ProgramName().c_str());  // fails harmlessly without a console
+    // A tracking program that starts its drivers tells a running one by its window's title, the
+    // program's name. Without a console this fails, harmlessly.
+    SetConsoleTitleA(kelmafeed::ProgramName().c_str());
     g_finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     g_control = CreateControlWindow();
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
@@ -232,5 +247,5 @@ int main(int argc, char** argv) {
     }
     if (log != nullptr) fclose(log);
     SetEvent(g_finished);
-    return status;
+    return status == 0 ? 0 : Refuse(status);
 }

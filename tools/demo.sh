@@ -6,6 +6,8 @@
 # summary once a second and saves screenshots of the window in build/demo/. It ends by itself
 # after the pass; Ctrl-C stops it early. Either way it ends every process it started.
 #   bash tools/demo.sh [--seconds N]     (default: a 60-second pass)
+#   bash tools/demo.sh --source orbitron (or satpc32): the simulator plays that tracking program
+#                                        and kelmafeed relays it to the window
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,7 +34,7 @@ cmake --build "$build/native" -j "$jobs" --target kelma_sim >"$build/demo-build.
 cmake -S "$repo" -B "$build/$arch" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$repo/tests/harness/wine-run.sh" >"$build/$arch-configure.log"
-cmake --build "$build/$arch" -j "$jobs" --target KelmaRotator predsim kelma_probe \
+cmake --build "$build/$arch" -j "$jobs" --target KelmaRotator predsim kelmafeed kelma_probe \
     >>"$build/demo-build.log"
 
 echo "=== Starting Wine (private prefix; serial devices of this machine hidden) ==="

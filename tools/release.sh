@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the shipped Windows programs (KelmaRotator.exe, predsim.exe, kelma_sim.exe) for 32-bit
-# Windows, stripped, and packs them with the operator guide, the licence and SHA256SUMS into
-# dist/KelmaRotator-<version>-win32.zip. Two runs from the same commit give the same bytes: the
-# programs carry no time stamps and no build paths, and the zip's entries have fixed times (the
-# last commit's), order and permissions.
+# Builds the shipped Windows programs (KelmaRotator.exe, predsim.exe, kelma_sim.exe,
+# kelmafeed.exe) for 32-bit Windows, stripped, and packs them with the operator guide, the
+# licence and SHA256SUMS into dist/KelmaRotator-<version>-win32.zip. Two runs from the same
+# commit give the same bytes: the programs carry no time stamps and no build paths, and the zip's
+# entries have fixed times (the last commit's), order and permissions.
 #   bash tools/release.sh            prints the zip's path last
 #   KELMA_RELEASE_BUILD=<dir>        build folder (default build/release-<arch>)
 #   KELMA_DIST=<dir>                 output folder (default dist)
@@ -20,7 +20,7 @@ esac
 build=${KELMA_RELEASE_BUILD:-$repo/build/release-$arch}
 dist=${KELMA_DIST:-$repo/dist}
 max_program_bytes=$((400 * 1024))
-programs=(KelmaRotator.exe predsim.exe kelma_sim.exe)
+programs=(KelmaRotator.exe predsim.exe kelma_sim.exe kelmafeed.exe)
 documents=(operator-guide.md LICENSE)
 
 bash "$repo/tools/install-deps.sh" >&2
@@ -37,7 +37,8 @@ cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELMA_BUILD_TESTS=OFF 
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" \
     -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$repo=. -ffile-prefix-map=$build=build" \
     -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--no-insert-timestamp" >"$build/configure.log"
-cmake --build "$build" -j "$(nproc)" --target KelmaRotator predsim kelma_sim >"$build/build.log"
+cmake --build "$build" -j "$(nproc)" --target KelmaRotator predsim kelma_sim kelmafeed \
+    >"$build/build.log"
 
 version=$(cat "$build/version.txt")
 name=KelmaRotator-$version-win$bits
@@ -45,7 +46,7 @@ stage=$build/package/$name
 rm -rf "$build/package"
 mkdir -p "$stage" "$dist"
 cp "$build/KelmaRotator.exe" "$build/tools/predsim/predsim.exe" \
-    "$build/tools/kelma_sim/kelma_sim.exe" "$stage/"
+    "$build/tools/kelma_sim/kelma_sim.exe" "$build/feed/kelmafeed.exe" "$stage/"
 cp "$repo/docs/operator-guide.md" "$repo/LICENSE" "$stage/"
 
 size=$(stat -c %s "$stage/KelmaRotator.exe")

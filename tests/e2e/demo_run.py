@@ -1,7 +1,8 @@
 """The demo's driver (tools/demo.sh runs it inside a harness session): the real KelmaRotator.exe
 tracks a simulated pass, with the controller simulator and the prediction-server simulator in
-their own processes. Prints a live summary once a second, saves screenshots of the window, and
-ends after the pass or on Ctrl-C, ending every process it started."""
+their own processes; with --source orbitron or satpc32 the simulator plays that tracking program
+and kelmafeed relays it to the window. Prints a live summary once a second, saves screenshots of
+the window, and ends after the pass or on Ctrl-C, ending every process it started."""
 
 import argparse
 import signal
@@ -43,26 +44,43 @@ def last_commanded(sim):
     return az, el
 
 
-def summary_line(elapsed, window, sim):
+def summary_line(elapsed, window, sim, feed):
     az, el = last_commanded(sim)
-    return (f"[{elapsed:4.0f} s] {window.text(k.IDC_SAT_NAME):<12} "
+    line = (f"[{elapsed:4.0f} s] {window.text(k.IDC_SAT_NAME):<12} "
             f"prediction az {window.text(k.IDC_DDE_AZ):>5} el {window.text(k.IDC_DDE_EL):>4} | "
             f"commanded az {az:>4} el {el:>4} | "
             f"reported az {window.text(k.IDC_POS_AZ):>6} el {window.text(k.IDC_POS_EL):>6}")
+    status = feed.status() if feed else None
+    if status:
+        line += f" | kelmafeed {status['received']} in, {status['published']} out"
+    return line
 
 
-def run(session, build, workdir, shots, seconds):
+def start_source(session, build, workdir, source, started):
+    """The prediction program, or the tracking program and kelmafeed; the name the window shows."""
+    program = None if source == "winorbit" else source
+    pred = k.PredSim(session, build, workdir, program=program)
+    started.append(pred)
+    pred.run(f"name {SATELLITE}")
+    pred.run("azel 200.0|10.0" if program else "azel 200.0|-6.0")
+    if not program:
+        return pred, None, SATELLITE
+    feed = k.Feed(session, build, workdir, ["--source", source])
+    started.append(feed)
+    print(feed.wait_line(r"^Connected to "), flush=True)
+    # Orbitron writes the spaces of a name as underscores.
+    return pred, feed, SATELLITE.replace(" ", "_") if source == "orbitron" else SATELLITE
+
+
+def run(session, build, workdir, shots, seconds, source):
     started = []
     try:
         sim = k.Sim(session, build, workdir, ports=(1,))
         started.append(sim)
-        pred = k.PredSim(session, build, workdir)
-        started.append(pred)
-        pred.run(f"name {SATELLITE}")
-        pred.run("azel 200.0|-6.0")
+        pred, feed, shown_name = start_source(session, build, workdir, source, started)
         app = k.App(session, build, workdir)
         started.append(app)
-        app.wait_text(k.IDC_SAT_NAME, SATELLITE)
+        app.wait_text(k.IDC_SAT_NAME, shown_name)
         updates = max(2, int(seconds * 2))
         print(f"KelmaRotator is tracking {SATELLITE}: a {seconds:.0f} s pass, {updates} updates "
               f"(Ctrl-C stops it)", flush=True)
@@ -74,7 +92,7 @@ def run(session, build, workdir, shots, seconds):
         while ended_at is None or time.monotonic() - ended_at < AFTER_PASS_S:
             check_stop()
             elapsed = time.monotonic() - begin
-            print(summary_line(elapsed, app.state(), sim), flush=True)
+            print(summary_line(elapsed, app.state(), sim, feed), flush=True)
             if elapsed >= next_shot:
                 shot += 1
                 app.screenshot(shots / f"kelma-demo-{shot:02d}.png")
@@ -99,6 +117,10 @@ def main():
     parser.add_argument("--seconds", type=float, default=60.0, help="length of the pass")
     parser.add_argument("--shots", default=str(k.REPO / "build" / "demo"),
                         help="folder for the screenshots")
+    parser.add_argument("--source", choices=["winorbit", "orbitron", "satpc32"],
+                        default="winorbit",
+                        help="the program that feeds the window: the prediction program, or "
+                             "Orbitron or SatPC32 through kelmafeed")
     args = parser.parse_args()
     session, build = k.session_and_build("demo", "tools/demo.sh")
     shots = Path(args.shots)
@@ -107,7 +129,7 @@ def main():
     signal.signal(signal.SIGTERM, request_stop)
     with tempfile.TemporaryDirectory(prefix="kelma-demo.") as workdir:
         try:
-            run(session, build, Path(workdir), shots, args.seconds)
+            run(session, build, Path(workdir), shots, args.seconds, args.source)
         except KeyboardInterrupt:
             print("\nStopped.", flush=True)
             sys.exit(130)

@@ -13,7 +13,7 @@ import pytest
 
 import kelma_e2e as k
 
-PROGRAMS = ["KelmaRotator.exe", "predsim.exe", "kelma_sim.exe"]
+PROGRAMS = ["KelmaRotator.exe", "predsim.exe", "kelma_sim.exe", "kelmafeed.exe"]
 CONTENTS = PROGRAMS + ["operator-guide.md", "LICENSE", "SHA256SUMS"]
 MAX_PROGRAM_BYTES = 400 * 1024
 
