@@ -42,10 +42,12 @@ kelma::Bytes TextData(const std::string& text) {
     return data;
 }
 
-std::string PositionText(const kelma::RelayState& state) {
-    if (!state.LastPosition()) return "nothing yet";
-    return "az " + std::to_string(state.LastPosition()->azimuth) + " el " +
-           std::to_string(state.LastPosition()->elevation);
+// Where the relay leaves the antenna: " The antenna stays at az 182 el 36.", or nothing before
+// the first position.
+std::string HeldPosition(const kelma::RelayState& state) {
+    if (!state.LastPosition()) return "";
+    return " The antenna stays at az " + std::to_string(state.LastPosition()->azimuth) + " el " +
+           std::to_string(state.LastPosition()->elevation) + ".";
 }
 
 class Relay {
@@ -83,8 +85,8 @@ kelmafeed::SourceLink::Events Relay::LinkEvents() {
         ShowStatus();
     };
     events.lost = [this] {
-        m_console.Message(m_link.Name() + " went away; still serving " + PositionText(m_state) +
-                          ". Waiting for it to come back.");
+        m_console.Message(m_link.Name() + " went away; waiting for it to come back." +
+                          HeldPosition(m_state));
         ShowStatus();
     };
     return events;
@@ -94,8 +96,7 @@ void Relay::OnText(std::string_view text) {
     const bool wasIdle = m_state.NothingTracked();
     Publish(m_state.OnText(text));
     if (m_state.NothingTracked() && !wasIdle) {
-        m_console.Message(m_link.Name() + " tracks nothing; the antenna stays at " +
-                          PositionText(m_state) + ".");
+        m_console.Message(m_link.Name() + " tracks nothing." + HeldPosition(m_state));
     }
 }
 

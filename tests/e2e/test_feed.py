@@ -61,7 +61,8 @@ def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
     # Orbitron killed mid-pass: the relay keeps serving, so the antenna stays where it is.
     pred.send("crash")
     pred.process.wait(15)
-    feed.wait_line(r"^Orbitron went away; still serving az \d+ el -?\d+\. Waiting")
+    feed.wait_line(r"^Orbitron went away; waiting for it to come back\. The antenna stays at "
+                   r"az \d+ el -?\d+\.$")
     time.sleep(SETTLE_S)
     assert [(c.axis, c.arg) for c in tracking_commands(sim)] == sent
     window = app.state()
@@ -85,7 +86,7 @@ def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
 
     # Nothing tracked, then a garbled text: nothing new reaches the window.
     pred2.run("untracked")
-    feed.wait_line(r"^Orbitron tracks nothing; the antenna stays at az \d+ el -?\d+\.$")
+    feed.wait_line(r"^Orbitron tracks nothing\. The antenna stays at az \d+ el -?\d+\.$")
     pred2.run("set TrackingData AZ1000 EL10")
     status = feed.wait_status(lambda s: s["garbled"] == "1")
     assert status["state"] == "connected"

@@ -53,6 +53,22 @@ def check_clock(session, build, workdir):
               f"({before}..{after}); the latency figures below are off")
 
 
+def command_latencies(posts, commands, offset_before, offset_after):
+    """ms from each post [(performance-counter µs, azimuth)] to the first byte of its azimuth
+    command ({"%03d" text: CLOCK_MONOTONIC µs}), with the clocks' offset measured before and
+    after the run; posts without a command are left out."""
+    first, last = posts[0][0], posts[-1][0]
+    latencies = []
+    for t_raw, az in posts:
+        sent = commands.get("%03d" % az)
+        if sent is None:
+            continue
+        share = (t_raw - first) / max(1, last - first)  # the two clocks drift apart slowly
+        offset = offset_before + (offset_after - offset_before) * share
+        latencies.append((sent - (t_raw + offset)) / 1000.0)
+    return latencies
+
+
 def measure_latency(session, build, workdir, updates, interval):
     """Prints the figures and returns the latencies in ms."""
     workdir.mkdir(parents=True, exist_ok=True)
@@ -72,16 +88,8 @@ def measure_latency(session, build, workdir, updates, interval):
     finally:
         for process in (app, pred, sim):
             process.stop()
-    first, last = posts[0][0], posts[-1][0]
-    latencies = []
-    for t_raw, text in posts:
-        az, _ = k.parse_azel(text)
-        sent = commands.get("%03d" % az)
-        if sent is None:
-            continue
-        share = (t_raw - first) / max(1, last - first)  # the two clocks drift apart slowly
-        offset = offset_before + (offset_after - offset_before) * share
-        latencies.append((sent - (t_raw + offset)) / 1000.0)
+    latencies = command_latencies([(t, k.parse_azel(text)[0]) for t, text in posts], commands,
+                                  offset_before, offset_after)
     command = b"A\r\n%03d\r\n" % updates
     print("Tracking latency (post of a new position -> first byte of the azimuth command):")
     print(f"  updates posted {len(posts)}, azimuth commands matched {len(latencies)}, "
