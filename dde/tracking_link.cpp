@@ -4,13 +4,13 @@
 #include <initializer_list>
 
 #include "dde/azel_text.h"
+#include "rotator/tracking_rule.h"
 #include "ui/resource.h"
 
 CTrackingLink* g_pTrackingLink = nullptr;
 
 namespace {
 
-constexpr int kNoValueYet = -1000;
 constexpr DWORD kTransactionTimeoutMs = 1000;
 constexpr char kNoSatellite[] = "none";
 constexpr char kService[] = "WinOrbit";
@@ -39,8 +39,8 @@ CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrar
     // Failure leaves m_idInst at 0: every later DDE call fails and the link never connects.
     DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
     g_pTrackingLink = this;
-    m_nElevation = kNoValueYet;
-    m_nAzimuth = kNoValueYet;
+    m_nElevation = kelma::kNoAngleYet;
+    m_nAzimuth = kelma::kNoAngleYet;
     m_hszService = nullptr;
     m_hszAzEl = nullptr;
     m_hszSatName = nullptr;

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "rotator/tracking_rule.h"
 #include "ui/rotator_dlg.h"
 
 CRITICAL_SECTION g_csRxRing;
@@ -7,7 +8,6 @@ BOOL g_bPollAzimuth = FALSE;
 
 namespace {
 constexpr int kPollPeriodMs = 2000;
-constexpr int kNoAngleYet = -1000;
 
 // The ring's lock lives as long as the program: made before any dialog object, deleted after
 // the last one has gone, once each.
@@ -39,7 +39,7 @@ CRotatorDlg::CRotatorDlg(CWnd* parent) : CDialog(IDD_ROTATOR_DIALOG, parent) {
     m_nPort = 0;
     m_dwThreadId = 0;
     m_hPort = INVALID_HANDLE_VALUE;
-    m_nLastElevation = m_nLastAzimuth = kNoAngleYet;
+    m_nLastElevation = m_nLastAzimuth = kelma::kNoAngleYet;
     m_bManual = FALSE;
     m_pRxRead = m_pRxWrite = m_rxRing;
     m_ovWrite = OVERLAPPED{};
