@@ -1,6 +1,7 @@
 // Prediction-server simulator: offers the DDE service "WinOrbit" with the topic "TrackingInfo"
-// and the items "AzEl" and "SatelliteName" in CF_TEXT, driven by a script.
-// Usage: predsim [--unregistered] [--log <file>] [<script-file>]
+// and the items "AzEl" and "SatelliteName" in CF_TEXT, driven by a script. With
+// --documented-items it offers "AzimuthDegrees" and "ElevationDegrees" instead of "AzEl".
+// Usage: predsim [--unregistered] [--documented-items] [--log <file>] [<script-file>]
 // Without a script file it reads standard input. Events go to standard output (or the log file),
 // one line each: "<microseconds> <event> ...".
 #include <windows.h>
@@ -21,6 +22,7 @@ constexpr UINT kScriptEnded = WM_APP + 2;
 
 struct Options {
     bool registered = true;
+    bool documentedItems = false;
     const char* logPath = nullptr;
     const char* scriptPath = nullptr;
 };
@@ -30,6 +32,8 @@ Options ParseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--unregistered") == 0) {
             options.registered = false;
+        } else if (strcmp(argv[i], "--documented-items") == 0) {
+            options.documentedItems = true;
         } else if (strcmp(argv[i], "--log") == 0 && i + 1 < argc) {
             options.logPath = argv[++i];
         } else {
@@ -90,6 +94,7 @@ int main(int argc, char** argv) {
     log.Line("ready");
 
     predsim::Script script(in, ui, server, log);
+    if (options.documentedItems) script.UseDocumentedItems();
     Worker worker{&script, ui};
     HANDLE thread = CreateThread(nullptr, 0, RunScript, &worker, 0, nullptr);
     MSG msg;

@@ -20,6 +20,9 @@ public:
     Script(FILE* input, HWND ui, DdeServer& server, EventLog& log);
     // Reads and runs commands until the input ends or "quit".
     void Run();
+    // Serves the position as WinOrbit's help documents it instead of "AzEl" (which is then
+    // refused): "AzimuthDegrees" and "ElevationDegrees". Call before Run.
+    void UseDocumentedItems();
 
     static constexpr UINT kRunOnUiMessage = WM_APP + 1;
     // For the ui window's procedure: runs the function a worker sent.
@@ -32,6 +35,8 @@ private:
     bool ExecuteControl(const std::string& verb, const std::string& rest);
     bool ExecuteTimed(const std::string& verb, const std::string& rest);
     void SetItem(const std::string& item, const Bytes& data);
+    void SetPosition(const std::string& text);
+    std::string PositionText(double azimuth, double elevation) const;
     void Pass(const std::string& arguments);
     void Ramp(const std::string& arguments);
     void WaitForLinks(const std::string& arguments);
@@ -41,6 +46,7 @@ private:
     HWND m_ui;
     DdeServer& m_server;
     EventLog& m_log;
+    bool m_documentedItems = false;
 };
 
 }  // namespace predsim
