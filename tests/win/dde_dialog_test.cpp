@@ -42,7 +42,11 @@ protected:
         ASSERT_TRUE(sim_.Ok("ports 1"));
         ASSERT_TRUE(sim_.Ok("auto 1 off"));
         ASSERT_TRUE(sim_.Ok("clear 1"));
-        ASSERT_TRUE(predsim_.Start()) << predsim::SimulatorProcess::DefaultPath();
+        StartPredsim();
+    }
+
+    void StartPredsim(const std::string& arguments = "") {
+        ASSERT_TRUE(predsim_.Start(arguments)) << predsim::SimulatorProcess::DefaultPath();
         ASSERT_TRUE(
             PumpUntil([&] { return predsim_.CountStartingWith("ready") == 1; }, kTimeoutMs));
     }
@@ -95,6 +99,26 @@ TEST_F(DdeDialogTest, PredictionRunningAtStartIsShownAndTrackedBeforeTheWindowSh
     EXPECT_EQ(Text(IDC_DDE_EL), "045");
     EXPECT_EQ(Text(IDC_SAT_NAME), "ISS (ZARYA)");
     EXPECT_EQ(Visible(ReceivedAfterQuiet()), Visible("A\r\n123\r\nE\r\n045\r\n"));
+}
+
+// A prediction program as WinOrbit's help documents it: no "AzEl", the position in
+// "AzimuthDegrees" and "ElevationDegrees"; a change of one angle commands that axis alone.
+TEST_F(DdeDialogTest, ServerWithOnlyTheDocumentedItemsDrivesTheRotator) {
+    predsim_.Kill();
+    StartPredsim("--documented-items");
+    Run("azel 123|45");
+    Run("name ISS");
+    Open();
+    EXPECT_EQ(Text(IDC_DDE_AZ), "123");
+    EXPECT_EQ(Text(IDC_DDE_EL), "045");
+    EXPECT_EQ(Text(IDC_SAT_NAME), "ISS");
+    Run("waitlinks 1");
+    Run("azel 130");
+    ASSERT_TRUE(WaitForText(IDC_DDE_AZ, "130"));
+    Run("azel |50");
+    ASSERT_TRUE(WaitForText(IDC_DDE_EL, "050"));
+    EXPECT_EQ(Visible(ReceivedAfterQuiet()),
+              Visible("A\r\n123\r\nE\r\n045\r\nA\r\n130\r\nE\r\n050\r\n"));
 }
 
 TEST_F(DdeDialogTest, AdviseDataReachesTheDdeDisplays) {
