@@ -117,8 +117,7 @@ def test_installs_runs_and_is_removed_cleanly_in_a_scratch_root(deb, version, tm
     assert enabled.stdout.strip() == "disabled"
     settings = root / SETTINGS
     assert "\nKELMAROTD_ADDRESS=127.0.0.1\n" in settings.read_text()
-    owner_settings = settings.read_text().replace("KELMAROTD_DEVICE=\n",
-                                                  "KELMAROTD_DEVICE=/dev/ttyUSB0\n")
+    owner_settings = settings.read_text() + "KELMAROTD_DEVICE=/dev/ttyUSB0\n"
     settings.write_text(owner_settings)
     run("systemctl", f"--root={root}", "enable", UNIT, check=True)
 
