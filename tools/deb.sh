@@ -47,7 +47,7 @@ gzip -9n <"$repo/packaging/kelmarotd.1" >"$root/usr/share/man/man1/kelmarotd.1.g
 {
     printf '%s\n' "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" \
         "Upstream-Name: KelmaRotator" "" "Files: *" \
-        "Copyright: 2026 the KelmaRotator authors" "License: Expat"
+        "Copyright: $(sed -n 's/^Copyright (c) //p' "$repo/LICENSE")" "License: Expat"
     sed -e 's/^$/./' -e 's/^/ /' "$repo/LICENSE"
 } >"$root/usr/share/doc/kelmarotd/copyright"
 
