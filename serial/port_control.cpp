@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "serial/command_write.h"
+#include "serial/worker_close.h"
 #include "ui/rotator_dlg.h"
 
 namespace {
@@ -51,28 +53,38 @@ void ClearPortErrors(HANDLE port) {
     ClearCommError(port, &errors, nullptr);  // only clears the error state; nothing to report
 }
 
-// The longest command (8 bytes) is on the wire in 8.3 ms. A port that has not taken a command
-// well after that has stalled (a hung adapter, a stopped link); the bound keeps the window
-// answering: two stalled writes and the settle pause of one tracking step stay under a second.
-constexpr DWORD kWriteTimeoutMs = 300;
-// Once a write has stalled, later writes get this much until the port takes one again, so that
-// a tracking step, a poll and an operator's click in a row cannot add up to a second.
-constexpr DWORD kStalledWriteTimeoutMs = 50;
-// While ClosePort waits for the worker, how often it looks for the worker's error box.
-constexpr DWORD kWorkerCheckMs = 100;
 constexpr char kDialogClass[] = "#32770";
 
-enum class WriteEnd { kTaken, kFailed, kStalled };
+// The write of one command with the window's write record, for kelma::CommandWriter.
+class PortWrite {
+public:
+    PortWrite(HANDLE port, OVERLAPPED& record, const char* text)
+        : m_port(port), m_record(record), m_text(text) {}
 
-// Sees a pending write through, or cancels it once the bound has passed and waits until the
-// cancel has finished, so that the record is free for the next write.
-WriteEnd FinishWrite(HANDLE port, OVERLAPPED& ov, DWORD boundMs) {
-    const bool stalled = WaitForSingleObject(ov.hEvent, boundMs) != WAIT_OBJECT_0;
-    if (stalled) CancelIo(port);
-    DWORD written = 0;
-    if (GetOverlappedResult(port, &ov, &written, TRUE)) return WriteEnd::kTaken;
-    return stalled ? WriteEnd::kStalled : WriteEnd::kFailed;
-}
+    bool Start() {
+        DWORD written = 0;
+        return WriteFile(m_port, m_text, static_cast<DWORD>(strlen(m_text)), &written, &m_record) !=
+               FALSE;
+    }
+    bool StartedPending() const { return GetLastError() == ERROR_IO_PENDING; }
+    kelma::OpWait Wait(uint32_t ms) {
+        return Settle(ms) ? kelma::OpWait::kFinished : kelma::OpWait::kTimedOut;
+    }
+    bool Settle(uint32_t ms) { return WaitForSingleObject(m_record.hEvent, ms) == WAIT_OBJECT_0; }
+    void Cancel() { CancelIo(m_port); }
+    bool Finished(size_t& count) {
+        DWORD written = 0;
+        const bool ok = GetOverlappedResult(m_port, &m_record, &written, FALSE) != FALSE;
+        count = written;
+        return ok;
+    }
+    void ClearErrors() { ClearPortErrors(m_port); }
+
+private:
+    HANDLE m_port;
+    OVERLAPPED& m_record;
+    const char* m_text;
+};
 
 void LetSentMessagesThrough() {
     MSG msg;
@@ -86,28 +98,29 @@ BOOL CALLBACK CloseErrorBox(HWND window, LPARAM) {
     return TRUE;
 }
 
-// Waits for the worker's thread to end while letting messages that other threads send to this
-// thread's windows through: the worker may be blocked in its synchronous ID_SERIAL_DATA, and
-// it can only see the stop request once that has been handled. Posted messages (input, timers)
-// stay queued, so no operator action runs nested here. A worker that could not start shows a
-// message box until it is closed: the port is going, so close it.
-void WaitForWorker(HANDLE thread, DWORD threadId) {
-    for (;;) {
-        const DWORD woke =
-            MsgWaitForMultipleObjects(1, &thread, FALSE, kWorkerCheckMs, QS_SENDMESSAGE);
-        if (woke == WAIT_OBJECT_0) return;
-        if (woke == WAIT_OBJECT_0 + 1) {
-            LetSentMessagesThrough();
-        } else if (woke == WAIT_TIMEOUT) {
-            EnumThreadWindows(threadId, &CloseErrorBox, 0);
-        } else if (WaitForSingleObject(thread, kWorkerCheckMs) != WAIT_TIMEOUT) {
-            return;  // the queue cannot be watched: short waits, messages let through between
-        } else {
-            LetSentMessagesThrough();
-            EnumThreadWindows(threadId, &CloseErrorBox, 0);
-        }
+// The worker's thread as ClosePort waits for it, for kelma::WaitForWorkerEnd. Only messages
+// that other threads send are let through: posted ones (input, timers) stay queued, so no
+// operator action runs nested in ClosePort.
+class WorkerThread {
+public:
+    WorkerThread(HANDLE thread, DWORD threadId) : m_thread(thread), m_threadId(threadId) {}
+
+    uint32_t Now() const { return GetTickCount(); }
+    kelma::WorkerWait Wait(uint32_t ms) {
+        DWORD woke = MsgWaitForMultipleObjects(1, &m_thread, FALSE, ms, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0 + 1) return kelma::WorkerWait::kMessage;
+        // The queue cannot be watched: a plain wait, messages let through between.
+        if (woke == WAIT_FAILED) woke = WaitForSingleObject(m_thread, ms);
+        return woke == WAIT_TIMEOUT ? kelma::WorkerWait::kTimedOut : kelma::WorkerWait::kEnded;
     }
-}
+    void LetSentMessagesThrough() { ::LetSentMessagesThrough(); }
+    // A worker that could not start shows a message box until it is closed: the port is going.
+    void CloseErrorBox() { EnumThreadWindows(m_threadId, &::CloseErrorBox, 0); }
+
+private:
+    HANDLE m_thread;
+    DWORD m_threadId;
+};
 
 }  // namespace
 
@@ -173,14 +186,15 @@ int CRotatorDlg::ClosePort() {
     if (m_hPort == INVALID_HANDLE_VALUE || m_bClosing) return 1;
     m_bClosing = true;
     const HANDLE port = m_hPort;
-    PurgeComm(port, m_bWriteStalled ? kPurgeOnStalledClose : kPurgeOnClose);
+    PurgeComm(port, m_writer.Stalled() ? kPurgeOnStalledClose : kPurgeOnClose);
     // The mask change wakes a worker that waits for port events; the worker closes the port
     // only after it has seen the stop flag, so the port is still ours for both calls.
     SetCommMask(port, kStopMask);
     m_bStopThread = TRUE;
     if (m_hStopEvent != nullptr) SetEvent(m_hStopEvent);
     if (m_hWorker != nullptr) {
-        WaitForWorker(m_hWorker, m_dwThreadId);
+        WorkerThread worker(m_hWorker, m_dwThreadId);
+        kelma::WaitForWorkerEnd(worker);
         CloseHandle(m_hWorker);
         m_hWorker = nullptr;
     }
@@ -203,20 +217,8 @@ int CRotatorDlg::SendCommand(const char* text) {
     // While ClosePort waits the worker may close the port at any moment: no writes then.
     const HANDLE port = m_bClosing ? INVALID_HANDLE_VALUE : m_hPort.load();
     if (port == INVALID_HANDLE_VALUE) return 0;
-    const DWORD length = static_cast<DWORD>(strlen(text));
-    DWORD written = 0;
-    if (!WriteFile(port, text, length, &written, &m_ovWrite)) {
-        if (GetLastError() != ERROR_IO_PENDING) {
-            ClearPortErrors(port);
-            return 0;
-        }
-        const WriteEnd end = FinishWrite(
-            port, m_ovWrite, m_bWriteStalled ? kStalledWriteTimeoutMs : kWriteTimeoutMs);
-        if (end != WriteEnd::kTaken) ClearPortErrors(port);
-        m_bWriteStalled = end == WriteEnd::kStalled;
-    } else {
-        m_bWriteStalled = false;
-    }
+    PortWrite write(port, m_ovWrite, text);
+    if (m_writer.Write(write) == kelma::WriteOutcome::kRefused) return 0;
     AppendLog(text);
     return 1;
 }

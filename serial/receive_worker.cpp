@@ -23,6 +23,7 @@
 // notification in flight through meanwhile.
 #include <memory>
 
+#include "serial/overlapped_op.h"
 #include "serial/receive_passes.h"
 #include "ui/rotator_dlg.h"
 
@@ -43,42 +44,62 @@ struct WorkerIo {
     OVERLAPPED ov = {};
     DWORD eventMask = 0;
     char buffer[kelma::kRxReadMax] = {};
-    bool pending = false;  // an operation was started and has not been seen to finish
+    kelma::OverlappedRecord record;
 };
 
-// Waits for the operation in progress on io.ov, or for the stop event.
-PortIo FinishPending(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count) {
-    HANDLE waits[] = {io.ov.hEvent, stopEvent};
-    const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    if (woke == WAIT_OBJECT_0) {
-        io.pending = false;
-        return GetOverlappedResult(port, &io.ov, &count, FALSE) ? PortIo::kDone : PortIo::kFailed;
+// One operation of the worker on its record, for kelma::OverlappedRecord: started() is the
+// platform call; a wait ends early when ClosePort signals the stop event.
+template <typename Starter>
+class WorkerOp {
+public:
+    WorkerOp(HANDLE port, WorkerIo& io, HANDLE stopEvent, Starter started)
+        : m_port(port), m_io(io), m_stopEvent(stopEvent), m_started(started) {}
+
+    bool Start() { return m_started(); }
+    bool StartedPending() const { return GetLastError() == ERROR_IO_PENDING; }
+    kelma::OpWait Wait(uint32_t ms) {
+        HANDLE waits[] = {m_io.ov.hEvent, m_stopEvent};
+        const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, ms);
+        if (woke == WAIT_OBJECT_0) return kelma::OpWait::kFinished;
+        if (woke == WAIT_OBJECT_0 + 1) return kelma::OpWait::kStopped;
+        m_failed = true;
+        return kelma::OpWait::kFailed;
     }
+    bool Settle(uint32_t ms) { return WaitForSingleObject(m_io.ov.hEvent, ms) == WAIT_OBJECT_0; }
     // A wait that began after ClosePort changed the mask is ended the same way (Wine's CancelIo
     // does not end an event wait); CancelIo ends a read.
-    SetCommMask(port, kStopMask);
-    CancelIo(port);
-    if (WaitForSingleObject(io.ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0) io.pending = false;
-    if (woke == WAIT_OBJECT_0 + 1) return PortIo::kStopped;
-    SetCommMask(port, EV_RXCHAR);  // the wait itself failed: go on receiving
-    return PortIo::kFailed;
-}
+    void Cancel() {
+        SetCommMask(m_port, kStopMask);
+        CancelIo(m_port);
+    }
+    bool Finished(size_t& count) {
+        DWORD done = 0;
+        const bool ok = GetOverlappedResult(m_port, &m_io.ov, &done, FALSE) != FALSE;
+        count = done;
+        return ok;
+    }
 
-// Starts an overlapped operation and sees it through: started() is the platform call.
+    PortIo Run(size_t& count) {
+        const kelma::OpEnd end = m_io.record.Run(*this, kelma::kNoBound, kCancelGraceMs, count);
+        if (m_failed) SetCommMask(m_port, EV_RXCHAR);  // the wait itself failed: go on receiving
+        if (end == kelma::OpEnd::kDone) return PortIo::kDone;
+        return end == kelma::OpEnd::kStopped ? PortIo::kStopped : PortIo::kFailed;
+    }
+
+private:
+    HANDLE m_port;
+    WorkerIo& m_io;
+    HANDLE m_stopEvent;
+    Starter m_started;
+    bool m_failed = false;
+};
+
 template <typename Start>
 PortIo RunOverlapped(HANDLE port, WorkerIo& io, HANDLE stopEvent, DWORD& count, Start started) {
-    count = 0;
-    io.pending = true;
-    if (started()) {
-        io.pending = false;
-        GetOverlappedResult(port, &io.ov, &count, FALSE);  // done at once: the count is here
-        return PortIo::kDone;
-    }
-    if (GetLastError() != ERROR_IO_PENDING) {
-        io.pending = false;
-        return PortIo::kFailed;
-    }
-    return FinishPending(port, io, stopEvent, count);
+    size_t done = 0;
+    const PortIo result = WorkerOp<Start>(port, io, stopEvent, started).Run(done);
+    count = static_cast<DWORD>(done);
+    return result;
 }
 
 // The port operations of the worker's passes, on the dialog's port and ring.
@@ -169,9 +190,10 @@ DWORD WINAPI CRotatorDlg::ReceiveThread(LPVOID dialogArg) {
     kelma::ReceivePasses<WorkerPort>(port).Run();
     RunExitSteps(dialog);
     // Closing the port ends any operation that a cancel left running.
-    if (io->pending && WaitForSingleObject(io->ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0)
-        io->pending = false;
-    if (io->pending) {
+    if (io->record.InFlight() &&
+        WaitForSingleObject(io->ov.hEvent, kCancelGraceMs) == WAIT_OBJECT_0)
+        io->record.Ended();
+    if (io->record.InFlight()) {
         io.release();  // still in use by the platform: leave it rather than free it
         return 0;
     }

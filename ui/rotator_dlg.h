@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dde/tracking_link.h"
+#include "serial/command_write.h"
 #include "framework/framework.h"
 #include "ui/resource.h"
 
@@ -85,7 +86,7 @@ public:
     HANDLE m_hStopEvent = nullptr;  // signalled by ClosePort: ends every wait of the worker
     HWND m_hDataWnd = nullptr;      // the window the worker sends ID_SERIAL_DATA to
     bool m_bClosing = false;        // ClosePort is waiting for the worker to end
-    bool m_bWriteStalled = false;   // the last write was not taken within its bound
+    kelma::CommandWriter m_writer;  // the write bound, from one write to the next
 
 private:
     int StartReceiveWorker();
