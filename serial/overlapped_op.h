@@ -26,10 +26,17 @@ enum class OpEnd { kDone, kRefused, kFailed, kTimedOut, kStopped };
 class OverlappedRecord {
 public:
     // Runs one operation. On any end but kDone and kRefused it has been cancelled; InFlight()
-    // then tells whether the cancel has ended it.
+    // then tells whether the cancel has ended it. While the record is in flight, a run first
+    // waits for that operation (within the bound) and starts nothing until it has ended.
     template <typename Io>
     OpEnd Run(Io& io, uint32_t boundMs, uint32_t graceMs, size_t& count) {
         count = 0;
+        if (m_inFlight) {
+            // An earlier cancel has not ended its operation yet: nothing may start on the
+            // record until it has; what it brought is of no use now.
+            const OpWait earlier = io.Wait(boundMs);
+            if (earlier != OpWait::kFinished) return EndOf(earlier);
+        }
         m_inFlight = true;
         if (io.Start()) {
             m_inFlight = false;
