@@ -3,8 +3,10 @@
 // the shared words and the stop handshake).
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "serial/command_write.h"
+#include "serial/port_session.h"
 #include "serial/worker_close.h"
 #include "ui/rotator_dlg.h"
 
@@ -20,9 +22,11 @@ constexpr int kLastPort = 3;  // the port list offers COM1 to COM3
 // or closing its handle could wait for a transmit queue that never drains.
 constexpr DWORD kPurgeOnClose = PURGE_RXABORT | PURGE_RXCLEAR;
 constexpr DWORD kPurgeOnStalledClose = kPurgeOnClose | PURGE_TXABORT | PURGE_TXCLEAR;
-constexpr DWORD kStopMask = EV_RING;  // a port event the controller never raises
 constexpr DWORD kBaudRate = CBR_9600;
 constexpr BYTE kDataBits = 8;
+// Lines of the traffic log about the port itself, each shown once when it happens.
+constexpr char kFailedText[] = "COM%d failed\r\n";             // a write it will not give back
+constexpr char kNotReleasedText[] = "COM%d not released\r\n";  // its worker did not end
 
 void FormatPortName(char (&name)[16], int port) {
     snprintf(name, sizeof(name), "COM%d", port);
@@ -55,35 +59,44 @@ void ClearPortErrors(HANDLE port) {
 
 constexpr char kDialogClass[] = "#32770";
 
-// The write of one command with the window's write record, for kelma::CommandWriter.
+// The write of one command with the window's write record, for kelma::CommandWriter. A write
+// given up goes to the port's session with its bytes, and the window gets a new record.
 class PortWrite {
 public:
-    PortWrite(HANDLE port, OVERLAPPED& record, const char* text)
-        : m_port(port), m_record(record), m_text(text) {}
+    PortWrite(HANDLE port, std::unique_ptr<WriteRecord>& record, PortSession* session)
+        : m_port(port), m_record(record), m_session(session) {}
 
     bool Start() {
         DWORD written = 0;
-        return WriteFile(m_port, m_text, static_cast<DWORD>(strlen(m_text)), &written, &m_record) !=
-               FALSE;
+        return WriteFile(m_port, m_record->bytes.data(), static_cast<DWORD>(m_record->bytes.size()),
+                         &written, m_record.get()) != FALSE;
     }
     bool StartedPending() const { return GetLastError() == ERROR_IO_PENDING; }
     kelma::OpWait Wait(uint32_t ms) {
         return Settle(ms) ? kelma::OpWait::kFinished : kelma::OpWait::kTimedOut;
     }
-    bool Settle(uint32_t ms) { return WaitForSingleObject(m_record.hEvent, ms) == WAIT_OBJECT_0; }
+    bool Settle(uint32_t ms) { return WaitForSingleObject(m_record->hEvent, ms) == WAIT_OBJECT_0; }
     void Cancel() { CancelIo(m_port); }
     bool Finished(size_t& count) {
         DWORD written = 0;
-        const bool ok = GetOverlappedResult(m_port, &m_record, &written, FALSE) != FALSE;
+        const bool ok = GetOverlappedResult(m_port, m_record.get(), &written, FALSE) != FALSE;
         count = written;
         return ok;
     }
     void ClearErrors() { ClearPortErrors(m_port); }
+    void GiveUp() {
+        if (m_session != nullptr) {
+            m_session->HandOver(std::move(m_record));
+        } else {
+            m_record.release();  // no session to free it: it stays for good
+        }
+        m_record = std::make_unique<WriteRecord>();
+    }
 
 private:
     HANDLE m_port;
-    OVERLAPPED& m_record;
-    const char* m_text;
+    std::unique_ptr<WriteRecord>& m_record;
+    PortSession* m_session;
 };
 
 void LetSentMessagesThrough() {
@@ -155,6 +168,8 @@ int CRotatorDlg::OpenPort(int port) {
     m_hPort = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED, nullptr);
     if (m_hPort == INVALID_HANDLE_VALUE) return 0;
+    m_pSession = new PortSession(*this, m_hPort, m_hWnd);
+    m_writer.PortOpened();
     // From here on a failure leaves the port open without a worker; ClosePort releases it.
     if (!ApplyLineSettings(m_hPort)) return 0;
     if (m_dwThreadId != 0) return 0;
@@ -162,22 +177,33 @@ int CRotatorDlg::OpenPort(int port) {
 }
 
 int CRotatorDlg::StartReceiveWorker() {
-    m_hStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (m_hStopEvent == nullptr) return 0;
-    m_hDataWnd = m_hWnd;
+    if (m_pSession->stopEvent == nullptr) return 0;
     m_bStopThread = FALSE;
+    m_pSession->tie.AddHolder();
     DWORD threadId = 0;
     // Suspended, so that the identifier is in place before the worker runs.
-    m_hWorker =
-        CreateThread(nullptr, 0, &CRotatorDlg::ReceiveThread, this, CREATE_SUSPENDED, &threadId);
+    m_hWorker = CreateThread(nullptr, 0, &CRotatorDlg::ReceiveThread, m_pSession, CREATE_SUSPENDED,
+                             &threadId);
     if (m_hWorker == nullptr) {
-        CloseHandle(m_hStopEvent);
-        m_hStopEvent = nullptr;
+        PortSession::Drop(m_pSession);  // the worker's hold; the window's remains
         return 0;
     }
     m_dwThreadId = threadId;
     ResumeThread(m_hWorker);
     return 1;
+}
+
+// Waits, within a bound, for the worker to end; true when no worker runs any more. Past the
+// bound the worker is left to end on its own: from then on it never reaches this window.
+bool CRotatorDlg::StopReceiveWorker() {
+    if (m_pSession != nullptr && m_pSession->stopEvent != nullptr) SetEvent(m_pSession->stopEvent);
+    if (m_hWorker == nullptr) return true;
+    WorkerThread worker(m_hWorker, m_dwThreadId);
+    const bool ended = kelma::WaitForWorkerEnd(worker) == kelma::WorkerEnd::kEnded;
+    if (!ended) m_pSession->tie.LetGo();
+    CloseHandle(m_hWorker);
+    m_hWorker = nullptr;
+    return ended;
 }
 
 int CRotatorDlg::ClosePort() {
@@ -191,25 +217,18 @@ int CRotatorDlg::ClosePort() {
     // only after it has seen the stop flag, so the port is still ours for both calls.
     SetCommMask(port, kStopMask);
     m_bStopThread = TRUE;
-    if (m_hStopEvent != nullptr) SetEvent(m_hStopEvent);
-    if (m_hWorker != nullptr) {
-        WorkerThread worker(m_hWorker, m_dwThreadId);
-        kelma::WaitForWorkerEnd(worker);
-        CloseHandle(m_hWorker);
-        m_hWorker = nullptr;
-    }
-    if (m_hStopEvent != nullptr) {
-        CloseHandle(m_hStopEvent);
-        m_hStopEvent = nullptr;
-    }
-    // A port whose worker never started or ended early is still open: release it here.
-    if (m_hPort != INVALID_HANDLE_VALUE) {
-        CloseHandle(m_hPort);
-        m_hPort = INVALID_HANDLE_VALUE;
-    }
+    const bool released = StopReceiveWorker();
+    // A port whose worker never started or ended early is still open: release it here. One
+    // whose worker was left behind is closed by that worker.
+    if (released && m_pSession != nullptr) m_pSession->ClosePort();
+    if (released && m_pSession == nullptr) CloseHandle(port);
+    PortSession::Drop(m_pSession);
+    m_pSession = nullptr;
+    m_hPort = INVALID_HANDLE_VALUE;
     m_dwThreadId = 0;
     m_bStopThread = FALSE;
     m_bClosing = false;
+    if (!released) LogPortText(kNotReleasedText);
     return 1;
 }
 
@@ -217,8 +236,19 @@ int CRotatorDlg::SendCommand(const char* text) {
     // While ClosePort waits the worker may close the port at any moment: no writes then.
     const HANDLE port = m_bClosing ? INVALID_HANDLE_VALUE : m_hPort.load();
     if (port == INVALID_HANDLE_VALUE) return 0;
-    PortWrite write(port, m_ovWrite, text);
-    if (m_writer.Write(write) == kelma::WriteOutcome::kRefused) return 0;
+    m_ovWrite->bytes = text;
+    PortWrite write(port, m_ovWrite, m_pSession);
+    const kelma::WriteOutcome outcome = m_writer.Write(write);
+    if (outcome == kelma::WriteOutcome::kRefused) return 0;
     AppendLog(text);
+    if (outcome == kelma::WriteOutcome::kGivenUp) LogPortText(kFailedText);
     return 1;
+}
+
+// A line about the port in use, in the traffic log, while the window is there to show it.
+void CRotatorDlg::LogPortText(const char* format) {
+    if (m_hWnd == nullptr || !IsWindow(m_hWnd)) return;
+    char line[32];
+    snprintf(line, sizeof(line), format, m_nPort);
+    AppendLog(line);
 }

@@ -42,8 +42,7 @@ CRotatorDlg::CRotatorDlg(CWnd* parent) : CDialog(IDD_ROTATOR_DIALOG, parent) {
     m_nLastElevation = m_nLastAzimuth = kNoAngleYet;
     m_bManual = FALSE;
     m_pRxRead = m_pRxWrite = m_rxRing;
-    m_ovWrite = OVERLAPPED{};
-    m_ovWrite.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_ovWrite = std::make_unique<WriteRecord>();
 }
 
 CRotatorDlg::~CRotatorDlg() {
@@ -53,8 +52,8 @@ CRotatorDlg::~CRotatorDlg() {
     // The link's last notification must find no window: a window still open here (a modeless
     // run) would dispatch it to handlers of a half-destroyed object.
     if (m_hWnd != nullptr && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
-    // No write is pending: SendCommand sees each one through or cancels it.
-    if (m_ovWrite.hEvent != nullptr) CloseHandle(m_ovWrite.hEvent);
+    // No write of m_ovWrite is pending: SendCommand sees each one through, cancels it or gives
+    // its record away.
 }
 
 void CRotatorDlg::DoDataExchange(CDataExchange* pDX) {
