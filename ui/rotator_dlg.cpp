@@ -8,6 +8,7 @@ BOOL g_bPollAzimuth = FALSE;
 namespace {
 constexpr int kPollPeriodMs = 2000;
 constexpr int kNoAngleYet = -1000;
+constexpr char kPortNotChangedText[] = "Port not changed, try again\r\n";
 
 // The ring's lock lives as long as the program: made before any dialog object, deleted after
 // the last one has gone, once each.
@@ -124,6 +125,7 @@ void CRotatorDlg::OnSelectPort() {
     if (m_link.InConnect()) {
         // Nested in the DDE link's Connect: the port stays; the list shows it again.
         ShowChosenPort(combo);
+        AppendLog(kPortNotChangedText);
         return;
     }
     const LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);

@@ -59,6 +59,7 @@ public:
     void OnStopElevation();
     void OnStopAzimuth();
     void OnLButtonDblClk(UINT flags, POINT point);
+    void OnDeferredAbout();  // ID_ABOUT_TIMER
     void OnSerialData();
     void OnTrackingUpdate();
 
@@ -91,6 +92,7 @@ public:
     kelma::CommandWriter m_writer;      // the write bound, from one write to the next
 
 private:
+    void ShowAbout();
     int StartReceiveWorker();
     bool StopReceiveWorker();
     void LogPortText(const char* format);
