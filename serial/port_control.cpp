@@ -17,9 +17,9 @@ constexpr int kLastPort = 3;  // the port list offers COM1 to COM3
 // Closing keeps output the port has already taken: a command is logged as sent once the port
 // has it, and its bytes may still sit in a USB adapter's buffer (or, under Wine, in the pty)
 // when the operator changes ports. No write is in progress then (SendCommand sees each one
-// through or cancels it), and Wine turns PURGE_TXABORT into a transmit flush too, so neither
-// transmit flag is passed. Only a port that has stopped taking bytes loses its unsent output,
-// or closing its handle could wait for a transmit queue that never drains.
+// through, cancels it or gives it up), and Wine turns PURGE_TXABORT into a transmit flush too, so
+// neither transmit flag is passed. Only a port that has stopped taking bytes loses its unsent
+// output, or closing its handle could wait for a transmit queue that never drains.
 constexpr DWORD kPurgeOnClose = PURGE_RXABORT | PURGE_RXCLEAR;
 constexpr DWORD kPurgeOnStalledClose = kPurgeOnClose | PURGE_TXABORT | PURGE_TXCLEAR;
 constexpr DWORD kBaudRate = CBR_9600;
@@ -99,12 +99,7 @@ private:
     PortSession* m_session;
 };
 
-void LetSentMessagesThrough() {
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-}
-
-BOOL CALLBACK CloseErrorBox(HWND window, LPARAM) {
+BOOL CALLBACK CloseDialogBox(HWND window, LPARAM) {
     char className[sizeof(kDialogClass) + 1] = {};
     GetClassNameA(window, className, sizeof(className));
     if (strcmp(className, kDialogClass) == 0) PostMessageA(window, WM_COMMAND, IDOK, 0);
@@ -126,9 +121,12 @@ public:
         if (woke == WAIT_FAILED) woke = WaitForSingleObject(m_thread, ms);
         return woke == WAIT_TIMEOUT ? kelma::WorkerWait::kTimedOut : kelma::WorkerWait::kEnded;
     }
-    void LetSentMessagesThrough() { ::LetSentMessagesThrough(); }
+    void LetSentMessagesThrough() {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
     // A worker that could not start shows a message box until it is closed: the port is going.
-    void CloseErrorBox() { EnumThreadWindows(m_threadId, &::CloseErrorBox, 0); }
+    void CloseErrorBox() { EnumThreadWindows(m_threadId, &CloseDialogBox, 0); }
 
 private:
     HANDLE m_thread;
