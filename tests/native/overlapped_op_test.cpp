@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <deque>
 
 namespace {
@@ -56,34 +57,40 @@ private:
     bool m_cancelled = false;
 };
 
-TEST(OverlappedRecord, FailedWaitWhoseCancelDoesNotEndLeavesTheRecordUntilTheDriverLetsGo) {
+constexpr uint32_t kGraceMs = 2000;
+
+// A record left in flight: its wait failed and the driver did not end the cancelled operation.
+class StuckRecord : public ::testing::Test {
+protected:
+    void SetUp() override {
+        driver.cancelEnds = false;
+        driver.waits = {OpWait::kFailed};
+        ASSERT_EQ(Run(), OpEnd::kFailed);
+        ASSERT_TRUE(record.InFlight());
+    }
+    OpEnd Run() {
+        size_t count = 0;
+        return record.Run(driver, kelma::kNoBound, kGraceMs, count);
+    }
+
     ModelDriver driver;
     OverlappedRecord record;
-    size_t count = 0;
-    driver.cancelEnds = false;
-    driver.waits = {OpWait::kFailed};
-    EXPECT_EQ(record.Run(driver, kelma::kNoBound, 2000, count), OpEnd::kFailed);
-    EXPECT_TRUE(record.InFlight());
+};
 
-    // The next pass: the earlier operation has not ended, then a stop comes.
+TEST_F(StuckRecord, NothingStartsOnItUntilTheDriverLetsGo) {
+    // The next passes: the earlier operation has not ended, then a stop comes.
     driver.waits = {OpWait::kFailed, OpWait::kStopped};
-    EXPECT_EQ(record.Run(driver, kelma::kNoBound, 2000, count), OpEnd::kFailed);
-    EXPECT_EQ(record.Run(driver, kelma::kNoBound, 2000, count), OpEnd::kStopped);
+    EXPECT_EQ(Run(), OpEnd::kFailed);
+    EXPECT_EQ(Run(), OpEnd::kStopped);
     EXPECT_EQ(driver.startsWhileHeld, 0) << "an operation started on a record the driver holds";
     EXPECT_EQ(driver.starts, 1);
     EXPECT_TRUE(record.InFlight());
 }
 
-TEST(OverlappedRecord, RecordIsUsedAgainOnceTheDriverHasLetGo) {
-    ModelDriver driver;
-    OverlappedRecord record;
-    size_t count = 0;
-    driver.cancelEnds = false;
-    driver.waits = {OpWait::kFailed};
-    record.Run(driver, kelma::kNoBound, 2000, count);
+TEST_F(StuckRecord, IsUsedAgainOnceTheDriverHasLetGo) {
     driver.LetGo();
     driver.waits = {OpWait::kFinished, OpWait::kFinished};  // the old operation, then the new
-    EXPECT_EQ(record.Run(driver, kelma::kNoBound, 2000, count), OpEnd::kDone);
+    EXPECT_EQ(Run(), OpEnd::kDone);
     EXPECT_EQ(driver.starts, 2);
     EXPECT_EQ(driver.startsWhileHeld, 0);
     EXPECT_FALSE(record.InFlight());
