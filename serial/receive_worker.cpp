@@ -36,7 +36,7 @@
 namespace {
 
 constexpr DWORD kRetryPauseMs = 50;  // the pass pause of receive_passes.h
-// How long the end of the worker waits for its own cancelled I/O to finish.
+// How long the worker waits for an operation of its own to end once it has cancelled it.
 constexpr DWORD kCancelGraceMs = 2000;
 
 using kelma::PortIo;
