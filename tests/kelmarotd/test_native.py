@@ -40,7 +40,7 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
     server, sim = rig
     first, second, hog = server.client(), server.client(), server.client()
     hog.send(b"x" * HOG_BYTES)  # one huge line without its end
-    assert first.ask("x") == ["RPRT -1\n"]
+    assert first.ask("Z") == ["RPRT -1\n"]
     assert first.ask("P 400 0") == ["RPRT -1\n"]
     assert first.ask("\\set_pos 1 2 3") == ["RPRT -1\n"]
     assert first.ask("+P 10 20", 2) == ["set_pos: 10 20\n", "RPRT 0\n"]
