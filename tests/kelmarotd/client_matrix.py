@@ -9,6 +9,7 @@ The server runs with limits that differ from every client default (azimuth 5..35
 
 import re
 import socket
+import struct
 import subprocess
 import time
 from dataclasses import dataclass
@@ -33,6 +34,11 @@ class Row:
     sends: str
     replay: Callable  # (server, sim, port) -> (what the client parsed, figures)
     commanded: list  # the controller commands the row must cause, as (axis, argument)
+
+
+def c_float(value):
+    """The value as a C float, Hamlib's azimuth_t and elevation_t."""
+    return struct.unpack("f", struct.pack("f", value))[0]
 
 
 def c_atof(text):
@@ -116,7 +122,7 @@ class OldNetrotctl:
         return self.link.read_line()
 
     def set_position(self, az, el):
-        line = self.transaction("P %f %f\n" % (az, el))
+        line = self.transaction("P %f %f\n" % (c_float(az), c_float(el)))
         return int(line[5:]) if line.startswith("RPRT ") else -8  # RIG_EPROTO otherwise
 
     def get_position(self):
@@ -292,10 +298,10 @@ def never_reads(server, sim, port):
 MATRIX = [
     Row("Hamlib 4.5.4 rotctl -m 2 (NET rotctl 20221110.0)",
         "Hamlib 4.5.4 dummy/netrotctl.c; the real rotctl",
-        "\\dump_state, P 200.400000 30.250000, p, q", hamlib_454, [("A", "200"), ("E", "030")]),
+        "\\dump_state, P 200.399994 30.250000, p, q", hamlib_454, [("A", "200"), ("E", "030")]),
     Row("Hamlib before 4.5.1 (NET rotctl 0.3: 4.0 to 4.4)",
         "Hamlib 4.4 dummy/netrotctl.c netrotctl_open",
-        "\\dump_state, P 210.300000 31.000000, p, q", hamlib_before_451,
+        "\\dump_state, P 210.300003 31.000000, p, q", hamlib_before_451,
         [("A", "210"), ("E", "031")]),
     Row("Gpredict 2.2, de_DE locale", "csete/gpredict src/gtk-rot-ctrl.c",
         "P 180,00 30,00 / p / q", gpredict(b"P 180,00 30,00\x0a"),
@@ -305,7 +311,8 @@ MATRIX = [
         [("A", "181"), ("E", "032")]),
     Row("SatNOGS client (Hamlib 4.5.4 Python binding)",
         "satnogs-client satnogsclient/rotator.py, observer/worker.py",
-        "\\dump_state, (p, P %f %f) x3, q", satnogs,
+        "\\dump_state, p, P 140.000000 50.000000, p, P 141.000000 50.200001, p, "
+        "P 150.000000 60.000000, q", satnogs,
         [("A", "140"), ("E", "050"), ("A", "141"), ("A", "150"), ("E", "060")]),
     Row("SDRangel rotator controller (rotctld protocol)",
         "f4exb/sdrangel plugins/feature/gs232controller/rotctrldprotocol.cpp",
