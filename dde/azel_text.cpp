@@ -24,6 +24,10 @@ AzEl ParseAzEl(const char* text) {
     return value;
 }
 
+int32_t ParseDegrees(const char* text) {
+    return ParseLeadingInteger(text);
+}
+
 void CopySatelliteName(const char* text, char (&name)[kSatelliteNameSize]) {
     const void* nul = std::memchr(text, '\0', kSatelliteNameSize - 1);
     const size_t length = nul ? static_cast<const char*>(nul) - text : kSatelliteNameSize - 1;

@@ -1,4 +1,4 @@
-// The text rules of the tracking link's two data items, kept free of the Windows API so that
+// The text rules of the tracking link's data items, kept free of the Windows API so that
 // they can be unit-tested and fuzzed natively.
 #pragma once
 
@@ -27,6 +27,10 @@ struct AzEl {
 // "AzEl" text: the azimuth at the start, and the elevation right after the first '|' (0 when
 // there is none). Each number is a leading decimal integer; a fractional part is dropped.
 AzEl ParseAzEl(const char* text);
+
+// "AzimuthDegrees" or "ElevationDegrees" text, the position items of a server without "AzEl":
+// one angle in whole degrees, read as each number of the "AzEl" text is.
+int32_t ParseDegrees(const char* text);
 
 // Copies a satellite name into the name field; a longer name keeps its first 31 characters.
 void CopySatelliteName(const char* text, char (&name)[kSatelliteNameSize]);

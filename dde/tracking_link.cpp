@@ -2,21 +2,24 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "dde/azel_text.h"
+#include "rotator/tracking_rule.h"
 #include "ui/resource.h"
 
 CTrackingLink* g_pTrackingLink = nullptr;
 
 namespace {
 
-constexpr int kNoValueYet = -1000;
 constexpr DWORD kTransactionTimeoutMs = 1000;
 constexpr char kNoSatellite[] = "none";
 constexpr char kService[] = "WinOrbit";
 constexpr char kTopic[] = "TrackingInfo";
 constexpr char kAzElItem[] = "AzEl";
 constexpr char kSatNameItem[] = "SatelliteName";
+constexpr char kAzimuthItem[] = "AzimuthDegrees";
+constexpr char kElevationItem[] = "ElevationDegrees";
 
 // Sets a name field to "none".
 void SetNoSatellite(char (&name)[32]) {
@@ -39,8 +42,8 @@ CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrar
     // Failure leaves m_idInst at 0: every later DDE call fails and the link never connects.
     DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
     g_pTrackingLink = this;
-    m_nElevation = kNoValueYet;
-    m_nAzimuth = kNoValueYet;
+    m_nElevation = kelma::kNoAngleYet;
+    m_nAzimuth = kelma::kNoAngleYet;
     m_hszService = nullptr;
     m_hszAzEl = nullptr;
     m_hszSatName = nullptr;
@@ -87,22 +90,44 @@ int CTrackingLink::ConnectOnce() {
     // Handle values are reused: an earlier lost conversation may have had this one's.
     m_hConvLost = nullptr;
 
-    // Handles an earlier Connect left are released once the new ones exist, so that their
-    // values stay the same and nothing leaks.
-    HSZ oldAzEl = m_hszAzEl;
-    HSZ oldSatName = m_hszSatName;
-    m_hszAzEl = DdeCreateStringHandleA(m_idInst, kAzElItem, CP_WINANSI);
-    m_hszSatName = DdeCreateStringHandleA(m_idInst, kSatNameItem, CP_WINANSI);
-    DdeFreeStringHandle(m_idInst, oldAzEl);
-    DdeFreeStringHandle(m_idInst, oldSatName);
-
+    RenewItemNames();
     RequestItem(m_hszAzEl);
     RequestItem(m_hszSatName);
-    DdeClientTransaction(nullptr, 0, m_hConv, m_hszAzEl, CF_TEXT, XTYP_ADVSTART,
-                         kTransactionTimeoutMs, nullptr);
-    DdeClientTransaction(nullptr, 0, m_hConv, m_hszSatName, CF_TEXT, XTYP_ADVSTART,
-                         kTransactionTimeoutMs, nullptr);
+    // Only the server's own refusal counts: an advise start that timed out or found the
+    // conversation gone would fail again for the other items, each after its own wait.
+    const bool azElRefused = StartAdvise(m_hszAzEl) == DMLERR_NOTPROCESSED;
+    StartAdvise(m_hszSatName);
+    // A server with "AzEl" sees exactly the transactions above; one without it gets the same
+    // again for the items its own documentation names.
+    if (azElRefused && !m_bEndedDuringConnect) FollowDegreeItems();
     return 0;
+}
+
+// Handles an earlier Connect left are released once the new ones exist, so that their values
+// stay the same and nothing leaks.
+void CTrackingLink::RenewItemNames() {
+    const std::pair<HSZ*, const char*> items[] = {{&m_hszAzEl, kAzElItem},
+                                                  {&m_hszSatName, kSatNameItem},
+                                                  {&m_hszAzimuthDegrees, kAzimuthItem},
+                                                  {&m_hszElevationDegrees, kElevationItem}};
+    for (const auto& [field, name] : items) {
+        const HSZ old = *field;
+        *field = DdeCreateStringHandleA(m_idInst, name, CP_WINANSI);
+        DdeFreeStringHandle(m_idInst, old);
+    }
+}
+
+UINT CTrackingLink::StartAdvise(HSZ item) {
+    const HDDEDATA started = DdeClientTransaction(nullptr, 0, m_hConv, item, CF_TEXT, XTYP_ADVSTART,
+                                                  kTransactionTimeoutMs, nullptr);
+    return started != nullptr ? DMLERR_NO_ERROR : DdeGetLastError(m_idInst);
+}
+
+void CTrackingLink::FollowDegreeItems() {
+    RequestItem(m_hszAzimuthDegrees);
+    RequestItem(m_hszElevationDegrees);
+    StartAdvise(m_hszAzimuthDegrees);
+    StartAdvise(m_hszElevationDegrees);
 }
 
 void CTrackingLink::RequestItem(HSZ item) {
@@ -113,13 +138,17 @@ void CTrackingLink::RequestItem(HSZ item) {
     if (data != nullptr) DdeFreeDataHandle(data);
 }
 
+// The service name first, then the item names; each becomes 0.
+void CTrackingLink::ReleaseNames() {
+    for (HSZ* name :
+         {&m_hszService, &m_hszAzEl, &m_hszSatName, &m_hszAzimuthDegrees, &m_hszElevationDegrees}) {
+        DdeFreeStringHandle(m_idInst, *name);
+        *name = nullptr;
+    }
+}
+
 int CTrackingLink::Disconnect(int serverEnded) {
-    DdeFreeStringHandle(m_idInst, m_hszService);
-    DdeFreeStringHandle(m_idInst, m_hszAzEl);
-    DdeFreeStringHandle(m_idInst, m_hszSatName);
-    m_hszService = nullptr;
-    m_hszAzEl = nullptr;
-    m_hszSatName = nullptr;
+    ReleaseNames();
     if (!serverEnded && m_hConv != nullptr) DdeDisconnect(m_hConv);
     m_hConv = nullptr;
     m_nElevation = 0;
@@ -144,6 +173,10 @@ UINT CTrackingLink::OnData(HDDEDATA data, HSZ item) {
             m_nElevation = value.elevation;
         } else if (item == m_hszSatName) {
             kelma::CopySatelliteName(text, m_szSatellite);
+        } else if (item == m_hszAzimuthDegrees) {
+            m_nAzimuth = kelma::ParseDegrees(text);
+        } else if (item == m_hszElevationDegrees) {
+            m_nElevation = kelma::ParseDegrees(text);
         }
         Notify();
     }
@@ -183,10 +216,7 @@ void CTrackingLink::ReleaseLostConversation(HCONV conv, const CONVINFO& info) {
 // String handles belong to the instance that made them, so none of the old instance's may be
 // kept: the next Connect makes the names again under the new one.
 void CTrackingLink::Reinitialize() {
-    for (HSZ* name : {&m_hszService, &m_hszAzEl, &m_hszSatName}) {
-        DdeFreeStringHandle(m_idInst, *name);
-        *name = nullptr;
-    }
+    ReleaseNames();
     DdeUninitialize(m_idInst);
     m_idInst = 0;
     DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);

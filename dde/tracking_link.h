@@ -1,5 +1,6 @@
 // Client side of the DDE conversation with the orbit-prediction program (service "WinOrbit",
-// topic "TrackingInfo", items "AzEl" and "SatelliteName").
+// topic "TrackingInfo", items "AzEl" and "SatelliteName"; from a server that refuses "AzEl",
+// "AzimuthDegrees" and "ElevationDegrees" instead, as WinOrbit's own help describes it).
 #pragma once
 
 #include <windows.h>
@@ -39,12 +40,20 @@ private:
                                          ULONG_PTR);
 
     void Notify();
+    void RenewItemNames();
+    void ReleaseNames();
     void RequestItem(HSZ item);
+    // DMLERR_NO_ERROR, or why the advise loop did not start (DMLERR_NOTPROCESSED: refused).
+    UINT StartAdvise(HSZ item);
+    void FollowDegreeItems();
     int ConnectOnce();
     void OnDisconnectEvent(HCONV conv);
     void ReleaseLostConversation(HCONV conv, const CONVINFO& info);
     void Reinitialize();
 
+    // The position items of a server without "AzEl", one angle each.
+    HSZ m_hszAzimuthDegrees = nullptr;
+    HSZ m_hszElevationDegrees = nullptr;
     // The conversation whose loss CheckPartner reported; a late end-of-conversation event for
     // it is not reported a second time.
     HCONV m_hConvLost = nullptr;

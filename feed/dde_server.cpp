@@ -156,12 +156,13 @@ void DdeServer::OnRequest(HWND window, Conversation& conv, LPARAM lParam) {
     const ATOM atom = static_cast<ATOM>(itemAtom);
     const std::string item = AtomName(atom);
     m_log.Line("request %d %s", conv.id, item.c_str());
-    if (m_muteRequests) {
+    if (m_mute) {
         GlobalDeleteAtom(atom);
         return;
     }
     auto data = m_items.find(item);
-    if (m_refuseRequests || format != CF_TEXT || data == m_items.end()) {
+    if (m_refuseRequests || format != CF_TEXT || data == m_items.end() ||
+        m_refusedItems.count(item) != 0) {
         PostAck(window, conv, false, atom);
         return;
     }
@@ -177,9 +178,14 @@ void DdeServer::OnAdvise(HWND window, Conversation& conv, LPARAM lParam) {
     const std::string item = AtomName(atom);
     HGLOBAL optionsMemory = reinterpret_cast<HGLOBAL>(options);
     const DDEADVISE* advise = static_cast<const DDEADVISE*>(GlobalLock(optionsMemory));
-    const bool usable = advise != nullptr && advise->cfFormat == CF_TEXT;
+    const bool usable =
+        advise != nullptr && advise->cfFormat == CF_TEXT && m_refusedItems.count(item) == 0;
     if (advise != nullptr) GlobalUnlock(optionsMemory);
     m_log.Line("advise %d %s", conv.id, item.c_str());
+    if (m_mute) {
+        GlobalDeleteAtom(atom);  // the client keeps the options
+        return;
+    }
     if (!usable) {
         PostAck(window, conv, false, atom);  // the client keeps the options
         return;

@@ -36,9 +36,13 @@ public:
     int AdviseCount(const std::string& item) const;
     int ConversationCount() const { return static_cast<int>(m_conversations.size()); }
 
-    // Requests are answered with a negative acknowledgement / not answered at all.
+    // Requests are answered with a negative acknowledgement.
     bool m_refuseRequests = false;
-    bool m_muteRequests = false;
+    // Requests and advise starts are not answered at all (a server that has hung).
+    bool m_mute = false;
+    // Items this server does not offer: requests and advise starts on them get a negative
+    // acknowledgement.
+    std::set<std::string> m_refusedItems;
 
 private:
     struct Conversation {

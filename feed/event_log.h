@@ -8,6 +8,14 @@
 #include <cstdint>
 #include <cstdio>
 
+// GCC and clang check the format against the arguments; other compilers go without.
+#if defined(__GNUC__)
+#define KELMA_PRINTF_FORMAT(formatIndex, firstArgument) \
+    __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define KELMA_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
 namespace kelma {
 
 // Microseconds on the performance counter (the same clock in every process of the machine).
@@ -19,7 +27,7 @@ public:
     explicit EventLog(FILE* out);
     ~EventLog();
     // Writes "<microseconds> <text>" as one line and flushes it.
-    void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void Line(const char* format, ...) KELMA_PRINTF_FORMAT(2, 3);
 
 private:
     FILE* m_out;

@@ -21,7 +21,11 @@ int64_t NowMs();  // a steady clock
 
 // Listens on address:port (port 0: any free port); `boundPort` receives the port taken.
 Handle Listen(const std::string& address, uint16_t port, uint16_t* boundPort, std::string* error);
-Handle Accept(Handle listener);  // kNoHandle when none is waiting
+// Answers are short, and a client that does not read them is closed once the server holds more
+// than its own bound: a small kernel buffer keeps the kernel from holding megabytes before that.
+constexpr int kClientSendBufferBytes = 16 * 1024;
+// A connected client, non-blocking, with the send buffer above; kNoHandle when none is waiting.
+Handle Accept(Handle listener);
 constexpr long kWouldBlock = -1;
 constexpr long kFailed = -2;
 // Bytes received (0: the peer closed), kWouldBlock or kFailed. Never blocks.

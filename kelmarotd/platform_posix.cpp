@@ -159,6 +159,9 @@ Handle Accept(Handle listener) {
         close(fd);
         return kNoHandle;
     }
+    // Refused, the kernel's own buffer serves: the server's bound still closes a deaf client.
+    (void)setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kClientSendBufferBytes,
+                     sizeof(kClientSendBufferBytes));
     return fd;
 }
 

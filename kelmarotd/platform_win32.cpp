@@ -284,6 +284,9 @@ Handle Accept(Handle listener) {
         closesocket(s);
         return kNoHandle;
     }
+    // Refused, the system's own buffer serves: the server's bound still closes a deaf client.
+    setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kClientSendBufferBytes),
+               sizeof(kClientSendBufferBytes));
     return static_cast<Handle>(s);
 }
 

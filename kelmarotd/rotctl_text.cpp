@@ -7,6 +7,8 @@
 namespace kelmarotd {
 namespace {
 
+constexpr size_t kAnyArguments = SIZE_MAX;
+
 struct CommandName {
     char shortName;  // '\0': long form only
     std::string_view longName;
@@ -14,12 +16,44 @@ struct CommandName {
     size_t argumentCount;
 };
 
+// Ours, then the rest of the rotator commands of Hamlib 4.5.4's rotctl (tests/rotctl_parse.c,
+// test_list), which a server without those functions answers "not available".
 constexpr CommandName kCommands[] = {
-    {'P', "set_pos", Command::kSetPosition, 2}, {'p', "get_pos", Command::kGetPosition, 0},
-    {'S', "stop", Command::kStop, 0},           {'K', "park", Command::kPark, 0},
-    {'_', "get_info", Command::kGetInfo, 0},    {'\0', "dump_state", Command::kDumpState, 0},
-    {'q', "quit", Command::kQuit, 0},           {'Q', "quit", Command::kQuit, 0},
+    {'P', "set_pos", Command::kSetPosition, 2},
+    {'p', "get_pos", Command::kGetPosition, 0},
+    {'S', "stop", Command::kStop, 0},
+    {'K', "park", Command::kPark, 0},
+    {'_', "get_info", Command::kGetInfo, 0},
+    {'\0', "dump_state", Command::kDumpState, 0},
+    {'q', "quit", Command::kQuit, 0},
+    {'Q', "quit", Command::kQuit, 0},
+    {'R', "reset", Command::kNotAvailable, kAnyArguments},
+    {'M', "move", Command::kNotAvailable, kAnyArguments},
+    {'V', "set_level", Command::kNotAvailable, kAnyArguments},
+    {'v', "get_level", Command::kNotAvailable, kAnyArguments},
+    {'U', "set_func", Command::kNotAvailable, kAnyArguments},
+    {'u', "get_func", Command::kNotAvailable, kAnyArguments},
+    {'X', "set_parm", Command::kNotAvailable, kAnyArguments},
+    {'x', "get_parm", Command::kNotAvailable, kAnyArguments},
+    {'C', "set_conf", Command::kNotAvailable, kAnyArguments},
+    {'\0', "get_conf", Command::kNotAvailable, kAnyArguments},
+    {'s', "get_status", Command::kNotAvailable, kAnyArguments},
+    {'w', "send_cmd", Command::kNotAvailable, kAnyArguments},
+    {'1', "dump_caps", Command::kNotAvailable, kAnyArguments},
+    {'L', "lonlat2loc", Command::kNotAvailable, kAnyArguments},
+    {'l', "loc2lonlat", Command::kNotAvailable, kAnyArguments},
+    {'D', "dms2dec", Command::kNotAvailable, kAnyArguments},
+    {'d', "dec2dms", Command::kNotAvailable, kAnyArguments},
+    {'E', "dmmm2dec", Command::kNotAvailable, kAnyArguments},
+    {'e', "dec2dmmm", Command::kNotAvailable, kAnyArguments},
+    {'B', "qrb", Command::kNotAvailable, kAnyArguments},
+    {'A', "a_sp2a_lp", Command::kNotAvailable, kAnyArguments},
+    {'a', "d_sp2d_lp", Command::kNotAvailable, kAnyArguments},
+    {'\0', "pause", Command::kNotAvailable, kAnyArguments},
 };
+
+constexpr char kProtocolVersion[] = "1";
+constexpr char kModelNumber[] = "2";  // the network rotator's model number in Hamlib's list
 
 // Only the documented separators; '+' means one record a line.
 std::optional<char> SeparatorOf(char prefix) {
@@ -36,7 +70,7 @@ std::optional<char> SeparatorOf(char prefix) {
 }
 
 bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
+    return c == ' ' || c == '\t';
 }
 
 std::string_view SkipSpace(std::string_view text) {
@@ -57,8 +91,11 @@ std::vector<std::string> SplitWords(std::string_view text) {
 }
 
 // A decimal number: optional sign, digits with an optional fraction, optional exponent. No
-// locale, no hexadecimal, no "inf" or "nan", nothing after it.
-std::optional<double> ParseNumber(const std::string& word) {
+// hexadecimal, no "inf" or "nan", nothing after it. As in rotctld, the first comma is a decimal
+// point: clients such as Gpredict format their numbers in the user's locale.
+std::optional<double> ParseNumber(std::string word) {
+    const size_t comma = word.find(',');
+    if (comma != std::string::npos) word[comma] = '.';
     size_t i = 0;
     if (i < word.size() && (word[i] == '+' || word[i] == '-')) ++i;
     size_t digits = 0;
@@ -135,6 +172,7 @@ std::string ExtendedForm(const Request& request, const Reply& reply, char separa
         out += separator;
     }
     for (const Value& v : reply.values) {
+        if (v.defaultFormOnly) continue;
         out += v.key.empty() ? PlainText(v) : v.key + ": " + v.value;
         out += separator;
     }
@@ -145,16 +183,21 @@ std::string ExtendedForm(const Request& request, const Reply& reply, char separa
 
 Request ParseRequest(std::string_view line) {
     Request request;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     line = SkipSpace(line);
-    if (!line.empty()) request.separator = SeparatorOf(line[0]);
+    // rotctld is silent on these too; an answer would put a client one answer out of step.
+    if (line.empty() || line[0] == '#') {
+        request.command = Command::kBlank;
+        return request;
+    }
+    request.separator = SeparatorOf(line[0]);
     if (request.separator) line = line.substr(1);
 
     const CommandName* found = FindCommand(&line);
     if (found == nullptr) return request;
     request.name = found->longName;
     request.arguments = SplitWords(line);
-    if (request.arguments.size() != found->argumentCount) return request;
+    if (found->argumentCount != kAnyArguments && request.arguments.size() != found->argumentCount)
+        return request;
     request.command = found->command;
     if (request.command == Command::kSetPosition) SetPositionArguments(&request);
     return request;
@@ -171,9 +214,38 @@ std::string FormatDegrees(double degrees) {
     return text;
 }
 
+Reply DumpStateReply(const Limits& limits) {
+    const std::string minAzimuth = FormatDegrees(limits.minAzimuth);
+    const std::string maxAzimuth = FormatDegrees(limits.maxAzimuth);
+    const std::string minElevation = FormatDegrees(limits.minElevation);
+    const std::string maxElevation = FormatDegrees(limits.maxElevation);
+    // Hamlib's client before 4.5.1 reads the four lines after the model as plain numbers and
+    // drops the rest; later ones read key=value lines until "done" and skip the others.
+    return Reply{Status::kOk,
+                 {{"rotctld Protocol Ver", kProtocolVersion, ""},
+                  {"Rotor Model", kModelNumber, ""},
+                  {"", minAzimuth, "", true},
+                  {"", maxAzimuth, "", true},
+                  {"", minElevation, "", true},
+                  {"", maxElevation, "", true},
+                  {"Minimum Azimuth", minAzimuth, "min_az"},
+                  {"Maximum Azimuth", maxAzimuth, "max_az"},
+                  {"Minimum Elevation", minElevation, "min_el"},
+                  {"Maximum Elevation", maxElevation, "max_el"},
+                  {"South Zero", "0", "south_zero"},
+                  {"", "AzEl", "rot_type"},
+                  {"", "done", ""}}};
+}
+
 size_t LineReader::Feed(std::string_view bytes) {
     if (complete_) return 0;
-    const size_t end = bytes.find('\n');
+    size_t used = 0;
+    if (afterCarriageReturn_ && !bytes.empty()) {
+        afterCarriageReturn_ = false;
+        if (bytes[0] == '\n') used = 1;
+    }
+    bytes.remove_prefix(used);
+    const size_t end = bytes.find_first_of("\r\n");
     const std::string_view part = bytes.substr(0, end);
     if (!overlong_ && text_.size() + part.size() <= kMaxLineLength) {
         text_.append(part);
@@ -181,9 +253,10 @@ size_t LineReader::Feed(std::string_view bytes) {
         overlong_ = true;
         text_.clear();
     }
-    if (end == std::string_view::npos) return bytes.size();
+    if (end == std::string_view::npos) return used + bytes.size();
     complete_ = true;
-    return end + 1;
+    afterCarriageReturn_ = bytes[end] == '\r';
+    return used + end + 1;
 }
 
 std::optional<LineReader::Line> LineReader::TakeLine() {

@@ -19,17 +19,20 @@ enum class Status : int {
     kInvalidArgument = 1,  // unparsable line, unknown command, angle out of range
     kTimeout = 5,          // the controller did not report in time
     kIoError = 6,          // the controller's port is not open or a write failed
+    kNotAvailable = 11,    // a rotator command this server does not perform
 };
 
 enum class Command {
-    kSetPosition,  // P, \set_pos AZ EL
-    kGetPosition,  // p, \get_pos
-    kStop,         // S, \stop
-    kPark,         // K, \park
-    kGetInfo,      // _, \get_info
-    kDumpState,    // \dump_state
-    kQuit,         // q, Q, \quit: closes the connection without an answer
-    kInvalid,      // anything else: answered "RPRT -1"
+    kSetPosition,   // P, \set_pos AZ EL
+    kGetPosition,   // p, \get_pos
+    kStop,          // S, \stop
+    kPark,          // K, \park
+    kGetInfo,       // _, \get_info
+    kDumpState,     // \dump_state
+    kQuit,          // q, Q, \quit: closes the connection without an answer
+    kNotAvailable,  // one of the other rotator commands (M move, R reset, ...): "RPRT -11"
+    kBlank,         // an empty or "#" comment line: not answered
+    kInvalid,       // anything else: answered "RPRT -1"
 };
 
 struct Request {
@@ -42,15 +45,17 @@ struct Request {
     double elevation = 0;
 };
 
-// One line from a client, without its line end (a CR before it is dropped here).
+// One line from a client, without its line end.
 Request ParseRequest(std::string_view line);
 
 // A value of an answer. The default form prints `plain` (prefixed by "plainKey=" when set); the
-// extended form prints "key: value", or the default form's text when `key` is empty.
+// extended form prints "key: value", or the default form's text when `key` is empty. A value
+// for the default form only is left out of the extended form.
 struct Value {
     std::string key;
     std::string value;
     std::string plainKey;
+    bool defaultFormOnly = false;
 };
 
 struct Reply {
@@ -65,9 +70,21 @@ std::string FormatReply(const Request& request, const Reply& reply);
 // An angle value in the protocol's number form ("%f").
 std::string FormatDegrees(double degrees);
 
-// Splits a client's byte stream into lines (ended by LF). A line longer than kMaxLineLength is
-// not stored: its bytes are dropped as they come and it is handed out as overlong when its LF
-// arrives, so one client cannot make the server hold more than that.
+// The angles a server accepts, in whole degrees.
+struct Limits {
+    int32_t minAzimuth;
+    int32_t maxAzimuth;
+    int32_t minElevation;
+    int32_t maxElevation;
+};
+
+// The answer to \dump_state: what Hamlib's network rotator client reads when it connects.
+Reply DumpStateReply(const Limits& limits);
+
+// Splits a client's byte stream into lines, each ended by LF, CR or CR LF (one line end, not an
+// empty line after it). A line longer than kMaxLineLength is not stored: its bytes are dropped
+// as they come and it is handed out as overlong when its end arrives, so one client cannot make
+// the server hold more than that.
 constexpr size_t kMaxLineLength = 256;
 
 class LineReader {
@@ -87,6 +104,7 @@ private:
     std::string text_;
     bool overlong_ = false;
     bool complete_ = false;
+    bool afterCarriageReturn_ = false;  // a LF next is the rest of a CR LF
 };
 
 }  // namespace kelmarotd

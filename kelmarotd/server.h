@@ -1,6 +1,5 @@
-// The server's event loop: the listening socket, the clients, the controller's port and the
-// station, all in one thread that sleeps until a socket, the port or the station's next
-// deadline needs it.
+// kelmarotd's server: the shared rotctld-protocol event loop with the KELMA controller behind
+// it, on a serial port that is reopened while it is missing.
 #pragma once
 
 #include "kelmarotd/options.h"

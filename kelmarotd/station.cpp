@@ -12,9 +12,6 @@ namespace {
 
 // Stands for "nothing commanded yet": no angle a client may ask for equals it.
 constexpr int32_t kNothingCommanded = INT32_MIN;
-constexpr char kProtocolVersion[] = "1";
-constexpr char kModelNumber[] = "2";  // the network rotator's model number in Hamlib's list
-constexpr char kInfo[] = "KELMA rotator controller";
 
 kelma::Axis Other(kelma::Axis axis) {
     return axis == kelma::Axis::kAzimuth ? kelma::Axis::kElevation : kelma::Axis::kAzimuth;
@@ -36,6 +33,10 @@ Station::Station(const StationSettings& settings, ControllerPort* port, AnswerSi
     : settings_(settings), port_(port), answer_(std::move(answer)) {}
 
 void Station::Submit(ClientId client, const Request& request, Millis now) {
+    if (request.command == Command::kGetPosition) {
+        GetPosition(client, request, now);
+        return;
+    }
     queue_.push_back(Pending{client, request});
     Advance(now);
 }
@@ -50,13 +51,10 @@ void Station::ForgetClient(ClientId client) {
             it = queue_.erase(it);
         }
     }
-    // A get_pos has nothing to finish at the controller: the others need not wait for it.
-    if (headStarted_ && queue_.front().silent && positionDeadline_) Finish(Reply{});
-}
-
-bool Station::HasRequest(ClientId client) const {
-    return std::any_of(queue_.begin(), queue_.end(),
-                       [client](const Pending& p) { return p.client == client && !p.silent; });
+    positionWaits_.erase(
+        std::remove_if(positionWaits_.begin(), positionWaits_.end(),
+                       [client](const PositionWait& w) { return w.client == client; }),
+        positionWaits_.end());
 }
 
 void Station::OnControllerBytes(std::string_view bytes, Millis now) {
@@ -76,7 +74,7 @@ void Station::OnControllerBytes(std::string_view bytes, Millis now) {
             report->axis == kelma::Axis::kAzimuth ? azimuthReport_ : elevationReport_;
         stored = AxisReport{report->angle, now, true};
     }
-    if (positionDeadline_) TryAnswerPosition(now);
+    AnswerWaitingPositions(now);
 }
 
 void Station::OnPortOpened(Millis now) {
@@ -91,6 +89,7 @@ void Station::OnPortLost(Millis) {
     lastElevation_.reset();
     settling_.reset();
     if (headStarted_) Finish(Reply{Status::kIoError, {}});
+    FailWaitingPositions(Status::kIoError);
 }
 
 void Station::Advance(Millis now) {
@@ -99,9 +98,7 @@ void Station::Advance(Millis now) {
         settling_.reset();
         if (WriteOrLose(command, now)) Finish(Reply{});
     }
-    if (positionDeadline_ && !TryAnswerPosition(now) && now >= *positionDeadline_) {
-        Finish(Reply{port_->IsOpen() ? Status::kTimeout : Status::kIoError, {}});
-    }
+    AnswerWaitingPositions(now);
     while (!queue_.empty() && !headStarted_) StartHead(now);
     if (!settling_ && port_->IsOpen() && now >= nextPollAt_) Poll(now);
 }
@@ -110,7 +107,7 @@ std::optional<Millis> Station::NextDeadline() const {
     std::optional<Millis> next;
     auto consider = [&next](Millis at) { next = next ? std::min(*next, at) : at; };
     if (settling_) consider(settling_->due);
-    if (positionDeadline_) consider(*positionDeadline_);
+    for (const PositionWait& w : positionWaits_) consider(w.deadline);
     if (port_->IsOpen() && !settling_) consider(nextPollAt_);
     return next;
 }
@@ -135,17 +132,7 @@ void Station::StartHead(Millis now) {
         case Command::kStop:
             Stop(now);
             return;
-        case Command::kGetPosition:
-            StartGetPosition(now);
-            return;
-        case Command::kGetInfo:
-            Finish(Reply{Status::kOk, {{"Info", kInfo, ""}}});
-            return;
-        case Command::kDumpState:
-            Finish(DumpState());
-            return;
-        case Command::kQuit:
-        case Command::kInvalid:
+        default:  // the server answers every other command itself
             Finish(Reply{Status::kInvalidArgument, {}});
             return;
     }
@@ -200,28 +187,57 @@ void Station::Stop(Millis now) {
         Settling{kelma::StopCommand(kelma::Axis::kElevation), now + kelma::kAzimuthSettleMs};
 }
 
-void Station::StartGetPosition(Millis now) {
+void Station::GetPosition(ClientId client, const Request& request, Millis now) {
     if (!port_->IsOpen()) {
-        Finish(Reply{Status::kIoError, {}});
+        answer_(client, FormatReply(request, Reply{Status::kIoError, {}}));
         return;
     }
-    positionDeadline_ = now + kReportWaitMs;
-    if (!TryAnswerPosition(now)) nextPollAt_ = std::min(nextPollAt_, now);
+    if (const auto reply = FreshPosition(now)) {
+        answer_(client, FormatReply(request, *reply));
+        return;
+    }
+    // The first to wait has the stale axis polled at once; the others wait for that poll.
+    if (positionWaits_.empty()) nextPollAt_ = std::min(nextPollAt_, now);
+    positionWaits_.push_back(PositionWait{client, request, now + kReportWaitMs});
+    Advance(now);
 }
 
-bool Station::TryAnswerPosition(Millis now) {
-    if (!IsFresh(azimuthReport_, now) || !IsFresh(elevationReport_, now)) return false;
-    Finish(Reply{Status::kOk,
+std::optional<Reply> Station::FreshPosition(Millis now) const {
+    if (!IsFresh(azimuthReport_, now) || !IsFresh(elevationReport_, now)) return std::nullopt;
+    return Reply{Status::kOk,
                  {{"Azimuth", FormatDegrees(azimuthReport_.angle), ""},
-                  {"Elevation", FormatDegrees(elevationReport_.angle), ""}}});
-    return true;
+                  {"Elevation", FormatDegrees(elevationReport_.angle), ""}}};
+}
+
+// Answers the waiting get_pos requests that have fresh reports now, or whose time is up.
+void Station::AnswerWaitingPositions(Millis now) {
+    if (positionWaits_.empty()) return;
+    const std::optional<Reply> fresh = FreshPosition(now);
+    std::vector<PositionWait> waiting;
+    for (PositionWait& w : positionWaits_) {
+        if (fresh) {
+            answer_(w.client, FormatReply(w.request, *fresh));
+        } else if (now >= w.deadline) {
+            answer_(w.client, FormatReply(w.request, Reply{Status::kTimeout, {}}));
+        } else {
+            waiting.push_back(std::move(w));
+        }
+    }
+    positionWaits_ = std::move(waiting);
+}
+
+void Station::FailWaitingPositions(Status status) {
+    std::vector<PositionWait> failed = std::move(positionWaits_);
+    positionWaits_.clear();
+    for (const PositionWait& w : failed)
+        answer_(w.client, FormatReply(w.request, Reply{status, {}}));
 }
 
 void Station::Poll(Millis now) {
     kelma::Axis axis = nextPollAxis_;
     // While get_pos waits, the axis whose report is stale goes first.
     const AxisReport& chosen = axis == kelma::Axis::kAzimuth ? azimuthReport_ : elevationReport_;
-    if (positionDeadline_ && IsFresh(chosen, now)) axis = Other(axis);
+    if (!positionWaits_.empty() && IsFresh(chosen, now)) axis = Other(axis);
     nextPollAxis_ = Other(axis);
     nextPollAt_ = now + kPollIntervalMs;
     WriteOrLose(kelma::PollCommand(axis), now);
@@ -237,22 +253,7 @@ void Station::Finish(const Reply& reply) {
     const Pending done = std::move(queue_.front());
     queue_.pop_front();
     headStarted_ = false;
-    positionDeadline_.reset();
     if (!done.silent) answer_(done.client, FormatReply(done.request, reply));
-}
-
-Reply Station::DumpState() const {
-    const Limits& l = settings_.limits;
-    return Reply{Status::kOk,
-                 {{"rotctld Protocol Ver", kProtocolVersion, ""},
-                  {"Rotor Model", kModelNumber, ""},
-                  {"Minimum Azimuth", FormatDegrees(l.minAzimuth), "min_az"},
-                  {"Maximum Azimuth", FormatDegrees(l.maxAzimuth), "max_az"},
-                  {"Minimum Elevation", FormatDegrees(l.minElevation), "min_el"},
-                  {"Maximum Elevation", FormatDegrees(l.maxElevation), "max_el"},
-                  {"South Zero", "0", "south_zero"},
-                  {"", "AzEl", "rot_type"},
-                  {"", "done", ""}}};
 }
 
 }  // namespace kelmarotd

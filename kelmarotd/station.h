@@ -1,8 +1,9 @@
-// The KELMA controller as the server's clients share it. Requests from all clients wait in one
-// queue and reach the controller one at a time, in order. Toward the controller the station
-// behaves as the operator program's tracking: whole degrees, only a changed axis commanded,
-// azimuth first and the elevation 100 ms later, the same command texts. Between requests it
-// polls the two axes by turns so that get_pos can answer with a report at most 2 s old.
+// The KELMA controller as the server's clients share it. Commands from all clients (set_pos,
+// stop, park) wait in one queue and reach the controller one at a time, in order. Toward the
+// controller the station behaves as the operator program's tracking: whole degrees, only a
+// changed axis commanded, azimuth first and the elevation 100 ms later, the same command texts.
+// Between commands it polls the two axes by turns so that get_pos can answer with a report at
+// most 2 s old; a get_pos that waits for one waits beside the queue, holding no command up.
 //
 // Plain C++ without I/O: the shell passes in the time, the controller's bytes and the port's
 // state, and writes what the station hands to ControllerPort.
@@ -14,29 +15,23 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "kelmarotd/rotctl_front.h"
 #include "kelmarotd/rotctl_text.h"
 #include "rotator/protocol.h"
 
 namespace kelmarotd {
 
-using Millis = int64_t;  // a steady clock, in milliseconds
-using ClientId = uint64_t;
-
 constexpr Millis kPollIntervalMs = 900;   // one axis per poll: each axis every 1.8 s
 constexpr Millis kReportMaxAgeMs = 2000;  // get_pos never answers with an older report
-constexpr Millis kReportWaitMs = 2000;    // how long get_pos waits for fresh reports
-
-// The angles clients may ask for, within the controller's 0..360 and 0..180.
-struct Limits {
-    int32_t minAzimuth = 0;
-    int32_t maxAzimuth = kelma::kAzimuthMax;
-    int32_t minElevation = 0;
-    int32_t maxElevation = kelma::kElevationMax;
-};
+// How long get_pos waits for fresh reports: well inside the 2 s after which Hamlib's client
+// gives up, so its answer never arrives when the client already waits for the next one.
+constexpr Millis kReportWaitMs = 1500;
 
 struct StationSettings {
-    Limits limits;
+    // The angles clients may ask for, within the controller's 0..360 and 0..180.
+    Limits limits{0, kelma::kAzimuthMax, 0, kelma::kElevationMax};
     int32_t parkAzimuth = 0;
     int32_t parkElevation = 0;
 };
@@ -56,6 +51,8 @@ public:
 
     Station(const StationSettings& settings, ControllerPort* port, AnswerSink answer);
 
+    const StationSettings& Settings() const { return settings_; }
+    // set_pos, get_pos, stop and park; each is answered once through the sink.
     void Submit(ClientId client, const Request& request, Millis now);
     // A client went away: its waiting requests are dropped; one already reaching the
     // controller is finished (so the axes are not left half-commanded) but not answered.
@@ -68,14 +65,18 @@ public:
     void Advance(Millis now);
     // When Advance next has something to do; nullopt: only new input can change anything.
     std::optional<Millis> NextDeadline() const;
-    // Whether a client has a request waiting or in progress.
-    bool HasRequest(ClientId client) const;
 
 private:
     struct Pending {
         ClientId client;
         Request request;
         bool silent = false;  // its client is gone: finish it without an answer
+    };
+    // A get_pos waiting for fresh reports until its deadline.
+    struct PositionWait {
+        ClientId client;
+        Request request;
+        Millis deadline;
     };
     struct AxisReport {
         int32_t angle = 0;
@@ -92,14 +93,15 @@ private:
     void StartHead(Millis now);
     void Move(int32_t azimuth, int32_t elevation, Millis now);
     void Stop(Millis now);
-    void StartGetPosition(Millis now);
-    bool TryAnswerPosition(Millis now);
+    void GetPosition(ClientId client, const Request& request, Millis now);
+    void AnswerWaitingPositions(Millis now);
+    void FailWaitingPositions(Status status);
+    std::optional<Reply> FreshPosition(Millis now) const;
     void Finish(const Reply& reply);
     bool WriteOrLose(const std::string& bytes, Millis now);
     void Poll(Millis now);
     // Rounds to whole degrees; false when either is outside the limits.
     bool ToWholeDegrees(double azimuth, double elevation, int32_t* az, int32_t* el) const;
-    Reply DumpState() const;
 
     StationSettings settings_;
     ControllerPort* port_;
@@ -107,7 +109,7 @@ private:
     std::deque<Pending> queue_;
     bool headStarted_ = false;
     std::optional<Settling> settling_;
-    std::optional<Millis> positionDeadline_;  // get_pos at the head waits until then
+    std::vector<PositionWait> positionWaits_;
     // The angles last commanded; none after a stop or a reopen, so the next request commands
     // both axes again even when its angles did not change.
     std::optional<int32_t> lastAzimuth_;

@@ -32,7 +32,11 @@ void CRotatorDlg::SendTracking() {
     }
 }
 
-void CRotatorDlg::OnTimer(UINT_PTR) {
+void CRotatorDlg::OnTimer(UINT_PTR timerId) {
+    if (timerId == ID_ABOUT_TIMER) {
+        OnDeferredAbout();
+        return;
+    }
     // Wine's DDE library never reports a partner that went away; find one here.
     m_link.CheckPartner();
     const kelma::Axis axis = g_bPollAzimuth ? kelma::Axis::kAzimuth : kelma::Axis::kElevation;

@@ -6,7 +6,10 @@
 
 namespace kelma {
 
-constexpr int32_t kLowestShownAzimuth = -360;    // below: no data yet (the link holds -1000)
+// In the link's position: no value has arrived yet; in the window's last commanded angles:
+// nothing has been commanded yet.
+constexpr int32_t kNoAngleYet = -1000;
+constexpr int32_t kLowestShownAzimuth = -360;    // below: no data yet (kNoAngleYet)
 constexpr int32_t kLowestShownElevation = -180;  // below: no data yet
 constexpr int32_t kLowestTrackedElevation = -5;  // below: the satellite is not followed
 constexpr int kAzimuthSettleMs = 100;            // pause after a tracking azimuth command

@@ -3,7 +3,11 @@
 // the shared words and the stop handshake).
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
+#include "serial/command_write.h"
+#include "serial/port_session.h"
+#include "serial/worker_close.h"
 #include "ui/rotator_dlg.h"
 
 namespace {
@@ -13,14 +17,16 @@ constexpr int kLastPort = 3;  // the port list offers COM1 to COM3
 // Closing keeps output the port has already taken: a command is logged as sent once the port
 // has it, and its bytes may still sit in a USB adapter's buffer (or, under Wine, in the pty)
 // when the operator changes ports. No write is in progress then (SendCommand sees each one
-// through or cancels it), and Wine turns PURGE_TXABORT into a transmit flush too, so neither
-// transmit flag is passed. Only a port that has stopped taking bytes loses its unsent output,
-// or closing its handle could wait for a transmit queue that never drains.
+// through, cancels it or gives it up), and Wine turns PURGE_TXABORT into a transmit flush too, so
+// neither transmit flag is passed. Only a port that has stopped taking bytes loses its unsent
+// output, or closing its handle could wait for a transmit queue that never drains.
 constexpr DWORD kPurgeOnClose = PURGE_RXABORT | PURGE_RXCLEAR;
 constexpr DWORD kPurgeOnStalledClose = kPurgeOnClose | PURGE_TXABORT | PURGE_TXCLEAR;
-constexpr DWORD kStopMask = EV_RING;  // a port event the controller never raises
 constexpr DWORD kBaudRate = CBR_9600;
 constexpr BYTE kDataBits = 8;
+// Lines of the traffic log about the port itself, each shown once when it happens.
+constexpr char kFailedText[] = "COM%d failed\r\n";             // a write it will not give back
+constexpr char kNotReleasedText[] = "COM%d not released\r\n";  // its worker did not end
 
 void FormatPortName(char (&name)[16], int port) {
     snprintf(name, sizeof(name), "COM%d", port);
@@ -51,63 +57,81 @@ void ClearPortErrors(HANDLE port) {
     ClearCommError(port, &errors, nullptr);  // only clears the error state; nothing to report
 }
 
-// The longest command (8 bytes) is on the wire in 8.3 ms. A port that has not taken a command
-// well after that has stalled (a hung adapter, a stopped link); the bound keeps the window
-// answering: two stalled writes and the settle pause of one tracking step stay under a second.
-constexpr DWORD kWriteTimeoutMs = 300;
-// Once a write has stalled, later writes get this much until the port takes one again, so that
-// a tracking step, a poll and an operator's click in a row cannot add up to a second.
-constexpr DWORD kStalledWriteTimeoutMs = 50;
-// While ClosePort waits for the worker, how often it looks for the worker's error box.
-constexpr DWORD kWorkerCheckMs = 100;
 constexpr char kDialogClass[] = "#32770";
 
-enum class WriteEnd { kTaken, kFailed, kStalled };
+// The write of one command with the window's write record, for kelma::CommandWriter. A write
+// given up goes to the port's session with its bytes, and the window gets a new record.
+class PortWrite {
+public:
+    PortWrite(HANDLE port, std::unique_ptr<WriteRecord>& record, PortSession* session)
+        : m_port(port), m_record(record), m_session(session) {}
 
-// Sees a pending write through, or cancels it once the bound has passed and waits until the
-// cancel has finished, so that the record is free for the next write.
-WriteEnd FinishWrite(HANDLE port, OVERLAPPED& ov, DWORD boundMs) {
-    const bool stalled = WaitForSingleObject(ov.hEvent, boundMs) != WAIT_OBJECT_0;
-    if (stalled) CancelIo(port);
-    DWORD written = 0;
-    if (GetOverlappedResult(port, &ov, &written, TRUE)) return WriteEnd::kTaken;
-    return stalled ? WriteEnd::kStalled : WriteEnd::kFailed;
-}
+    bool Start() {
+        DWORD written = 0;
+        return WriteFile(m_port, m_record->bytes.data(), static_cast<DWORD>(m_record->bytes.size()),
+                         &written, m_record.get()) != FALSE;
+    }
+    bool StartedPending() const { return GetLastError() == ERROR_IO_PENDING; }
+    kelma::OpWait Wait(uint32_t ms) {
+        return Settle(ms) ? kelma::OpWait::kFinished : kelma::OpWait::kTimedOut;
+    }
+    bool Settle(uint32_t ms) { return WaitForSingleObject(m_record->hEvent, ms) == WAIT_OBJECT_0; }
+    void Cancel() { CancelIo(m_port); }
+    bool Finished(size_t& count) {
+        DWORD written = 0;
+        const bool ok = GetOverlappedResult(m_port, m_record.get(), &written, FALSE) != FALSE;
+        count = written;
+        return ok;
+    }
+    void ClearErrors() { ClearPortErrors(m_port); }
+    void GiveUp() {
+        if (m_session != nullptr) {
+            m_session->HandOver(std::move(m_record));
+        } else {
+            m_record.release();  // no session to free it: it stays for good
+        }
+        m_record = std::make_unique<WriteRecord>();
+    }
 
-void LetSentMessagesThrough() {
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-}
+private:
+    HANDLE m_port;
+    std::unique_ptr<WriteRecord>& m_record;
+    PortSession* m_session;
+};
 
-BOOL CALLBACK CloseErrorBox(HWND window, LPARAM) {
+BOOL CALLBACK CloseDialogBox(HWND window, LPARAM) {
     char className[sizeof(kDialogClass) + 1] = {};
     GetClassNameA(window, className, sizeof(className));
     if (strcmp(className, kDialogClass) == 0) PostMessageA(window, WM_COMMAND, IDOK, 0);
     return TRUE;
 }
 
-// Waits for the worker's thread to end while letting messages that other threads send to this
-// thread's windows through: the worker may be blocked in its synchronous ID_SERIAL_DATA, and
-// it can only see the stop request once that has been handled. Posted messages (input, timers)
-// stay queued, so no operator action runs nested here. A worker that could not start shows a
-// message box until it is closed: the port is going, so close it.
-void WaitForWorker(HANDLE thread, DWORD threadId) {
-    for (;;) {
-        const DWORD woke =
-            MsgWaitForMultipleObjects(1, &thread, FALSE, kWorkerCheckMs, QS_SENDMESSAGE);
-        if (woke == WAIT_OBJECT_0) return;
-        if (woke == WAIT_OBJECT_0 + 1) {
-            LetSentMessagesThrough();
-        } else if (woke == WAIT_TIMEOUT) {
-            EnumThreadWindows(threadId, &CloseErrorBox, 0);
-        } else if (WaitForSingleObject(thread, kWorkerCheckMs) != WAIT_TIMEOUT) {
-            return;  // the queue cannot be watched: short waits, messages let through between
-        } else {
-            LetSentMessagesThrough();
-            EnumThreadWindows(threadId, &CloseErrorBox, 0);
-        }
+// The worker's thread as ClosePort waits for it, for kelma::WaitForWorkerEnd. Only messages
+// that other threads send are let through: posted ones (input, timers) stay queued, so no
+// operator action runs nested in ClosePort.
+class WorkerThread {
+public:
+    WorkerThread(HANDLE thread, DWORD threadId) : m_thread(thread), m_threadId(threadId) {}
+
+    uint32_t Now() const { return GetTickCount(); }
+    kelma::WorkerWait Wait(uint32_t ms) {
+        DWORD woke = MsgWaitForMultipleObjects(1, &m_thread, FALSE, ms, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0 + 1) return kelma::WorkerWait::kMessage;
+        // The queue cannot be watched: a plain wait, messages let through between.
+        if (woke == WAIT_FAILED) woke = WaitForSingleObject(m_thread, ms);
+        return woke == WAIT_TIMEOUT ? kelma::WorkerWait::kTimedOut : kelma::WorkerWait::kEnded;
     }
-}
+    void LetSentMessagesThrough() {
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    // A worker that could not start shows a message box until it is closed: the port is going.
+    void CloseErrorBox() { EnumThreadWindows(m_threadId, &CloseDialogBox, 0); }
+
+private:
+    HANDLE m_thread;
+    DWORD m_threadId;
+};
 
 }  // namespace
 
@@ -142,6 +166,8 @@ int CRotatorDlg::OpenPort(int port) {
     m_hPort = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED, nullptr);
     if (m_hPort == INVALID_HANDLE_VALUE) return 0;
+    m_pSession = new PortSession(*this, m_hPort, m_hWnd);
+    m_writer.PortOpened();
     // From here on a failure leaves the port open without a worker; ClosePort releases it.
     if (!ApplyLineSettings(m_hPort)) return 0;
     if (m_dwThreadId != 0) return 0;
@@ -149,22 +175,33 @@ int CRotatorDlg::OpenPort(int port) {
 }
 
 int CRotatorDlg::StartReceiveWorker() {
-    m_hStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (m_hStopEvent == nullptr) return 0;
-    m_hDataWnd = m_hWnd;
+    if (m_pSession->stopEvent == nullptr) return 0;
     m_bStopThread = FALSE;
+    m_pSession->tie.AddHolder();
     DWORD threadId = 0;
     // Suspended, so that the identifier is in place before the worker runs.
-    m_hWorker =
-        CreateThread(nullptr, 0, &CRotatorDlg::ReceiveThread, this, CREATE_SUSPENDED, &threadId);
+    m_hWorker = CreateThread(nullptr, 0, &CRotatorDlg::ReceiveThread, m_pSession, CREATE_SUSPENDED,
+                             &threadId);
     if (m_hWorker == nullptr) {
-        CloseHandle(m_hStopEvent);
-        m_hStopEvent = nullptr;
+        PortSession::Drop(m_pSession);  // the worker's hold; the window's remains
         return 0;
     }
     m_dwThreadId = threadId;
     ResumeThread(m_hWorker);
     return 1;
+}
+
+// Waits, within a bound, for the worker to end; true when no worker runs any more. Past the
+// bound the worker is left to end on its own: from then on it never reaches this window.
+bool CRotatorDlg::StopReceiveWorker() {
+    if (m_pSession != nullptr && m_pSession->stopEvent != nullptr) SetEvent(m_pSession->stopEvent);
+    if (m_hWorker == nullptr) return true;
+    WorkerThread worker(m_hWorker, m_dwThreadId);
+    const bool ended = kelma::WaitForWorkerEnd(worker) == kelma::WorkerEnd::kEnded;
+    if (!ended) m_pSession->tie.LetGo();
+    CloseHandle(m_hWorker);
+    m_hWorker = nullptr;
+    return ended;
 }
 
 int CRotatorDlg::ClosePort() {
@@ -173,29 +210,23 @@ int CRotatorDlg::ClosePort() {
     if (m_hPort == INVALID_HANDLE_VALUE || m_bClosing) return 1;
     m_bClosing = true;
     const HANDLE port = m_hPort;
-    PurgeComm(port, m_bWriteStalled ? kPurgeOnStalledClose : kPurgeOnClose);
+    PurgeComm(port, m_writer.Stalled() ? kPurgeOnStalledClose : kPurgeOnClose);
     // The mask change wakes a worker that waits for port events; the worker closes the port
     // only after it has seen the stop flag, so the port is still ours for both calls.
     SetCommMask(port, kStopMask);
     m_bStopThread = TRUE;
-    if (m_hStopEvent != nullptr) SetEvent(m_hStopEvent);
-    if (m_hWorker != nullptr) {
-        WaitForWorker(m_hWorker, m_dwThreadId);
-        CloseHandle(m_hWorker);
-        m_hWorker = nullptr;
-    }
-    if (m_hStopEvent != nullptr) {
-        CloseHandle(m_hStopEvent);
-        m_hStopEvent = nullptr;
-    }
-    // A port whose worker never started or ended early is still open: release it here.
-    if (m_hPort != INVALID_HANDLE_VALUE) {
-        CloseHandle(m_hPort);
-        m_hPort = INVALID_HANDLE_VALUE;
-    }
+    const bool released = StopReceiveWorker();
+    // A port whose worker never started or ended early is still open: release it here. One
+    // whose worker was left behind is closed by that worker.
+    if (released && m_pSession != nullptr) m_pSession->ClosePort();
+    if (released && m_pSession == nullptr) CloseHandle(port);
+    PortSession::Drop(m_pSession);
+    m_pSession = nullptr;
+    m_hPort = INVALID_HANDLE_VALUE;
     m_dwThreadId = 0;
     m_bStopThread = FALSE;
     m_bClosing = false;
+    if (!released) LogPortText(kNotReleasedText);
     return 1;
 }
 
@@ -203,20 +234,19 @@ int CRotatorDlg::SendCommand(const char* text) {
     // While ClosePort waits the worker may close the port at any moment: no writes then.
     const HANDLE port = m_bClosing ? INVALID_HANDLE_VALUE : m_hPort.load();
     if (port == INVALID_HANDLE_VALUE) return 0;
-    const DWORD length = static_cast<DWORD>(strlen(text));
-    DWORD written = 0;
-    if (!WriteFile(port, text, length, &written, &m_ovWrite)) {
-        if (GetLastError() != ERROR_IO_PENDING) {
-            ClearPortErrors(port);
-            return 0;
-        }
-        const WriteEnd end = FinishWrite(
-            port, m_ovWrite, m_bWriteStalled ? kStalledWriteTimeoutMs : kWriteTimeoutMs);
-        if (end != WriteEnd::kTaken) ClearPortErrors(port);
-        m_bWriteStalled = end == WriteEnd::kStalled;
-    } else {
-        m_bWriteStalled = false;
-    }
+    m_ovWrite->bytes = text;
+    PortWrite write(port, m_ovWrite, m_pSession);
+    const kelma::WriteOutcome outcome = m_writer.Write(write);
+    if (outcome == kelma::WriteOutcome::kRefused) return 0;
     AppendLog(text);
+    if (outcome == kelma::WriteOutcome::kGivenUp) LogPortText(kFailedText);
     return 1;
+}
+
+// A line about the port in use, in the traffic log, while the window is there to show it.
+void CRotatorDlg::LogPortText(const char* format) {
+    if (m_hWnd == nullptr || !IsWindow(m_hWnd)) return;
+    char line[32];
+    snprintf(line, sizeof(line), format, m_nPort);
+    AppendLog(line);
 }

@@ -18,7 +18,8 @@ enum class PortWait { kCharacters, kOtherEvent, kFailed, kStopped };
 enum class PassResult { kStored, kIdle, kFailed, kStopped };
 
 // Pause after a pass that failed, or after several wake-ups in a row that found nothing to
-// read, so that a vanished device (every call fails at once) does not keep a core busy.
+// read (or read nothing of what the driver reported queued), so that a vanished device (every
+// call fails at once) or a confused driver does not keep a core busy.
 constexpr int kIdleWakeupsBeforePause = 3;
 
 // Port, as the worker gives it:
@@ -61,6 +62,12 @@ public:
         size_t count = 0;
         const PortIo read = m_port.Read(wanted, count);
         if (read == PortIo::kStopped) return PassResult::kStopped;
+        if (read == PortIo::kDone && count == 0) {
+            // Bytes reported but none read: nothing for the window; read again, pausing if it
+            // keeps happening.
+            m_waitFirst = false;
+            return PassResult::kIdle;
+        }
         size_t left = queued > count ? queued - count : 0;
         if (read == PortIo::kFailed && !m_port.QueuedBytes(left)) left = 0;
         m_port.Deliver(count);

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the shipped Windows programs (KelmaRotator.exe, predsim.exe, kelma_sim.exe,
-# kelmafeed.exe) for 32-bit Windows, stripped, and packs them with the operator guide, the
-# licence and SHA256SUMS into dist/KelmaRotator-<version>-win32.zip. Two runs from the same
-# commit give the same bytes: the programs carry no time stamps and no build paths, and the zip's
-# entries have fixed times (the last commit's), order and permissions.
-#   bash tools/release.sh            prints the zip's path last
+# kelmarotd.exe, kelmafeed.exe) for 32-bit Windows, stripped, and packs them with the operator
+# guide (Markdown and HTML), the licence and SHA256SUMS into dist/KelmaRotator-<version>-win32.zip;
+# then the Debian package of kelmarotd for this machine (tools/deb.sh) beside it. Two runs from the same
+# commit give the same bytes: the programs carry no time stamps and no build paths, and the
+# zip's entries have fixed times (the last commit's), order and permissions.
+#   bash tools/release.sh            prints the package's path, then the zip's path last
 #   KELMA_RELEASE_BUILD=<dir>        build folder (default build/release-<arch>)
 #   KELMA_DIST=<dir>                 output folder (default dist)
-#   KELMA_RELEASE_ARCH=x86_64        a 64-bit package instead (…-win64.zip)
+#   KELMA_RELEASE_ARCH=x86_64        a 64-bit zip instead (…-win64.zip)
+#   KELMA_RELEASE_DEB=no             the zip only
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,8 +22,12 @@ esac
 build=${KELMA_RELEASE_BUILD:-$repo/build/release-$arch}
 dist=${KELMA_DIST:-$repo/dist}
 max_program_bytes=$((400 * 1024))
-programs=(KelmaRotator.exe predsim.exe kelma_sim.exe kelmafeed.exe)
-documents=(operator-guide.md LICENSE)
+# The shipped programs, each as its CMake target and the build folder that holds it.
+shipped=(KelmaRotator:. predsim:tools/predsim kelma_sim:tools/kelma_sim kelmarotd:kelmarotd
+         kelmafeed:feed)
+targets=("${shipped[@]%%:*}")
+programs=("${targets[@]/%/.exe}")
+documents=(operator-guide.md operator-guide.html LICENSE)
 
 bash "$repo/tools/install-deps.sh" >&2
 
@@ -37,17 +43,19 @@ cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELMA_BUILD_TESTS=OFF 
     -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" \
     -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$repo=. -ffile-prefix-map=$build=build" \
     -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--no-insert-timestamp" >"$build/configure.log"
-cmake --build "$build" -j "$(nproc)" --target KelmaRotator predsim kelma_sim kelmafeed \
-    >"$build/build.log"
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >"$build/build.log"
 
 version=$(cat "$build/version.txt")
 name=KelmaRotator-$version-win$bits
 stage=$build/package/$name
 rm -rf "$build/package"
 mkdir -p "$stage" "$dist"
-cp "$build/KelmaRotator.exe" "$build/tools/predsim/predsim.exe" \
-    "$build/tools/kelma_sim/kelma_sim.exe" "$build/feed/kelmafeed.exe" "$stage/"
+for entry in "${shipped[@]}"; do
+    cp "$build/${entry#*:}/${entry%%:*}.exe" "$stage/"
+done
 cp "$repo/docs/operator-guide.md" "$repo/LICENSE" "$stage/"
+/usr/bin/python3 "$repo/tools/release_guide.py" "$repo/docs/operator-guide.md" \
+    "$stage/operator-guide.html"
 
 size=$(stat -c %s "$stage/KelmaRotator.exe")
 if [ "$size" -ge "$max_program_bytes" ]; then
@@ -57,4 +65,7 @@ fi
 (cd "$stage" && sha256sum "${programs[@]}" "${documents[@]}" >SHA256SUMS)
 /usr/bin/python3 "$repo/tools/release_zip.py" "$dist/$name.zip" "$stage" \
     "${programs[@]}" "${documents[@]}" SHA256SUMS
+if [ "${KELMA_RELEASE_DEB:-yes}" != no ]; then
+    KELMA_DIST=$dist bash "$repo/tools/deb.sh" | tail -n 1
+fi
 echo "$dist/$name.zip"

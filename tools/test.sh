@@ -73,7 +73,12 @@ background_builds() {
   if [ -z "$runs_32bit" ]; then
     build_windows i686 >"$build/i686-build.log" 2>&1 || return 1
   fi
-  for arch in "${release_archs[@]}"; do build_release "$arch" || return 2; done
+  # The Debian package is built with the first zip only.
+  local deb=yes
+  for arch in "${release_archs[@]}"; do
+    KELMA_RELEASE_DEB=$deb build_release "$arch" || return 2
+    deb=no
+  done
   echo $((SECONDS - started)) >"$build/background-builds.seconds"
 }
 
@@ -154,6 +159,11 @@ else
   # package is shown with the 64-bit one, made the same way.
   check_release "$(release_zip i686)" -k "not starts" || release_ok=FAIL
   check_release "$(release_zip x86_64)" -k starts || release_ok=FAIL
+fi
+if [ "$background_status" -eq 0 ]; then
+  deb=$(grep '\.deb$' "$build/release-i686.log" | tail -n 1)
+  (cd "$repo" && KELMA_RELEASE_DEB=$deb /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+    tests/release/test_deb.py </dev/null) || release_ok=FAIL
 fi
 record "release package" "$release_ok"
 

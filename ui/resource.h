@@ -25,6 +25,7 @@
 #define ID_TRACKING_UPDATE 2001
 
 #define ID_POLL_TIMER 1
+#define ID_ABOUT_TIMER 2  // a double-click waits for the DDE link's Connect
 
 #ifndef ID_HELP
 #define ID_HELP 0xE146

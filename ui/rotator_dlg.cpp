@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "rotator/tracking_rule.h"
 #include "ui/rotator_dlg.h"
 
 CRITICAL_SECTION g_csRxRing;
@@ -7,7 +8,7 @@ BOOL g_bPollAzimuth = FALSE;
 
 namespace {
 constexpr int kPollPeriodMs = 2000;
-constexpr int kNoAngleYet = -1000;
+constexpr char kPortNotChangedText[] = "Port not changed, try again\r\n";
 
 // The ring's lock lives as long as the program: made before any dialog object, deleted after
 // the last one has gone, once each.
@@ -39,11 +40,10 @@ CRotatorDlg::CRotatorDlg(CWnd* parent) : CDialog(IDD_ROTATOR_DIALOG, parent) {
     m_nPort = 0;
     m_dwThreadId = 0;
     m_hPort = INVALID_HANDLE_VALUE;
-    m_nLastElevation = m_nLastAzimuth = kNoAngleYet;
+    m_nLastElevation = m_nLastAzimuth = kelma::kNoAngleYet;
     m_bManual = FALSE;
     m_pRxRead = m_pRxWrite = m_rxRing;
-    m_ovWrite = OVERLAPPED{};
-    m_ovWrite.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_ovWrite = std::make_unique<WriteRecord>();
 }
 
 CRotatorDlg::~CRotatorDlg() {
@@ -53,8 +53,8 @@ CRotatorDlg::~CRotatorDlg() {
     // The link's last notification must find no window: a window still open here (a modeless
     // run) would dispatch it to handlers of a half-destroyed object.
     if (m_hWnd != nullptr && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
-    // No write is pending: SendCommand sees each one through or cancels it.
-    if (m_ovWrite.hEvent != nullptr) CloseHandle(m_ovWrite.hEvent);
+    // No write of m_ovWrite is pending: SendCommand sees each one through, cancels it or gives
+    // its record away.
 }
 
 void CRotatorDlg::DoDataExchange(CDataExchange* pDX) {
@@ -125,6 +125,7 @@ void CRotatorDlg::OnSelectPort() {
     if (m_link.InConnect()) {
         // Nested in the DDE link's Connect: the port stays; the list shows it again.
         ShowChosenPort(combo);
+        AppendLog(kPortNotChangedText);
         return;
     }
     const LRESULT index = SendMessageA(combo, CB_GETCURSEL, 0, 0);

@@ -7,10 +7,13 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dde/tracking_link.h"
+#include "serial/command_write.h"
+#include "serial/port_session.h"
 #include "framework/framework.h"
 #include "ui/resource.h"
 
@@ -56,6 +59,7 @@ public:
     void OnStopElevation();
     void OnStopAzimuth();
     void OnLButtonDblClk(UINT flags, POINT point);
+    void OnDeferredAbout();  // ID_ABOUT_TIMER
     void OnSerialData();
     void OnTrackingUpdate();
 
@@ -63,7 +67,9 @@ public:
     void DoDataExchange(CDataExchange* pDX) override;
 
     // Members, in this order.
-    OVERLAPPED m_ovWrite;
+    // The record used for every write, with the bytes being written: on the heap, so that a
+    // write the driver never gives back can keep it (serial/port_session.h).
+    std::unique_ptr<WriteRecord> m_ovWrite;
     char* m_pRxWrite;  // written by the receive worker only, under g_csRxRing
     char* m_pRxRead;   // written by the UI thread only, under g_csRxRing
     char m_rxRing[kRxRingSize];
@@ -79,16 +85,17 @@ public:
     HICON m_hIcon;
 
     // --- serial (serial/): implementation state beyond the members above ---
-    // All of these are written by the UI thread only; the worker reads the stop event and the
-    // notification window, which are set before it starts and kept until it has ended.
-    HANDLE m_hWorker = nullptr;     // the receive worker's thread, waited for on close
-    HANDLE m_hStopEvent = nullptr;  // signalled by ClosePort: ends every wait of the worker
-    HWND m_hDataWnd = nullptr;      // the window the worker sends ID_SERIAL_DATA to
-    bool m_bClosing = false;        // ClosePort is waiting for the worker to end
-    bool m_bWriteStalled = false;   // the last write was not taken within its bound
+    // All of these are written by the UI thread only.
+    HANDLE m_hWorker = nullptr;         // the receive worker's thread, waited for on close
+    PortSession* m_pSession = nullptr;  // the open port, shared with its worker
+    bool m_bClosing = false;            // ClosePort is waiting for the worker to end
+    kelma::CommandWriter m_writer;      // the write bound, from one write to the next
 
 private:
+    void ShowAbout();
     int StartReceiveWorker();
+    bool StopReceiveWorker();
+    void LogPortText(const char* format);
     void ShowChosenPort(HWND combo);
 
 public:

@@ -3,7 +3,9 @@ program from it starts and shows its window. Runs when KELMA_RELEASE_ZIP names t
 release stage of tools/test.sh sets it)."""
 
 import hashlib
+import html
 import os
+import re
 import struct
 import types
 import zipfile
@@ -13,8 +15,9 @@ import pytest
 
 import kelma_e2e as k
 
-PROGRAMS = ["KelmaRotator.exe", "predsim.exe", "kelma_sim.exe", "kelmafeed.exe"]
-CONTENTS = PROGRAMS + ["operator-guide.md", "LICENSE", "SHA256SUMS"]
+PROGRAMS = ["KelmaRotator.exe", "predsim.exe", "kelma_sim.exe", "kelmarotd.exe",
+            "kelmafeed.exe"]
+CONTENTS = PROGRAMS + ["operator-guide.md", "operator-guide.html", "LICENSE", "SHA256SUMS"]
 MAX_PROGRAM_BYTES = 400 * 1024
 
 
@@ -54,6 +57,23 @@ def test_zip_holds_the_programs_guide_licence_and_their_check_sums(release):
         assert coff_header(files[name]) == (0, 0, 0), name
     assert b"Copyright (c) 2026 the KelmaRotator authors" in files["LICENSE"]
     assert files["operator-guide.md"].startswith(b"# KelmaRotator operator guide")
+    check_guide_page(files["operator-guide.md"].decode(), files["operator-guide.html"].decode())
+
+
+def check_guide_page(guide, page):
+    """The HTML guide is the Markdown guide rendered whole: every heading, every table and every
+    code block (those inside numbered steps too) made into its HTML element."""
+    assert page.startswith("<!DOCTYPE html>")
+    prose = re.sub(r"^\s*```.*?^\s*```", "", guide, flags=re.MULTILINE | re.DOTALL)
+    headings = [(len(marks), text.replace("`", "")) for marks, text in
+                re.findall(r"^(#+) (.+)$", prose, re.MULTILINE)]
+    rendered = [(int(level), html.unescape(re.sub(r"<[^>]+>", "", text))) for level, text in
+                re.findall(r"<h([1-6])>(.*?)</h\1>", page)]
+    assert rendered == headings != []
+    table_rules = re.findall(r"^\s*\|(?:\s*:?-+:?\s*\|)+\s*$", guide, re.MULTILINE)
+    assert page.count("<table>") == len(table_rules) > 0
+    fences = re.findall(r"^\s*```", guide, re.MULTILINE)
+    assert page.count("<pre><code") == len(fences) // 2 > 0
 
 
 def test_program_from_the_zip_starts_and_shows_its_window(release, session, build, workdir, procs):

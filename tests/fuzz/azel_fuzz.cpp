@@ -1,4 +1,4 @@
-// Arbitrary bytes of arbitrary size as "AzEl" and "SatelliteName" data: the copy must refuse
+// Arbitrary bytes of arbitrary size as the data of every item: the copy must refuse
 // oversized data, never read past the bytes given, and never write past the name field.
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const kelma::AzEl value = kelma::ParseAzEl(text);
     if (memchr(text, '|', length) == nullptr) Check(value.elevation == 0);
+    // A degrees item is read as the number at the start of an "AzEl" text.
+    Check(kelma::ParseDegrees(text) == value.azimuth);
 
     struct {
         char field[kelma::kSatelliteNameSize];

@@ -6,30 +6,44 @@ import time
 
 import pytest
 
-from kelmarotd_e2e import Server, drive_with_rotctl, orders, start_sim, unplug_and_replug, wait_until
+from client_matrix import SERVER_OPTIONS, STANDING, run_matrix
+from kelmarotd_e2e import (REPORT_WAIT_S, Server, drive_with_rotctl, orders, start_sim,
+                           unplug_and_replug, wait_until)
 
 PORT = 1
 HOG_BYTES = 200_000
 IDLE_CHECK_S = 2
 # Far above what an idle server uses, far below a spinning core.
 SPIN_LIMIT = 0.25
+# Slow enough that the standing controller reports the same whole degrees throughout a test.
+CRAWL_RATE = 0.001
 
 
-@pytest.fixture
-def rig(tmp_path):
+def serving(tmp_path, options=()):
+    """The server with `options` on the simulated controller; ends both."""
     (tmp_path / "prefix" / "dosdevices").mkdir(parents=True)
     env = {"WINEPREFIX": str(tmp_path / "prefix"), "PATH": "/usr/bin:/bin"}
     sim = start_sim(env, tmp_path / "sim", PORT)
     server = None
     try:
         device = tmp_path / "prefix" / "dosdevices" / f"com{PORT}"
-        server = Server([os.environ["KELMAROTD"], "-r", str(device)], tmp_path)
+        server = Server([os.environ["KELMAROTD"], "-r", str(device), *options], tmp_path)
         yield server, sim
         assert server.stop(signal.SIGTERM) == 0
     finally:
         if server:
             server.stop()
         sim.stop()
+
+
+@pytest.fixture
+def rig(tmp_path):
+    yield from serving(tmp_path)
+
+
+@pytest.fixture
+def matrix_rig(tmp_path):
+    yield from serving(tmp_path, SERVER_OPTIONS)
 
 
 def test_rotctl_drives_the_controller(rig):
@@ -40,7 +54,7 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
     server, sim = rig
     first, second, hog = server.client(), server.client(), server.client()
     hog.send(b"x" * HOG_BYTES)  # one huge line without its end
-    assert first.ask("x") == ["RPRT -1\n"]
+    assert first.ask("Z") == ["RPRT -1\n"]
     assert first.ask("P 400 0") == ["RPRT -1\n"]
     assert first.ask("\\set_pos 1 2 3") == ["RPRT -1\n"]
     assert first.ask("+P 10 20", 2) == ["set_pos: 10 20\n", "RPRT 0\n"]
@@ -89,3 +103,17 @@ def test_ctrl_c_ends_the_server_cleanly(rig):
     assert "stopping" in server.text()
     assert client.reader.read() == b""  # its connection was closed, not left hanging
     client.close()
+
+
+def test_every_client_of_the_matrix_drives_the_controller(matrix_rig):
+    """The tracking programs of tests/kelmarotd/client_matrix.py, one after the other."""
+    server, sim = matrix_rig
+    sim.command(f"rate {PORT} {CRAWL_RATE} {CRAWL_RATE}")
+    sim.command(f"setpos {PORT} {STANDING[0]:.0f} {STANDING[1]:.0f}")
+    client = server.client()
+    expected = [f"{angle:f}\n" for angle in STANDING]
+    wait_until(lambda: client.ask("p", 2) == expected, REPORT_WAIT_S, what="the standing position")
+    client.close()
+    table, failures = run_matrix(server, sim, PORT)
+    print(table)
+    assert not failures, "\n".join(failures)

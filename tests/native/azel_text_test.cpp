@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,6 +46,20 @@ INSTANTIATE_TEST_SUITE_P(
                       AzElCase{"45|\t\r\n 5", 45, 5}, AzElCase{"--1|+-2", 0, 0},
                       AzElCase{"99999999999|-99999999999", 2147483647, INT32_MIN},
                       AzElCase{"12 |34", 12, 34}, AzElCase{"12| 34|56", 12, 34}));
+
+// WinOrbit 3.x help, "DDE Server" (advdde.html): AzimuthDegrees "to the nearest degree (0-359)",
+// ElevationDegrees "(-90 - 90)", both TEXT items. The bounds as sent, and texts a server might
+// send beyond that description, each read as one number of the "AzEl" text is.
+TEST(DegreesTextTest, GivesTheAngleInWholeDegrees) {
+    const std::vector<std::pair<std::string, int32_t>> cases = {
+        {"0", 0}, {"359", 359}, {"-90", -90}, {"90", 90}, {"45.7", 45}, {" 12", 12}, {"12|34", 12}};
+    for (const auto& [text, degrees] : cases) {
+        char copy[kItemCopySize];
+        const std::vector<char> data = TextData(text);
+        ASSERT_TRUE(kelma::CopyItemText(data.data(), data.size(), copy));
+        EXPECT_EQ(kelma::ParseDegrees(copy), degrees) << "text: \"" << text << "\"";
+    }
+}
 
 TEST(AzElTextTest, TextEndsAtTheFirstNulWithinTheData) {
     // The data may be larger than the text and its NUL; what follows the NUL is not text.

@@ -22,6 +22,8 @@ public:
         m_arrival = true;
     }
     void FailNextRead() { m_failRead = true; }
+    // The next reads return no bytes although the driver reports bytes queued.
+    void ReadNothing(int times) { m_emptyReads = times; }
 
     // No arrival since the last wait: on Windows this wait would block until the next one.
     PortWait WaitForCharacters() {
@@ -42,6 +44,12 @@ public:
             count = 0;
             return PortIo::kFailed;
         }
+        if (m_emptyReads > 0) {
+            --m_emptyReads;
+            m_lastRead.clear();
+            count = 0;
+            return PortIo::kDone;
+        }
         m_lastRead = m_queue.substr(0, wanted);
         m_queue.erase(0, m_lastRead.size());
         count = m_lastRead.size();
@@ -61,6 +69,7 @@ private:
     std::string m_lastRead;
     bool m_arrival = false;
     bool m_failRead = false;
+    int m_emptyReads = 0;
 };
 
 const std::string kTwoReports = "AZP 123.0 MV\r\nELP 045.0 ST\r\n";  // 28 bytes
@@ -106,6 +115,19 @@ TEST(ReceivePasses, FailedReadStillTellsTheWindowPausesAndReadsTheQueueAgain) {
     EXPECT_EQ(port.pauses, 1);
     EXPECT_EQ(port.blocks,
               (std::vector<std::string>{"", kTwoReports.substr(0, 20), kTwoReports.substr(20)}));
+    EXPECT_EQ(port.m_blockedWith, 0u);
+}
+
+TEST(ReceivePasses, EmptyReadsWithBytesQueuedAreIdleAndPauseWithoutTellingTheWindow) {
+    WindowsRulePort port;
+    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    port.Arrive(kTwoReports);
+    port.ReadNothing(6);
+    passes.Run();
+    EXPECT_EQ(port.blocks,
+              (std::vector<std::string>{kTwoReports.substr(0, 20), kTwoReports.substr(20)}))
+        << "an empty read is no block for the window";
+    EXPECT_EQ(port.pauses, 4) << "from the third empty read in a row on, each pauses";
     EXPECT_EQ(port.m_blockedWith, 0u);
 }
 

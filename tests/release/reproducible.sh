@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Two release runs of one commit give the same bytes: runs tools/release.sh in two fresh clones,
-# in folders of different names, one after the other, and compares the programs and the zips.
+# in folders of different names, one after the other, and compares every file of the zip's
+# folder, the zip and the Debian package.
 #   bash tests/release/reproducible.sh [commit]      (default HEAD; KELMA_RELEASE_ARCH as for
 #                                                    release.sh)
 set -euo pipefail
@@ -10,31 +11,28 @@ commit=$(git -C "$repo" rev-parse "${1:-HEAD}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelma-reproducible.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-zips=()
-for clone in "$work/first" "$work/second-run"; do
+clones=("$work/first" "$work/second-run")
+for clone in "${clones[@]}"; do
     git clone -q --no-checkout "$repo" "$clone"
     git -C "$clone" checkout -q "$commit"
-    zips+=("$(bash "$clone/tools/release.sh" </dev/null | tail -n 1)")
+    bash "$clone/tools/release.sh" </dev/null >"$clone.out"
 done
 
 status=0
-for i in 0 1; do
-    (cd "$(dirname "${zips[$i]}")" && sha256sum "$(basename "${zips[$i]}")")
-done
-for program in KelmaRotator.exe predsim.exe kelma_sim.exe; do
-    first=$(find "$work/first/build" -path '*/package/*' -name "$program")
-    second=$(find "$work/second-run/build" -path '*/package/*' -name "$program")
-    if cmp -s "$first" "$second"; then
-        echo "same: $program ($(stat -c %s "$first") bytes, $(sha256sum <"$first" | cut -c1-16))"
+compare() {
+    if cmp -s "$1" "$2"; then
+        echo "same: $3 ($(stat -c %s "$1") bytes, $(sha256sum <"$1" | cut -c1-16))"
     else
-        echo "DIFFERENT: $program"
+        echo "DIFFERENT: $3"
         status=1
     fi
-done
-if cmp -s "${zips[0]}" "${zips[1]}"; then
-    echo "same: $(basename "${zips[0]}")"
-else
-    echo "DIFFERENT: $(basename "${zips[0]}")"
-    status=1
-fi
+}
+package=$(dirname "$(find "${clones[0]}/build" -path '*/package/*' -name SHA256SUMS)")
+while IFS= read -r file; do
+    compare "$package/$file" "${package/${clones[0]}/${clones[1]}}/$file" "$file"
+done < <(cd "$package" && find . -type f | LC_ALL=C sort)
+compare "$(tail -n 1 "${clones[0]}.out")" "$(tail -n 1 "${clones[1]}.out")" \
+    "$(basename "$(tail -n 1 "${clones[0]}.out")")"
+deb=$(grep '\.deb$' "${clones[0]}.out")
+compare "$deb" "$(grep '\.deb$' "${clones[1]}.out")" "$(basename "$deb")"
 exit "$status"

@@ -19,21 +19,50 @@ using testing_support::PumpUntil;
 constexpr int kPort = 1;
 constexpr DWORD kTimeoutMs = 8000;
 
-// Once armed, the window's next tracking notification first picks the second entry of the port
-// list as the operator would; that notification comes from inside the link's Connect.
+// Windows' DDE library dispatches the operator's input while Connect waits for the prediction
+// program; Wine's does not. Once armed, the window's next tracking notification, which comes
+// from inside the link's Connect, first runs the operator's action.
 WNDPROC g_dialogProc = nullptr;
-bool g_armed = false;
+void (*g_insideConnect)(HWND window) = nullptr;
 
-LRESULT CALLBACK PickSecondPortFirst(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (g_armed && message == WM_COMMAND && wParam == MAKEWPARAM(ID_TRACKING_UPDATE, 0)) {
-        g_armed = false;
-        HWND combo = GetDlgItem(window, IDC_PORT);
-        SendMessageA(combo, CB_SETCURSEL, 1, 0);
-        SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_PORT, CBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(combo));
+LRESULT CALLBACK OperatorInsideConnect(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_insideConnect != nullptr && message == WM_COMMAND &&
+        wParam == MAKEWPARAM(ID_TRACKING_UPDATE, 0)) {
+        auto action = g_insideConnect;
+        g_insideConnect = nullptr;
+        action(window);
     }
     return CallWindowProcA(g_dialogProc, window, message, wParam, lParam);
 }
+
+void PickSecondPort(HWND window) {
+    HWND combo = GetDlgItem(window, IDC_PORT);
+    SendMessageA(combo, CB_SETCURSEL, 1, 0);
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_PORT, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+}
+
+void DoubleClick(HWND window) {
+    SendMessageA(window, WM_LBUTTONDBLCLK, 0, MAKELPARAM(5, 5));
+}
+
+// Notes each About box as it is created, whether the link was inside Connect then, and closes it.
+struct AboutWatch {
+    static inline const CRotatorDlg* dialog = nullptr;
+    static inline int opened = 0;
+    static inline int openedInsideConnect = 0;
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+        if (code == HCBT_CREATEWND) {
+            const char* name = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs->lpszName;
+            if (!IS_INTRESOURCE(name) && std::string(name) == "About....") {
+                ++opened;
+                if (dialog->m_link.InConnect()) ++openedInsideConnect;
+                PostMessageA(reinterpret_cast<HWND>(wParam), WM_COMMAND, IDCANCEL, 0);
+            }
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+};
 
 class DdeDialogTest : public ::testing::Test {
 protected:
@@ -42,7 +71,11 @@ protected:
         ASSERT_TRUE(sim_.Ok("ports 1"));
         ASSERT_TRUE(sim_.Ok("auto 1 off"));
         ASSERT_TRUE(sim_.Ok("clear 1"));
-        ASSERT_TRUE(predsim_.Start()) << predsim::SimulatorProcess::DefaultPath();
+        StartPredsim();
+    }
+
+    void StartPredsim(const std::string& arguments = "") {
+        ASSERT_TRUE(predsim_.Start(arguments)) << predsim::SimulatorProcess::DefaultPath();
         ASSERT_TRUE(
             PumpUntil([&] { return predsim_.CountStartingWith("ready") == 1; }, kTimeoutMs));
     }
@@ -72,6 +105,18 @@ protected:
 
     std::string Text(int id) { return testing_support::ItemText(dialog_->m_hWnd, id); }
 
+    // The prediction program registers its service and the link connects at once, from the
+    // registration event; the operator acts inside that Connect.
+    void RunInsideNextConnect(void (*action)(HWND)) {
+        g_dialogProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+            dialog_->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OperatorInsideConnect)));
+        g_insideConnect = action;
+        Run("register");
+        ASSERT_TRUE(WaitForText(IDC_DDE_AZ, "100"));
+        SetWindowLongPtrA(dialog_->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_dialogProc));
+        EXPECT_EQ(g_insideConnect, nullptr) << "the action ran";
+    }
+
     bool WaitForText(int id, const std::string& text) {
         return PumpUntil([&] { return Text(id) == text; }, kTimeoutMs);
     }
@@ -95,6 +140,26 @@ TEST_F(DdeDialogTest, PredictionRunningAtStartIsShownAndTrackedBeforeTheWindowSh
     EXPECT_EQ(Text(IDC_DDE_EL), "045");
     EXPECT_EQ(Text(IDC_SAT_NAME), "ISS (ZARYA)");
     EXPECT_EQ(Visible(ReceivedAfterQuiet()), Visible("A\r\n123\r\nE\r\n045\r\n"));
+}
+
+// A prediction program as WinOrbit's help documents it: no "AzEl", the position in
+// "AzimuthDegrees" and "ElevationDegrees"; a change of one angle commands that axis alone.
+TEST_F(DdeDialogTest, ServerWithOnlyTheDocumentedItemsDrivesTheRotator) {
+    predsim_.Kill();
+    StartPredsim("--documented-items");
+    Run("azel 123|45");
+    Run("name ISS");
+    Open();
+    EXPECT_EQ(Text(IDC_DDE_AZ), "123");
+    EXPECT_EQ(Text(IDC_DDE_EL), "045");
+    EXPECT_EQ(Text(IDC_SAT_NAME), "ISS");
+    Run("waitlinks 1");
+    Run("azel 130");
+    ASSERT_TRUE(WaitForText(IDC_DDE_AZ, "130"));
+    Run("azel |50");
+    ASSERT_TRUE(WaitForText(IDC_DDE_EL, "050"));
+    EXPECT_EQ(Visible(ReceivedAfterQuiet()),
+              Visible("A\r\n123\r\nE\r\n045\r\nA\r\n130\r\nE\r\n050\r\n"));
 }
 
 TEST_F(DdeDialogTest, AdviseDataReachesTheDdeDisplays) {
@@ -131,18 +196,28 @@ TEST_F(DdeDialogTest, PortChangeInsideConnectIsRefusedAndTheListShowsThePortInUs
     Run("azel 100|30");
     Open();
     const HANDLE port = dialog_->m_hPort;
-    g_dialogProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        dialog_->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PickSecondPortFirst)));
-    g_armed = true;
-    Run("register");  // the link connects at once, from the registration event
-    ASSERT_TRUE(WaitForText(IDC_DDE_AZ, "100"));
-    SetWindowLongPtrA(dialog_->m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_dialogProc));
-    EXPECT_FALSE(g_armed);
+    RunInsideNextConnect(&PickSecondPort);
     EXPECT_EQ(dialog_->m_nPort, kPort);
     EXPECT_EQ(dialog_->m_hPort.load(), port);
     HWND combo = dialog_->GetDlgItem(IDC_PORT);
     EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, SendMessageA(combo, CB_GETCURSEL, 0, 0), 0),
               kPort);
+    EXPECT_NE(Text(IDC_LOG).find("Port not changed, try again\r\n"), std::string::npos)
+        << "the operator is told: " << Text(IDC_LOG);
+}
+
+TEST_F(DdeDialogTest, DoubleClickInsideConnectOpensTheAboutBoxOnceConnectHasReturned) {
+    Run("unregister");
+    Run("azel 100|30");
+    Open();
+    AboutWatch::dialog = dialog_.get();
+    HHOOK hook = SetWindowsHookExA(WH_CBT, &AboutWatch::Hook, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    RunInsideNextConnect(&DoubleClick);
+    EXPECT_TRUE(PumpUntil([] { return AboutWatch::opened > 0; }, kTimeoutMs));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(AboutWatch::openedInsideConnect, 0);
+    EXPECT_EQ(AboutWatch::opened, 1);
 }
 
 TEST_F(DdeDialogTest, APassPlayedFastEndsWhereThePredictionEnds) {

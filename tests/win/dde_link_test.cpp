@@ -117,6 +117,17 @@ protected:
         return PumpUntil([&] { return g_notes.size() >= count; }, kTimeoutMs);
     }
 
+    // The requests and advise starts the simulator received, in order.
+    std::vector<std::string> Transactions() {
+        std::vector<std::string> found;
+        for (const predsim::Event& e : m_sim.Events()) {
+            if (e.text.rfind("request", 0) == 0 || e.text.rfind("advise", 0) == 0) {
+                found.push_back(e.text);
+            }
+        }
+        return found;
+    }
+
     // Connects to a running simulator serving 123|45 and "ISS" with both advise loops up.
     void ConnectToServingSimulator() {
         StartSimulator();
@@ -158,16 +169,49 @@ TEST_F(DdeLinkTest, ServerAbsentAtStartThenRegisteringConnectsAtOnce) {
     EXPECT_NE(m_link->m_hConv, nullptr);
 }
 
-TEST_F(DdeLinkTest, RequestsBothItemsThenStartsBothAdviseLoops) {
+const std::vector<std::string> kAzElTransactions = {"request 1 AzEl", "request 1 SatelliteName",
+                                                    "advise 1 AzEl", "advise 1 SatelliteName"};
+
+TEST_F(DdeLinkTest, RequestsBothItemsThenStartsBothAdviseLoopsAndNothingMore) {
     ConnectToServingSimulator();
-    std::vector<std::string> order;
-    for (const predsim::Event& e : m_sim.Events()) {
-        if (e.text.rfind("request", 0) == 0 || e.text.rfind("advise", 0) == 0) {
-            order.push_back(e.text);
-        }
+    PumpMessages(kQuietMs);
+    EXPECT_EQ(Transactions(), kAzElTransactions);
+}
+
+// WinOrbit 3.x help, "DDE Server" (advdde.html): items SatelliteName, AzimuthDegrees,
+// ElevationDegrees, FreqMHz, DopplerHertz; no "AzEl".
+TEST_F(DdeLinkTest, ServerWithoutAzElIsFollowedThroughItsDegreeItems) {
+    StartSimulator("--documented-items");
+    Run("azel 123|45");
+    Run("name ISS");
+    m_link->Connect();
+    ASSERT_NE(m_link->m_hConv, nullptr);
+    Run("waitlinks 1");
+    std::vector<std::string> expected = kAzElTransactions;
+    for (const char* more : {"request 1 AzimuthDegrees", "request 1 ElevationDegrees",
+                             "advise 1 AzimuthDegrees", "advise 1 ElevationDegrees"}) {
+        expected.push_back(more);
     }
-    EXPECT_EQ(order, (std::vector<std::string>{"request 1 AzEl", "request 1 SatelliteName",
-                                               "advise 1 AzEl", "advise 1 SatelliteName"}));
+    EXPECT_EQ(Transactions(), expected);
+    // The name, then each angle as its own update; the elevation has no value before its own.
+    ASSERT_EQ(g_notes.size(), 3u);
+    EXPECT_EQ(g_notes[0].name, "ISS");
+    EXPECT_EQ(g_notes[1].azimuth, 123);
+    EXPECT_EQ(g_notes[1].elevation, -1000);
+    EXPECT_EQ(g_notes[2].azimuth, 123);
+    EXPECT_EQ(g_notes[2].elevation, 45);
+
+    g_notes.clear();
+    Run("azel 130");  // the azimuth alone
+    ASSERT_TRUE(WaitForNotes(1));
+    Run("azel |-4");  // the elevation alone
+    ASSERT_TRUE(WaitForNotes(2));
+    PumpMessages(kQuietMs);
+    ASSERT_EQ(g_notes.size(), 2u);
+    EXPECT_EQ(g_notes[0].azimuth, 130);
+    EXPECT_EQ(g_notes[0].elevation, 45);
+    EXPECT_EQ(g_notes[1].azimuth, 130);
+    EXPECT_EQ(g_notes[1].elevation, -4);
 }
 
 TEST_F(DdeLinkTest, AdviseDataReachesTheLinkWithOneNotificationEach) {
@@ -357,15 +401,19 @@ TEST_F(DdeLinkTest, RefusedRequestsChangeNothingAndAdviseDataStillArrives) {
     EXPECT_EQ(m_link->m_nAzimuth, 3);
 }
 
-TEST_F(DdeLinkTest, UnansweredRequestsTimeOutAndChangeNothing) {
-    StartSimulator();
+// A server without "AzEl" that has hung: an advise start that times out is no refusal, so
+// the other items are not tried, each with its own wait.
+TEST_F(DdeLinkTest, UnansweredTransactionsTimeOutChangeNothingAndTryNoOtherItems) {
+    StartSimulator("--documented-items");
     Run("azel 123|45");
     Run("mute on");
     const DWORD start = GetTickCount();
     m_link->Connect();
     const DWORD elapsed = GetTickCount() - start;
     ASSERT_NE(m_link->m_hConv, nullptr);
-    EXPECT_GE(elapsed, 1900u) << "two requests of 1000 ms each";
+    EXPECT_GE(elapsed, 3900u) << "two requests and two advise starts of 1000 ms each";
+    PumpMessages(kQuietMs);
+    EXPECT_EQ(Transactions(), kAzElTransactions);
     EXPECT_TRUE(g_notes.empty());
     EXPECT_EQ(m_link->m_nAzimuth, -1000);
 }

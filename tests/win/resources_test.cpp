@@ -64,7 +64,7 @@ void ExpectFixedVersion(DWORD most, DWORD least, const char* version) {
 
 TEST(Resources, EveryShippedProgramNamesItselfAndTheVersion) {
     for (const char* built :
-         {KELMA_APP_PATH, KELMA_PREDSIM_PATH, KELMA_SIM_PATH, KELMA_FEED_PATH}) {
+         {KELMA_APP_PATH, KELMA_PREDSIM_PATH, KELMA_SIM_PATH, KELMA_ROTD_PATH, KELMA_FEED_PATH}) {
         SCOPED_TRACE(built);
         VersionInfo info(WindowsPath(built));
         ASSERT_TRUE(info.Present());

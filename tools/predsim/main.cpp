@@ -1,7 +1,9 @@
 // Prediction-server simulator: offers the DDE service "WinOrbit" with the topic "TrackingInfo"
-// and the items "AzEl" and "SatelliteName" in CF_TEXT, driven by a script; or, with --as, the
-// driver feed of Orbitron or SatPC32.
-// Usage: predsim [--as winorbit|orbitron|satpc32] [--unregistered] [--log <file>] [<script-file>]
+// and the items "AzEl" and "SatelliteName" in CF_TEXT, driven by a script. With
+// --documented-items it offers "AzimuthDegrees" and "ElevationDegrees" instead of "AzEl"; with
+// --as it plays the driver feed of Orbitron or SatPC32 instead.
+// Usage: predsim [--as winorbit|orbitron|satpc32] [--unregistered] [--documented-items]
+//                [--log <file>] [<script-file>]
 // Without a script file it reads standard input. Events go to standard output (or the log file),
 // one line each: "<microseconds> <event> ...".
 #include <windows.h>
@@ -23,6 +25,7 @@ struct Options {
     predsim::Program program = predsim::Program::kWinOrbit;
     bool valid = true;
     bool registered = true;
+    bool documentedItems = false;
     const char* logPath = nullptr;
     const char* scriptPath = nullptr;
 };
@@ -32,6 +35,8 @@ Options ParseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--unregistered") == 0) {
             options.registered = false;
+        } else if (strcmp(argv[i], "--documented-items") == 0) {
+            options.documentedItems = true;
         } else if (strcmp(argv[i], "--as") == 0 && i + 1 < argc) {
             const std::optional<predsim::Program> program = predsim::ProgramNamed(argv[++i]);
             options.valid = options.valid && program.has_value();
@@ -42,6 +47,9 @@ Options ParseOptions(int argc, char** argv) {
             options.scriptPath = argv[i];
         }
     }
+    // The documented items are the prediction program's.
+    options.valid = options.valid &&
+                    !(options.documentedItems && options.program != predsim::Program::kWinOrbit);
     return options;
 }
 
@@ -84,7 +92,9 @@ DWORD WINAPI RunScript(LPVOID parameter) {
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
     if (!options.valid) {
-        fprintf(stderr, "predsim: --as takes winorbit, orbitron or satpc32\n");
+        fprintf(stderr,
+                "predsim: --as takes winorbit, orbitron or satpc32; --documented-items goes "
+                "with winorbit only\n");
         return 2;
     }
     FILE* out = options.logPath ? fopen(options.logPath, "w") : stdout;
@@ -101,6 +111,7 @@ int main(int argc, char** argv) {
     log.Line("ready");
 
     predsim::Script script(in, ui, server, log, options.program);
+    if (options.documentedItems) script.UseDocumentedItems();
     Worker worker{&script, ui};
     HANDLE thread = CreateThread(nullptr, 0, RunScript, &worker, 0, nullptr);
     MSG msg;

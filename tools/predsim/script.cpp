@@ -12,6 +12,8 @@ using kelma::NowMicroseconds;
 
 namespace {
 
+constexpr char kAzimuthItem[] = "AzimuthDegrees";
+constexpr char kElevationItem[] = "ElevationDegrees";
 constexpr size_t kLineMax = 4096;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFullCircle = 360.0;
@@ -85,6 +87,11 @@ Script::Script(FILE* input, HWND ui, kelma::DdeServer& server, kelma::EventLog& 
                Program program)
     : m_input(input), m_ui(ui), m_server(server), m_log(log), m_format(program) {}
 
+void Script::UseDocumentedItems() {
+    m_documentedItems = true;
+    m_server.m_refusedItems.insert(m_format.Names().positionItem);
+}
+
 void Script::RunOnUiHandler(LPARAM function) {
     (*reinterpret_cast<const std::function<void()>*>(function))();
 }
@@ -130,11 +137,39 @@ std::string Script::ItemName(const std::string& word) const {
     return word;
 }
 
+// "az|el" as written: the "AzEl" text, or each non-empty part as its own degrees item (so
+// "130" or "130|" changes the azimuth alone, "|40" the elevation alone).
+void Script::SetPosition(const std::string& text) {
+    if (!m_documentedItems) {
+        Publish(m_format.Position(text));
+        return;
+    }
+    const size_t bar = text.find('|');
+    const std::string azimuth = text.substr(0, bar);
+    const std::string elevation = bar == std::string::npos ? "" : text.substr(bar + 1);
+    if (!azimuth.empty()) SetItem(kAzimuthItem, TextWithNul(azimuth));
+    if (!elevation.empty()) SetItem(kElevationItem, TextWithNul(elevation));
+}
+
+// Tenths of a degree for "AzEl"; the documented items carry the nearest whole degree, the
+// azimuth within 0 to 359.
+std::string Script::PositionText(double azimuth, double elevation) const {
+    char text[64];
+    if (m_documentedItems) {
+        const long wholeCircle = static_cast<long>(kFullCircle);
+        snprintf(text, sizeof text, "%ld|%ld", std::lround(azimuth) % wholeCircle,
+                 std::lround(elevation));
+    } else {
+        snprintf(text, sizeof text, "%.1f|%.1f", azimuth, elevation);
+    }
+    return text;
+}
+
 bool Script::ExecuteData(const std::string& verb, const std::string& rest) {
     std::string text;
     const std::string word = FirstWord(rest, text);
     if (verb == "azel") {
-        Publish(m_format.Position(rest));
+        SetPosition(rest);
     } else if (verb == "name") {
         if (const std::optional<ItemText> update = m_format.Name(rest)) Publish(*update);
     } else if (verb == "untracked") {
@@ -184,8 +219,7 @@ bool Script::ExecuteControl(const std::string& verb, const std::string& rest) {
         WaitForNoConversation(kTerminateWaitMs);
     } else if (verb == "refuse" || verb == "mute") {
         const bool on = rest == "on";
-        RunOnUi(
-            [&] { (verb == "refuse" ? m_server.m_refuseRequests : m_server.m_muteRequests) = on; });
+        RunOnUi([&] { (verb == "refuse" ? m_server.m_refuseRequests : m_server.m_mute) = on; });
     } else if (verb == "echo") {
         m_log.Line("echo %s", rest.c_str());
     } else if (verb == "crash") {
@@ -216,10 +250,9 @@ void Script::Pass(const std::string& arguments) {
         azimuth = std::fmod(std::fmod(azimuth, kFullCircle) + kFullCircle, kFullCircle);
         const double elevation = shape.horizonElevation +
                                  (shape.maxElevation - shape.horizonElevation) * std::sin(kPi * t);
-        char text[64];
-        snprintf(text, sizeof text, "%.1f|%.1f", azimuth, elevation);
+        const std::string text = PositionText(azimuth, elevation);
         SleepUntil(start + static_cast<int64_t>(i * shape.secondsPerUpdate * 1e6));
-        Publish(m_format.Position(text));
+        SetPosition(text);
     }
 }
 
@@ -232,7 +265,7 @@ void Script::Ramp(const std::string& arguments) {
     const int64_t start = NowMicroseconds();
     for (int i = 1; i <= count; ++i) {
         SleepUntil(start + static_cast<int64_t>((i - 1) * secondsPerUpdate * 1e6));
-        Publish(m_format.Position(std::to_string(i) + "|" + std::to_string(elevation)));
+        SetPosition(std::to_string(i) + "|" + std::to_string(elevation));
     }
 }
 
@@ -242,15 +275,16 @@ void Script::WaitForLinks(const std::string& arguments) {
     std::istringstream in(arguments);
     in >> wanted >> timeoutMs;
     const DWORD start = GetTickCount();
+    // A client of the documented items starts its loop on the elevation last.
+    const char* item = m_documentedItems ? kElevationItem : m_format.Names().positionItem;
     int count = 0;
     for (;;) {
-        RunOnUi([&] { count = m_server.AdviseCount(m_format.Names().positionItem); });
+        RunOnUi([&] { count = m_server.AdviseCount(item); });
         if (count >= wanted) return;
         if (GetTickCount() - start >= timeoutMs) break;
         Sleep(kPollMs);
     }
-    m_log.Line("error waitlinks: %d advise loops on %s after %u ms", count,
-               m_format.Names().positionItem, timeoutMs);
+    m_log.Line("error waitlinks: %d advise loops on %s after %u ms", count, item, timeoutMs);
 }
 
 void Script::WaitForNoConversation(DWORD timeoutMs) {

@@ -22,6 +22,9 @@ public:
     Script(FILE* input, HWND ui, kelma::DdeServer& server, kelma::EventLog& log, Program program);
     // Reads and runs commands until the input ends or "quit".
     void Run();
+    // Serves the position as WinOrbit's help documents it instead of "AzEl" (which is then
+    // refused): "AzimuthDegrees" and "ElevationDegrees". Call before Run.
+    void UseDocumentedItems();
 
     static constexpr UINT kRunOnUiMessage = WM_APP + 1;
     // For the ui window's procedure: runs the function a worker sent.
@@ -37,6 +40,8 @@ private:
     void Publish(const ItemText& update);
     // "azel" and "name" stand for the items of the program played; other words are item names.
     std::string ItemName(const std::string& word) const;
+    void SetPosition(const std::string& text);
+    std::string PositionText(double azimuth, double elevation) const;
     void Pass(const std::string& arguments);
     void Ramp(const std::string& arguments);
     void WaitForLinks(const std::string& arguments);
@@ -47,6 +52,7 @@ private:
     kelma::DdeServer& m_server;
     kelma::EventLog& m_log;
     TrackingFormat m_format;
+    bool m_documentedItems = false;
 };
 
 }  // namespace predsim

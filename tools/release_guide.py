@@ -1,0 +1,41 @@
+"""Writes the operator guide as one HTML page that Windows opens with a double-click: the same
+Markdown, rendered by the CommonMark rules (with tables), in a page that needs nothing else. The
+page's bytes depend only on the guide: no date, no path, no generator stamp.
+
+    release_guide.py <guide.md> <guide.html>"""
+
+import html
+import sys
+from pathlib import Path
+
+from markdown_it import MarkdownIt
+
+# Enough to read and print the guide: its tables ruled, its code set apart.
+STYLE = """body { font-family: Segoe UI, Arial, sans-serif; max-width: 50em; margin: 1em auto;
+       padding: 0 1em; line-height: 1.45; }
+table { border-collapse: collapse; margin: 0.5em 0; }
+th, td { border: 1px solid #999; padding: 0.2em 0.5em; text-align: left; vertical-align: top; }
+code, pre { font-family: Consolas, Courier New, monospace; }
+pre { background: #f4f4f4; padding: 0.5em; overflow-x: auto; }"""
+
+
+def render(markdown_text):
+    body = MarkdownIt("commonmark").enable("table").render(markdown_text)
+    first_line = markdown_text.splitlines()[0] if markdown_text else ""
+    title = html.escape(first_line.lstrip("# ").strip())
+    return (
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        f"<title>{title}</title>\n<style>\n{STYLE}\n</style>\n</head>\n<body>\n"
+        f"{body}</body>\n</html>\n"
+    )
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    source, target = Path(sys.argv[1]), Path(sys.argv[2])
+    target.write_text(render(source.read_text(encoding="utf-8")), encoding="utf-8", newline="\n")
+
+
+if __name__ == "__main__":
+    main()
