@@ -1,20 +1,24 @@
 // kelmafeed: offers the positions of another tracking program (Orbitron's or SatPC32's DDE
-// driver feed, or any program that publishes the same text) as the prediction program's DDE
-// service "WinOrbit", so that KelmaRotator follows them.
+// driver feed, any program that publishes the same text, or a rotctld-protocol client) as the
+// prediction program's DDE service "WinOrbit", so that KelmaRotator follows them.
 //
-// One thread. Its message loop runs the "WinOrbit" server's conversation windows, the source
+// The main thread's message loop runs the "WinOrbit" server's conversation windows, the source
 // link's DDEML callbacks and a control window whose timers check the source (every second) and
-// redraw the status line. Ctrl-C, Ctrl-Break, closing the console and WM_CLOSE to the control
-// window end the relay: the window's conversations are ended, the service is withdrawn.
+// redraw the status line. The network source serves on a thread of its own and posts to the
+// control window (NetSource). Ctrl-C, Ctrl-Break, closing the console and WM_CLOSE to the
+// control window end the relay: the window's conversations are ended, the service is withdrawn.
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "feed/console.h"
 #include "feed/dde_server.h"
 #include "feed/event_log.h"
+#include "feed/net_source.h"
 #include "feed/options.h"
 #include "feed/relay_state.h"
 #include "feed/source_link.h"
@@ -22,6 +26,7 @@
 namespace {
 
 constexpr int kExitDdeUnavailable = 1;
+constexpr int kExitNetUnavailable = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitServiceTaken = 3;
 constexpr UINT_PTR kLinkTimer = 1;
@@ -55,18 +60,29 @@ public:
     Relay(const kelmafeed::Options& options, FILE* log)
         : m_log(log),
           m_server(kelma::kWinOrbitService, kelma::kWinOrbitTopic, m_log),
-          m_link(options.sources, LinkEvents(), kelmafeed::RunningOnWine()) {}
+          m_link(options.sources, LinkEvents(), kelmafeed::RunningOnWine()),
+          m_netPort(options.netPort) {}
 
     // Exit status: 0 when ended by the operator.
     int Run();
     void OnTimer(UINT_PTR timer);
+    // From the network source.
+    void OnNetPosition(kelma::Position position) {
+        Publish(m_state.OnPosition(position, std::nullopt));
+    }
+    void OnNetClients(size_t clients) {
+        m_netClients = clients;
+        ShowStatus();
+    }
 
 private:
     kelmafeed::SourceLink::Events LinkEvents();
     void OnText(std::string_view text);
     void Publish(const kelma::Publication& publication);
+    std::string SourceName() const { return m_net ? m_net->Name() : m_link.Name(); }
+    bool SourceConnected() const { return m_net ? m_netClients > 0 : m_link.Connected(); }
     void ShowStatus() {
-        m_console.Status(kelma::StatusLine(m_link.Name(), m_link.Connected(), m_state));
+        m_console.Status(kelma::StatusLine(SourceName(), SourceConnected(), m_state));
     }
     void EndConversations();
 
@@ -75,6 +91,9 @@ private:
     kelma::DdeServer m_server;
     kelma::RelayState m_state;
     kelmafeed::SourceLink m_link;
+    const std::optional<uint16_t> m_netPort;
+    std::unique_ptr<kelmafeed::NetSource> m_net;
+    size_t m_netClients = 0;  // commanding the network source
 };
 
 kelmafeed::SourceLink::Events Relay::LinkEvents() {
@@ -109,7 +128,7 @@ void Relay::Publish(const kelma::Publication& publication) {
 }
 
 void Relay::OnTimer(UINT_PTR timer) {
-    if (timer == kLinkTimer) {
+    if (timer == kLinkTimer && !m_net) {
         if (m_link.Connected()) {
             m_link.Check();
         } else {
@@ -132,8 +151,13 @@ int Relay::Run() {
                 "window.\n");
         return kExitServiceTaken;
     }
+    if (m_netPort) {
+        m_net = std::make_unique<kelmafeed::NetSource>(*m_netPort, g_control);
+        if (!m_net->Start()) return kExitNetUnavailable;
+    }
     m_server.Register();
-    m_console.Message("Serving \"WinOrbit\" for KelmaRotator; looking for " + m_link.Name() + ".");
+    const std::string source = m_net ? "rotctld clients on " : "looking for ";
+    m_console.Message("Serving \"WinOrbit\" for KelmaRotator; " + source + SourceName() + ".");
     m_link.Connect();
     ShowStatus();
     SetTimer(g_control, kLinkTimer, kLinkIntervalMs, nullptr);
@@ -144,7 +168,7 @@ int Relay::Run() {
     KillTimer(g_control, kStatusTimer);
     EndConversations();
     m_console.Message("Stopped.");
-    return 0;
+    return static_cast<int>(msg.wParam);  // the network server's status, else 0
 }
 
 // The window hears that its prediction program has gone, as when that program quits.
@@ -171,6 +195,18 @@ LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return 0;
         case WM_CLOSE:
             PostQuitMessage(0);
+            return 0;
+        case kelmafeed::NetSource::kPositionMessage:
+            if (g_relay != nullptr) {
+                g_relay->OnNetPosition(
+                    {static_cast<int32_t>(wParam), static_cast<int32_t>(lParam)});
+            }
+            return 0;
+        case kelmafeed::NetSource::kClientsMessage:
+            if (g_relay != nullptr) g_relay->OnNetClients(wParam);
+            return 0;
+        case kelmafeed::NetSource::kEndedMessage:
+            PostQuitMessage(static_cast<int>(wParam));
             return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);

@@ -3,16 +3,18 @@
 #include <algorithm>
 #include <cctype>
 
+#include "kelmarotd/options.h"
+
 namespace kelmafeed {
 
 const char kUsage[] =
     "Usage: kelmafeed [--source=SOURCE] [--log=FILE]\n"
     "Offers a tracking program's positions as the DDE service \"WinOrbit\" that KelmaRotator\n"
     "follows.\n"
-    "  -s, --source=SOURCE   orbitron   Orbitron's DDE driver feed "
-    "(Orbitron/Tracking/TrackingData)\n"
-    "                        satpc32    SatPC32's (SatPC32/SatPcDdeConv/SatPcDdeItem)\n"
+    "  -s, --source=SOURCE   orbitron   Orbitron (Orbitron/Tracking/TrackingData)\n"
+    "                        satpc32    SatPC32 (SatPC32/SatPcDdeConv/SatPcDdeItem)\n"
     "                        dde:SERVICE/TOPIC/ITEM  another program with the same text\n"
+    "                        net[:PORT] rotctld protocol on 127.0.0.1 (port 4533; 0: any free)\n"
     "                        default: the first of Orbitron and SatPC32 found\n"
     "      --log=FILE        log the \"WinOrbit\" service's DDE events to FILE\n"
     "  -h, --help            this text\n"
@@ -21,6 +23,9 @@ const char kUsage[] =
 namespace {
 
 constexpr char kDdePrefix[] = "dde:";
+constexpr char kNetName[] = "net";
+constexpr unsigned long kPortMax = 65535;
+constexpr size_t kPortDigitsMax = 5;
 
 const DdeSource kOrbitron = {"Orbitron", "Orbitron", "Tracking", "TrackingData"};
 const DdeSource kSatPc32 = {"SatPC32", "SatPC32", "SatPcDdeConv", "SatPcDdeItem"};
@@ -42,9 +47,29 @@ bool ParseDdeSource(const std::string& text, DdeSource* source) {
     return !source->service.empty() && !source->topic.empty() && !source->item.empty();
 }
 
+// "net" or "net:PORT", PORT a whole number 0..65535.
+std::optional<uint16_t> ParseNetSource(const std::string& lower) {
+    if (lower == kNetName) return kelmarotd::kDefaultPort;
+    const std::string prefix = std::string(kNetName) + ":";
+    if (lower.rfind(prefix, 0) != 0) return std::nullopt;
+    const std::string port = lower.substr(prefix.size());
+    if (port.empty() || port.size() > kPortDigitsMax ||
+        port.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const unsigned long value = std::stoul(port);
+    if (value > kPortMax) return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
+
 bool ParseSource(const std::string& text, Options* options) {
     const std::string lower = Lower(text);
     DdeSource source;
+    if (const std::optional<uint16_t> port = ParseNetSource(lower)) {
+        options->netPort = port;
+        options->sources.clear();
+        return true;
+    }
     if (lower == "orbitron") {
         source = kOrbitron;
     } else if (lower == "satpc32") {
@@ -52,10 +77,13 @@ bool ParseSource(const std::string& text, Options* options) {
     } else if (lower.rfind(kDdePrefix, 0) != 0 || !ParseDdeSource(text, &source)) {
         options->action = Options::Action::kFail;
         options->error =
-            "--source takes orbitron, satpc32 or dde:SERVICE/TOPIC/ITEM, not \"" + text + "\"";
+            "--source takes orbitron, satpc32, dde:SERVICE/TOPIC/ITEM or net[:PORT], "
+            "not \"" +
+            text + "\"";
         return false;
     }
     options->sources = {source};
+    options->netPort.reset();
     return true;
 }
 

@@ -1,9 +1,11 @@
-// kelmafeed's command line: --source=orbitron|satpc32|dde:SERVICE/TOPIC/ITEM (-s), --log=FILE,
-// -h/--help, -V/--version. Without --source the relay takes the first of the known programs
-// it finds; that is also how a tracking program that starts its drivers without arguments
-// (Orbitron) starts it.
+// kelmafeed's command line: --source=orbitron|satpc32|dde:SERVICE/TOPIC/ITEM|net[:PORT] (-s),
+// --log=FILE, -h/--help, -V/--version. Without --source the relay takes the first of the known
+// programs it finds; that is also how a tracking program that starts its drivers without
+// arguments (Orbitron) starts it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,9 @@ struct Options {
     std::string error;  // why kFail
     // The sources to look for, in order; the first that answers is kept.
     std::vector<DdeSource> sources;
+    // The network source instead: a rotctld-protocol server on kelmarotd's default address
+    // (127.0.0.1) at this port (0: any free port).
+    std::optional<uint16_t> netPort;
     std::string logPath;  // the "WinOrbit" service's DDE events; none when empty
 };
 

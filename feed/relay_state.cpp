@@ -44,9 +44,7 @@ Publication RelayState::OnPosition(Position position, const std::optional<std::s
         std::string name = satellite->substr(0, kNameMax);
         if (name != m_satellite) publication.satelliteName = m_satellite = name;
     }
-    const bool moved = !m_position || m_position->azimuth != position.azimuth ||
-                       m_position->elevation != position.elevation;
-    if (moved) {
+    if (m_position != position) {
         m_position = position;
         publication.azel = AzElText(position);
     }

@@ -28,6 +28,13 @@ struct Position {
     int32_t elevation;
 };
 
+inline bool operator==(const Position& a, const Position& b) {
+    return a.azimuth == b.azimuth && a.elevation == b.elevation;
+}
+inline bool operator!=(const Position& a, const Position& b) {
+    return !(a == b);
+}
+
 class RelayState {
 public:
     // A tracking text from a DDE source. Nothing tracked and garbled texts publish nothing.

@@ -118,7 +118,8 @@ int RotctlServer::Timeout(Millis now) const {
     return static_cast<int>(std::clamp<Millis>(*next - now, 0, INT_MAX));
 }
 
-int RotctlServer::Run(const std::string& address, uint16_t port) {
+int RotctlServer::Run(const std::string& address, uint16_t port,
+                      const std::function<void(uint16_t)>& listening) {
     std::string error;
     uint16_t boundPort = 0;
     if (!platform::Startup(&error) || !platform::InstallStopHandler(&error) ||
@@ -127,6 +128,7 @@ int RotctlServer::Run(const std::string& address, uint16_t port) {
         return 1;
     }
     log_->Event("listening on " + address + " port " + std::to_string(boundPort));
+    if (listening) listening(boundPort);
     std::vector<platform::Watch> watches;
     while (!platform::StopRequested()) {
         Millis now = platform::NowMs();

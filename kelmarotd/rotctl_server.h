@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -49,9 +50,10 @@ public:
 
     // Where the backend sends its answers.
     void Deliver(ClientId client, const std::string& answer);
-    // Serves on address:port (0: any free port, the one taken is logged) until a stop is
-    // requested; returns the process exit code.
-    int Run(const std::string& address, uint16_t port);
+    // Serves on address:port (0: any free port, the one taken is logged and handed to
+    // `listening`) until a stop is requested; returns the process exit code.
+    int Run(const std::string& address, uint16_t port,
+            const std::function<void(uint16_t)>& listening = {});
 
 private:
     void AcceptClients();

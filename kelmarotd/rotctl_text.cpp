@@ -214,6 +214,18 @@ std::string FormatDegrees(double degrees) {
     return text;
 }
 
+std::optional<int32_t> WholeDegrees(double value, int32_t low, int32_t high) {
+    const double rounded = std::round(value);
+    if (!(rounded >= low && rounded <= high)) return std::nullopt;
+    return static_cast<int32_t>(rounded);
+}
+
+Reply PositionReply(double azimuth, double elevation) {
+    return Reply{
+        Status::kOk,
+        {{"Azimuth", FormatDegrees(azimuth), ""}, {"Elevation", FormatDegrees(elevation), ""}}};
+}
+
 Reply DumpStateReply(const Limits& limits) {
     const std::string minAzimuth = FormatDegrees(limits.minAzimuth);
     const std::string maxAzimuth = FormatDegrees(limits.maxAzimuth);

@@ -78,8 +78,15 @@ struct Limits {
     int32_t maxElevation;
 };
 
+// An angle of set_pos in whole degrees (the nearest, halves away from zero), when that lies
+// within low..high.
+std::optional<int32_t> WholeDegrees(double value, int32_t low, int32_t high);
+
 // The answer to \dump_state: what Hamlib's network rotator client reads when it connects.
 Reply DumpStateReply(const Limits& limits);
+
+// The answer to get_pos: the azimuth and the elevation.
+Reply PositionReply(double azimuth, double elevation);
 
 // Splits a client's byte stream into lines, each ended by LF, CR or CR LF (one line end, not an
 // empty line after it). A line longer than kMaxLineLength is not stored: its bytes are dropped

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 
 #include "rotator/line_assembly.h"
 #include "rotator/tracking_rule.h"
@@ -15,12 +14,6 @@ constexpr int32_t kNothingCommanded = INT32_MIN;
 
 kelma::Axis Other(kelma::Axis axis) {
     return axis == kelma::Axis::kAzimuth ? kelma::Axis::kElevation : kelma::Axis::kAzimuth;
-}
-
-std::optional<int32_t> WholeDegrees(double value, int32_t low, int32_t high) {
-    const double rounded = std::round(value);
-    if (!(rounded >= low && rounded <= high)) return std::nullopt;
-    return static_cast<int32_t>(rounded);
 }
 
 }  // namespace
@@ -204,9 +197,7 @@ void Station::GetPosition(ClientId client, const Request& request, Millis now) {
 
 std::optional<Reply> Station::FreshPosition(Millis now) const {
     if (!IsFresh(azimuthReport_, now) || !IsFresh(elevationReport_, now)) return std::nullopt;
-    return Reply{Status::kOk,
-                 {{"Azimuth", FormatDegrees(azimuthReport_.angle), ""},
-                  {"Elevation", FormatDegrees(elevationReport_.angle), ""}}};
+    return PositionReply(azimuthReport_.angle, elevationReport_.angle);
 }
 
 // Answers the waiting get_pos requests that have fresh reports now, or whose time is up.

@@ -1,8 +1,11 @@
 """The relay kelmafeed between today's tracking programs and the real program: the simulator plays
-Orbitron or SatPC32, kelmafeed offers their positions as "WinOrbit", and the controller must get
-exactly the commands those positions call for (rounded to whole degrees by the relay)."""
+Orbitron or SatPC32, or Hamlib's own rotctl speaks to kelmafeed's network source; kelmafeed offers
+the positions as "WinOrbit", and the controller must get exactly the commands those positions call
+for (rounded to whole degrees by the relay)."""
 
 import math
+import re
+import subprocess
 import time
 
 import kelma_e2e as k
@@ -11,6 +14,7 @@ from test_tracking import SETTLE_S, tracking_commands
 
 STEP_MS = 150  # between updates: the window needs 100 ms after each azimuth command
 EXIT_SERVICE_TAKEN = 3
+ROTCTL_WAIT_S = 30
 
 
 def nearest(value):
@@ -126,3 +130,34 @@ def test_relay_refuses_to_start_beside_another_winorbit_server(procs):
     assert any('a "WinOrbit" DDE service is already running' in line for line in feed.lines())
     # It looked, and ended the conversation it opened to do so.
     pred.wait_event(r"^terminated 1$", 5)
+
+
+def rotctl(port, *commands):
+    """Hamlib's own rotctl with its network rotator (-m 2): one session, the commands in order;
+    (exit code, what it printed)."""
+    done = subprocess.run(["rotctl", "-m", "2", "-r", f"127.0.0.1:{port}", *commands],
+                          stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                          timeout=ROTCTL_WAIT_S)
+    return done.returncode, done.stdout
+
+
+def test_hamlib_rotctl_feeds_the_window_through_the_network_source(procs):
+    sim = procs.sim()
+    feed = procs.feed("--source=net:0")
+    port = int(re.search(r"port (\d+)", feed.wait_line(r"listening on 127\.0\.0\.1 port \d+")
+                         ).group(1))
+    feed.wait_line(r"^Serving \"WinOrbit\" for KelmaRotator; rotctld clients on network ")
+    app = procs.app()
+    # Hamlib sends its angles as C floats ("P 150.399994 10.600000"); the relay rounds them.
+    code, printed = rotctl(port, "set_pos", "150.4", "10.6", "set_pos", "140", "20.2",
+                           "set_pos", "130.5", "30", "get_pos", "stop", "get_pos")
+    assert (code, printed) == (0, "131.00\n30.00\n131.00\n30.00\n")
+    model = k.TrackingModel()
+    expected = model.feed(["150|11", "140|20", "131|30"])
+    wait_for_commands(sim, expected)
+    assert rotctl(port, "park") == (0, "")
+    wait_for_commands(sim, expected + model.feed(["0|0"]))
+    status = feed.wait_status(lambda s: s["received"] == "4")
+    assert (status["shown"], status["published"]) == ("az 0 el 0", "4")
+    window = app.state()
+    assert (window.text(k.IDC_DDE_AZ), window.text(k.IDC_DDE_EL)) == ("000", "000")

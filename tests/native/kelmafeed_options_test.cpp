@@ -43,6 +43,21 @@ TEST(KelmafeedOptionsTest, SourceNamesOneProgram) {
     EXPECT_EQ(dde.logPath, "x.log");
 }
 
+TEST(KelmafeedOptionsTest, NetworkSourceListensOnKelmarotdsPortUnlessTold) {
+    const Options byDefault = ParseOptions({"--source=net"});
+    ASSERT_EQ(byDefault.action, Options::Action::kRelay);
+    EXPECT_EQ(byDefault.netPort, 4533);
+    EXPECT_TRUE(byDefault.sources.empty());
+    EXPECT_EQ(ParseOptions({"-s", "NET:0"}).netPort, 0);
+    EXPECT_EQ(ParseOptions({"--source=net:65535"}).netPort, 65535);
+    // The last --source counts.
+    EXPECT_EQ(ParseOptions({"--source=net", "--source=orbitron"}).netPort, std::nullopt);
+    for (const char* bad : {"--source=net:", "--source=net:65536", "--source=net:45a",
+                            "--source=net:-1", "--source=net:123456", "--source=network"}) {
+        EXPECT_EQ(ParseOptions({bad}).action, Options::Action::kFail) << bad;
+    }
+}
+
 TEST(KelmafeedOptionsTest, RefusesWhatItCannotUse) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--source=gpredict"},
                                                  {"--source=dde:Orbitron/Tracking"},
