@@ -69,22 +69,29 @@ def command_latencies(posts, commands, offset_before, offset_after):
     return latencies
 
 
+def play_ramp(sim, pred, app, updates, interval):
+    """Once the first commands are out, a ramp of azimuths 1..updates; returns the azimuth
+    commands ({"%03d" text: CLOCK_MONOTONIC µs}) and the clocks' offset before and after."""
+    k.wait_until(lambda: len([c for c in sim.commands() if not c.is_poll]) >= 2, 10,
+                 what="the first commands")
+    sim.clear()
+    offset_before = k.raw_to_monotonic_offset_us()
+    pred.run(f"ramp {updates} {interval} {ELEVATION}", timeout=updates * interval * 3 + 60)
+    app.wait_text(k.IDC_DDE_AZ, "%03d" % updates, timeout=60)
+    time.sleep(0.5)
+    offset_after = k.raw_to_monotonic_offset_us()
+    commands = {c.arg: c.t for c in sim.commands() if not c.is_poll and c.axis == "A"}
+    return commands, offset_before, offset_after
+
+
 def measure_latency(session, build, workdir, updates, interval):
     """Prints the figures and returns the latencies in ms."""
     workdir.mkdir(parents=True, exist_ok=True)
     check_clock(session, build, workdir)
     sim, pred, app = start(session, build, workdir)
     try:
-        k.wait_until(lambda: len([c for c in sim.commands() if not c.is_poll]) >= 2, 10,
-                     what="the first commands")
-        sim.clear()
-        offset_before = k.raw_to_monotonic_offset_us()
-        pred.run(f"ramp {updates} {interval} {ELEVATION}", timeout=updates * interval * 3 + 60)
-        app.wait_text(k.IDC_DDE_AZ, "%03d" % updates, timeout=60)
-        time.sleep(0.5)
-        offset_after = k.raw_to_monotonic_offset_us()
+        commands, offset_before, offset_after = play_ramp(sim, pred, app, updates, interval)
         posts = pred.posts()
-        commands = {c.arg: c.t for c in sim.commands() if not c.is_poll and c.axis == "A"}
     finally:
         for process in (app, pred, sim):
             process.stop()

@@ -13,13 +13,13 @@ import re
 import statistics
 import sys
 import tempfile
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "e2e"))
 
 import kelma_e2e as k  # noqa: E402
-from e2e_bench import ELEVATION, check_clock, command_latencies, percentile  # noqa: E402
+from e2e_bench import (  # noqa: E402
+    ELEVATION, check_clock, command_latencies, percentile, play_ramp)
 
 NAME = "BENCH-1"
 SOURCE = "orbitron"
@@ -61,17 +61,9 @@ def measure(session, build, workdir, program, updates, interval):
     procs = k.Processes(session, build, workdir)
     try:
         sim, pred, app = start_chain(procs, program, workdir)
-        k.wait_until(lambda: len([c for c in sim.commands() if not c.is_poll]) >= 2, 10,
-                     what="the first commands")
-        sim.clear()
-        offset_before = k.raw_to_monotonic_offset_us()
-        pred.run(f"ramp {updates} {interval} {ELEVATION}", timeout=updates * interval * 3 + 60)
-        app.wait_text(k.IDC_DDE_AZ, "%03d" % updates, timeout=60)
-        time.sleep(0.5)
-        offset_after = k.raw_to_monotonic_offset_us()
+        commands, offset_before, offset_after = play_ramp(sim, pred, app, updates, interval)
         item = "TrackingData" if program else "AzEl"
         posts = [(t, azimuth_of(text)) for t, text in pred.posts(item)]
-        commands = {c.arg: c.t for c in sim.commands() if not c.is_poll and c.axis == "A"}
     finally:
         procs.stop_all()
     latencies = command_latencies(posts, commands, offset_before, offset_after)
