@@ -63,7 +63,7 @@ public:
           m_link(options.sources, LinkEvents(), kelmafeed::RunningOnWine()),
           m_netPort(options.netPort) {}
 
-    // Exit status: 0 when ended by the operator.
+    // Exit status: 0 when ended by the operator, else why it refused or stopped.
     int Run();
     void OnTimer(UINT_PTR timer);
     // From the network source.
