@@ -38,12 +38,12 @@ std::string Lower(std::string text) {
 
 // "dde:SERVICE/TOPIC/ITEM", each part non-empty; the item may hold further slashes.
 bool ParseDdeSource(const std::string& text, DdeSource* source) {
-    const std::string spec = text.substr(sizeof kDdePrefix - 1);
-    const size_t first = spec.find('/');
-    const size_t second = first == std::string::npos ? first : spec.find('/', first + 1);
+    const std::string names = text.substr(sizeof kDdePrefix - 1);
+    const size_t first = names.find('/');
+    const size_t second = first == std::string::npos ? first : names.find('/', first + 1);
     if (second == std::string::npos) return false;
-    *source = {text, spec.substr(0, first), spec.substr(first + 1, second - first - 1),
-               spec.substr(second + 1)};
+    *source = {text, names.substr(0, first), names.substr(first + 1, second - first - 1),
+               names.substr(second + 1)};
     return !source->service.empty() && !source->topic.empty() && !source->item.empty();
 }
 
