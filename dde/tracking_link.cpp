@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "dde/azel_text.h"
+#include "framework/wine_host.h"
 #include "ui/resource.h"
 
 CTrackingLink* g_pTrackingLink = nullptr;
@@ -22,12 +23,6 @@ constexpr char kSatNameItem[] = "SatelliteName";
 void SetNoSatellite(char (&name)[32]) {
     static_assert(sizeof(kNoSatellite) <= 32, "fits the name field");
     std::memcpy(name, kNoSatellite, sizeof kNoSatellite);
-}
-
-// Wine's ntdll exports wine_get_version; Windows' does not.
-bool RunningOnWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 }  // namespace
