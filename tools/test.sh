@@ -133,13 +133,13 @@ if [ -d "$repo/tests/e2e" ] && ls "$repo"/tests/e2e/test_*.py >/dev/null 2>&1; t
   e2e_ok=pass
   # One runner per session of the pool (HARNESS_POOL); each claims a session of its own.
   (cd "$repo" && stage_command "the end-to-end tests" \
-    /usr/bin/python3 -m pytest -q -n "$wine_jobs" tests/e2e) || e2e_ok=FAIL
+    /usr/bin/python3 -m pytest -q -n "$wine_jobs" --durations=12 tests/e2e) || e2e_ok=FAIL
   record "end-to-end" "$e2e_ok"
 fi
 
 # Where the shipped i686 build runs, the x86_64 build gets a smoke subset of the Windows tests.
 background_status=0
-other_filter=(-R 'framework_test|dialog_test|serial_smoke')
+other_filter=(-R '^(win\.(framework|dialog|serial_port)_test|harness\.serial_smoke)$')
 [ -z "$runs_32bit" ] && other_filter=()
 [ "${KELMA_X64_TESTS:-}" = all ] && other_filter=()
 step "Windows build ($other), beside the stages above; its Windows tests${other_filter:+ (a smoke subset)}"
