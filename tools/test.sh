@@ -142,7 +142,11 @@ background_status=0
 other_filter=(-R '^(win\.(framework|dialog|serial_port)_test|harness\.serial_smoke)$')
 [ -z "$runs_32bit" ] && other_filter=()
 [ "${KELMA_X64_TESTS:-}" = all ] && other_filter=()
-step "Windows build ($other), beside the stages above; its Windows tests${other_filter:+ (a smoke subset)}"
+if [ -z "$runs_32bit" ]; then
+  step "Windows build ($other), beside the stages above"
+else
+  step "Windows build ($other), beside the stages above; its Windows tests${other_filter:+ (a smoke subset)}"
+fi
 while [ ! -f "$build/$other-build.seconds" ] && kill -0 "$background" 2>/dev/null; do sleep 1; done
 if [ ! -f "$build/$other-build.seconds" ]; then
   wait "$background" || background_status=$?
