@@ -275,7 +275,8 @@ harness_stop() {
     fi
     if [ -n "${HARNESS_KEEPER_PID:-}" ]; then
         # Ended with the prefix's processes above; waited for when it is this shell's child.
-        wait "$HARNESS_KEEPER_PID" 2>/dev/null || true
+        pid=$HARNESS_KEEPER_PID
+        _harness_wait_for '! kill -0 $pid 2>/dev/null' 100 && { wait "$pid" 2>/dev/null || true; }
         HARNESS_KEEPER_PID=
     fi
     if [ -n "${HARNESS_XVFB_PID:-}" ]; then
