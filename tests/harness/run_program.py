@@ -50,10 +50,10 @@ class Simulator:
         self.folder = Path(tempfile.mkdtemp(prefix="kelma-sim."))
         portfile = self.folder / "port"
         self.log = self.folder / "stderr"
-        self.process = subprocess.Popen(
-            [path, "--control-port", "0", "--control-file", str(portfile)],
-            stdin=subprocess.DEVNULL, stdout=open(self.folder / "stdout", "w"),
-            stderr=open(self.log, "w"))
+        with open(self.folder / "stdout", "w") as out, open(self.log, "w") as err:
+            self.process = subprocess.Popen(
+                [path, "--control-port", "0", "--control-file", str(portfile)],
+                stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         deadline = time.monotonic() + SIMULATOR_START_S
         while not (portfile.exists() and portfile.read_text().strip()):
             if self.process.poll() is not None or time.monotonic() > deadline:
