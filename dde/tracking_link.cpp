@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "dde/azel_text.h"
+#include "framework/wine_host.h"
 #include "rotator/tracking_rule.h"
 #include "ui/resource.h"
 
@@ -25,12 +26,6 @@ constexpr char kElevationItem[] = "ElevationDegrees";
 void SetNoSatellite(char (&name)[32]) {
     static_assert(sizeof(kNoSatellite) <= 32, "fits the name field");
     std::memcpy(name, kNoSatellite, sizeof kNoSatellite);
-}
-
-// Wine's ntdll exports wine_get_version; Windows' does not.
-bool RunningOnWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 }  // namespace

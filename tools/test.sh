@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native unit tests and fuzz replays (ASan/UBSan), the
-# Windows tests under Wine (i686, the shipped build; x86_64 too), and the end-to-end tests of
-# the real program with both simulators. Installs what it needs on a fresh Debian 12 machine.
+# Windows tests under Wine and the end-to-end tests of the real program with both simulators, for
+# the shipped i686 build wherever it can run (a smoke subset of the Windows tests for x86_64), else
+# for x86_64. Installs what it needs on a fresh Debian 12 machine.
 #   bash tools/test.sh            everything
-#   KELMA_SKIP_X64_TESTS=1 ...    build x86_64 but run its Windows tests only in part
+#   KELMA_X64_TESTS=all ...       every Windows test for x86_64 too, where i686 runs
 #   KELMA_WINE_JOBS=N ...         Windows test programs, and end-to-end tests, run N at a time,
 #                                 each in its own Wine session (default: the number of processors)
+# A test stage fails when a process that one of its tests started outlives it
+# (tests/harness/run_program.py).
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -31,6 +34,10 @@ end_stage() {
 }
 durations=()
 record() { results+=("$1: $2"); }
+# Runs a test stage's command; anything its tests left running fails it.
+stage_command() {
+  /usr/bin/python3 "$repo/tests/harness/run_program.py" --what "$1" -- "${@:2}" </dev/null
+}
 
 step "Installing packages"
 bash "$repo/tools/install-deps.sh"
@@ -39,14 +46,20 @@ step "Native build and tests (ASan/UBSan)"
 cmake -S "$repo" -B "$build/native" -DCMAKE_BUILD_TYPE=Debug >"$build/native-configure.log"
 cmake --build "$build/native" -j "$jobs"
 native_ok=pass
-ctest --test-dir "$build/native" --output-on-failure -j "$jobs" || native_ok=FAIL
+stage_command "the native tests" ctest --test-dir "$build/native" --output-on-failure -j "$jobs" ||
+  native_ok=FAIL
 record native "$native_ok"
 
 source "$repo/tests/harness/wine-session.sh"
 # Kernels built without 32-bit programs run only Wine's 64-bit loader and 64-bit Windows programs.
+# The build that gets every Windows test and the end-to-end tests, and the other one.
 runs_32bit=yes
+tested=i686
+other=x86_64
 if ! harness_runs_32bit; then
   runs_32bit=
+  tested=x86_64
+  other=i686
   export WINE=/usr/lib/wine/wine64 KELMA_E2E_ARCH=x86_64
 fi
 
@@ -61,18 +74,13 @@ build_release() {
     bash "$repo/tools/release.sh" </dev/null >"$build/release-$1.log" 2>&1
 }
 release_archs=(i686)
-background_what="release builds"
-if [ -z "$runs_32bit" ]; then
-  release_archs+=(x86_64)
-  background_what="i686 build, release builds"
-fi
-# The builds no Wine stage needs: the release builds and, where 32-bit programs cannot run, the
-# i686 build. Exit status 1: the i686 build failed; 2: a release build failed.
+[ -z "$runs_32bit" ] && release_archs+=(x86_64)
+# The builds that the Wine stages do not wait for: the other architecture's build and the release
+# builds. Exit status 1: the other build failed; 2: a release build failed.
 background_builds() {
   local started=$SECONDS arch
-  if [ -z "$runs_32bit" ]; then
-    build_windows i686 >"$build/i686-build.log" 2>&1 || return 1
-  fi
+  build_windows "$other" >"$build/$other-build.log" 2>&1 || return 1
+  echo $((SECONDS - started)) >"$build/$other-build.seconds"
   # The Debian package is built with the first zip only.
   local deb=yes
   for arch in "${release_archs[@]}"; do
@@ -82,56 +90,81 @@ background_builds() {
   echo $((SECONDS - started)) >"$build/background-builds.seconds"
 }
 
-if [ -n "$runs_32bit" ]; then
-  step "Windows build (i686)"
-  build_windows i686
+# The Wine sessions start beside the build (they need none of it), their output in a log. On the
+# way out, the sessions are ended (once they have started) and so are the builds beside.
+sessions=
+background=
+stop_sessions_and_background() {
+  [ -z "$sessions" ] || wait "$sessions" || true
+  harness_stop_pool
+  [ -z "$background" ] || kill -- "-$background" 2>/dev/null || true
+}
+trap stop_sessions_and_background EXIT
+step "Windows build ($tested), and the Wine sessions ($wine_jobs) beside it"
+mkdir -p "$build/wine"
+HARNESS_POOL=$(cd "$build/wine" && pwd -P)
+export HARNESS_POOL
+(harness_start_pool "$HARNESS_POOL" "$wine_jobs" </dev/null >"$build/wine.log" 2>&1) &
+sessions=$!
+build_windows "$tested"
+sessions_status=0
+wait "$sessions" || sessions_status=$?
+sessions=
+if [ "$sessions_status" -ne 0 ]; then
+  cat "$build/wine.log"
+  echo "The Wine sessions did not start" >&2
+  exit 1
 fi
-step "Windows build (x86_64)"
-build_windows x86_64
 
 # They run beside the Wine stages, which mostly wait, at idle priority (SCHED_IDLE: only
 # processor time nothing else wants, so the tests' timing is not disturbed), in a process group
 # of their own that ends with this script.
-rm -f "$build/background-builds.seconds"
+rm -f "$build"/*.seconds
 set -m
 (chrt --idle --pid 0 "$BASHPID" && background_builds) &
 background=$!
 set +m
-stop_background() {
-  harness_stop_pool
-  [ -z "$background" ] || kill -- "-$background" 2>/dev/null || true
-}
-trap stop_background EXIT
-
-step "Wine sessions ($wine_jobs)"
-harness_start_pool "$build/wine" "$wine_jobs" </dev/null
 export KELMA_SIM="$build/native/tools/kelma_sim/kelma_sim"
 export KELMA_BUILD="$build"
 
-step "Windows tests under Wine (i686)"
-if [ -z "$runs_32bit" ]; then
-  record "wine i686" "skipped (this machine cannot run 32-bit programs)"
-else
-  wine_ok=pass
-  ctest --test-dir "$build/i686" --output-on-failure -L wine -j "$wine_jobs" </dev/null ||
-    wine_ok=FAIL
-  record "wine i686" "$wine_ok"
-fi
-
-step "Windows tests under Wine (x86_64)"
-x64_filter=()
-[ -n "${KELMA_SKIP_X64_TESTS:-}" ] && x64_filter=(-R 'framework_test|dialog_test|serial_smoke')
-x64_ok=pass
-ctest --test-dir "$build/x86_64" --output-on-failure -L wine -j "$wine_jobs" "${x64_filter[@]}" \
-  </dev/null || x64_ok=FAIL
-record "wine x86_64" "$x64_ok"
+step "Windows tests under Wine ($tested)"
+wine_ok=pass
+stage_command "the Windows tests ($tested)" \
+  ctest --test-dir "$build/$tested" --output-on-failure -L wine -j "$wine_jobs" || wine_ok=FAIL
+record "wine $tested" "$wine_ok"
 
 if [ -d "$repo/tests/e2e" ] && ls "$repo"/tests/e2e/test_*.py >/dev/null 2>&1; then
-  step "End-to-end tests of the real program (${KELMA_E2E_ARCH:-i686})"
+  step "End-to-end tests of the real program ($tested)"
   e2e_ok=pass
   # One runner per session of the pool (HARNESS_POOL); each claims a session of its own.
-  (cd "$repo" && /usr/bin/python3 -m pytest -q -n "$wine_jobs" tests/e2e </dev/null) || e2e_ok=FAIL
+  (cd "$repo" && stage_command "the end-to-end tests" \
+    /usr/bin/python3 -m pytest -q -n "$wine_jobs" --durations=12 tests/e2e) || e2e_ok=FAIL
   record "end-to-end" "$e2e_ok"
+fi
+
+# Where the shipped i686 build runs, the x86_64 build gets a smoke subset of the Windows tests.
+background_status=0
+other_filter=(-R '^(win\.(framework|dialog|serial_port)_test|harness\.serial_smoke)$')
+[ -z "$runs_32bit" ] && other_filter=()
+[ "${KELMA_X64_TESTS:-}" = all ] && other_filter=()
+if [ -z "$runs_32bit" ]; then
+  step "Windows build ($other), beside the stages above"
+else
+  step "Windows build ($other), beside the stages above; its Windows tests${other_filter:+ (a smoke subset)}"
+fi
+while [ ! -f "$build/$other-build.seconds" ] && kill -0 "$background" 2>/dev/null; do sleep 1; done
+if [ ! -f "$build/$other-build.seconds" ]; then
+  wait "$background" || background_status=$?
+  background=
+  tail -n 50 "$build/$other-build.log"
+  record "windows build $other" FAIL
+elif [ -z "$runs_32bit" ]; then
+  record "wine $other" "skipped (this machine cannot run 32-bit programs)"
+else
+  other_ok=pass
+  stage_command "the Windows tests ($other)" ctest --test-dir "$build/$other" \
+    --output-on-failure -L wine -j "$wine_jobs" "${other_filter[@]}" || other_ok=FAIL
+  record "wine $other${other_filter:+ (smoke subset)}" "$other_ok"
 fi
 
 # Built once (above); its contents checked and the program from it started.
@@ -142,12 +175,9 @@ check_release() {
     KELMA_RELEASE_ZIP=$1 /usr/bin/python3 -m pytest -q tests/e2e/test_release.py "${@:2}" </dev/null)
 }
 release_ok=pass
-background_status=0
-wait "$background" || background_status=$?
-background=
-if [ "$background_status" -eq 1 ]; then
-  tail -n 50 "$build/i686-build.log"
-  record "windows build i686" FAIL
+if [ -n "$background" ]; then
+  wait "$background" || background_status=$?
+  background=
 fi
 if [ "$background_status" -ne 0 ]; then
   release_ok=FAIL
@@ -172,8 +202,8 @@ printf '\n=== Summary ===\n'
 printf '%s\n' "${durations[@]}"
 printf '%5d s  in all\n' "$SECONDS"
 if [ -f "$build/background-builds.seconds" ]; then
-  printf '%5d s  (beside the Wine stages: %s)\n' "$(cat "$build/background-builds.seconds")" \
-    "$background_what"
+  printf '%5d s  (beside the Wine stages: the %s build %d s, then the release builds)\n' \
+    "$(cat "$build/background-builds.seconds")" "$other" "$(cat "$build/$other-build.seconds")"
 fi
 failed=0
 passed=0

@@ -2,6 +2,7 @@
 
 #include "rotator/tracking_rule.h"
 #include "ui/rotator_dlg.h"
+#include "framework/wine_host.h"
 
 CRITICAL_SECTION g_csRxRing;
 BOOL g_bPollAzimuth = FALSE;
@@ -63,6 +64,7 @@ void CRotatorDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CRotatorDlg::OnInitDialog() {
     CDialog::OnInitDialog();
+    DrawScrollBarsUnthemedUnderWine();
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 

@@ -13,8 +13,10 @@ from pathlib import Path
 import pytest
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "harness"))
 
 import kelma_e2e as k  # noqa: E402
+from leftover_check import nothing_outlives_the_test  # noqa: E402,F401
 
 
 def pytest_configure(config):

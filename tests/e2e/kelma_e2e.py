@@ -76,7 +76,8 @@ def read_session_env(envfile):
         name, _, value = line.partition("=")
         parts = shlex.split(value)
         env[name] = parts[0] if parts else ""
-    for name in ("HARNESS_WINESERVER_PID", "HARNESS_XVFB_PID", "HARNESS_SAVED_LD_PRELOAD"):
+    for name in ("HARNESS_WINESERVER_PID", "HARNESS_XVFB_PID", "HARNESS_KEEPER_PID",
+                 "HARNESS_SAVED_LD_PRELOAD"):
         env.pop(name, None)
     return env
 

@@ -8,6 +8,8 @@
 # Used as CMake's cross-compiling emulator. When KELMA_SIM names the controller simulator binary,
 # a fresh simulator is started for this program alone; the program finds its control port in
 # KELMA_SIM_CONTROL (127.0.0.1:<port>). WINE_RUN_TIMEOUT (seconds, default 300) bounds the run.
+# A process that the program (or the driver) started and that outlives it is named, ended, and
+# fails the run (run_program.py).
 # With HARNESS_POOL (harness_start_pool) the program runs in whichever session of the pool is free;
 # without it, in the exported session. Either way one program at a time per session: programs in
 # one prefix would share its COM links, its DDE and its display.
@@ -48,48 +50,11 @@ done
 # shellcheck source=wine-session.sh
 source "$(dirname "${BASH_SOURCE[0]}")/wine-session.sh"
 harness_check_preload || { echo "wine-run.sh: refusing to run Wine unprotected" >&2; exit 2; }
+runner=(/usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/run_program.py")
 if [ "$1" = --native ]; then
     shift
-    HARNESS_RUN_CLAIMED=current exec "$@"
+    HARNESS_RUN_CLAIMED=current exec "${runner[@]}" --what "$(basename "${@: -1}")" -- "$@"
 fi
-
-sim_pid=
-sim_dir=
-stop_simulator() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
-        sim_pid=
-    fi
-    [ -n "$sim_dir" ] && rm -rf "$sim_dir"
-    return 0
-}
-trap stop_simulator EXIT
-
-if [ -n "${KELMA_SIM:-}" ]; then
-    sim_dir=$(mktemp -d "${TMPDIR:-/tmp}/kelma-sim.XXXXXX")
-    "$KELMA_SIM" --control-port 0 --control-file "$sim_dir/port" </dev/null \
-        >"$sim_dir/stdout" 2>"$sim_dir/stderr" &
-    sim_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$sim_dir/port" ] && break
-        kill -0 "$sim_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    if [ ! -s "$sim_dir/port" ]; then
-        echo "wine-run.sh: simulator did not start:" >&2
-        cat "$sim_dir/stderr" >&2
-        exit 1
-    fi
-    export KELMA_SIM_CONTROL="127.0.0.1:$(cat "$sim_dir/port")"
-fi
-
-status=0
-# --kill-after: a program that ignores SIGTERM still ends.
-timeout --kill-after=10 "${WINE_RUN_TIMEOUT:-300}" "${WINE:-wine}" "$@" </dev/null || status=$?
-[ "$status" -eq 124 ] && echo "wine-run.sh: $1 timed out after ${WINE_RUN_TIMEOUT:-300} s" >&2
-if [ "$status" -ne 0 ] && [ -n "$sim_dir" ] && [ -s "$sim_dir/stderr" ]; then
-    echo "--- simulator log ---" >&2
-    cat "$sim_dir/stderr" >&2
-fi
-exit "$status"
+[ -n "${KELMA_SIM:-}" ] && runner+=(--simulator "$KELMA_SIM")
+exec "${runner[@]}" --what "$(basename "$1")" --timeout "${WINE_RUN_TIMEOUT:-300}" -- \
+    "${WINE:-wine}" "$@"

@@ -9,7 +9,7 @@
 #
 # Settings (all optional): HARNESS_TEMPLATE=<dir> shares the cached template prefix between work
 # dirs; HARNESS_USE_DISPLAY=<display> uses that X display instead of a private Xvfb;
-# HARNESS_KEEP_THEME=1 keeps Wine's visual theme on (benchmarks of what it costs).
+# HARNESS_NO_THEME=1 turns Wine's visual theme off (benchmarks of what it costs).
 #
 # A pool of sessions lets independent programs run side by side, each session with its own
 # prefix (its own COM links and DDE), preload, Xvfb and wineserver:
@@ -61,6 +61,18 @@ _harness_check_com_links() {
             *) _harness_log "UNSAFE: $link -> $target"; return 1 ;;
         esac
     done
+}
+
+# The program that keeps the session's desktop (desktop_keeper.c), for the loader $WINE names
+# (a program of the other width would be started through a start.exe of its own). Sets
+# HARNESS_KEEPER_EXE.
+_harness_build_keeper() {
+    local arch=i686 src="$_harness_dir/desktop_keeper.c"
+    [ "${WINE##*/}" = wine64 ] && arch=x86_64
+    HARNESS_KEEPER_EXE=$1/desktop_keeper-$arch.exe
+    [ -f "$HARNESS_KEEPER_EXE" ] && [ ! "$src" -nt "$HARNESS_KEEPER_EXE" ] && return 0
+    "$arch-w64-mingw32-gcc" -std=c11 -O2 -Wall -Wextra -Werror -mwindows \
+        -o "$HARNESS_KEEPER_EXE.tmp" "$src" && mv -f "$HARNESS_KEEPER_EXE.tmp" "$HARNESS_KEEPER_EXE"
 }
 
 _harness_build_preload() {
@@ -160,21 +172,32 @@ _harness_start_wineserver() {
 # that process's output pipe open for the whole session, and a test runner reading the pipe
 # (CTest) would wait for its end for ever.
 # On our own Xvfb the same first process tells Wine's X11 driver that no window manager runs
-# (Managed=N): it otherwise waits 2 s for one at every destroy of a top-level window. It also
-# turns off Wine's visual theme: drawing the themed scroll bar of a multi-line edit costs 30 to
-# 60 ms at every change of its text, against about 3 ms unthemed (docs/performance.md), and it
-# would set the pace of every test that logs traffic. Settings of this prefix only; the programs
-# never set them, and a borrowed display (the demo's) keeps Wine's defaults.
+# (Managed=N): it otherwise waits 2 s for one at every destroy of a top-level window. A setting of
+# this prefix only; the programs never set it, and a borrowed display (the demo's) keeps Wine's
+# default. Wine's visual theme stays on, as operators have it, unless HARNESS_NO_THEME asks.
 _harness_boot_services() {
     local first=(cmd /c exit)
     if [ -z "${HARNESS_USE_DISPLAY:-}" ]; then
         first=(cmd /c reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f)
-        [ -z "${HARNESS_KEEP_THEME:-}" ] &&
-            first+=('&&' reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager'
-                /v ThemeActive /t REG_SZ /d 0 /f)
     fi
+    [ -n "${HARNESS_NO_THEME:-}" ] &&
+        first+=('&&' reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager'
+            /v ThemeActive /t REG_SZ /d 0 /f)
     if ! "$WINE" "${first[@]}" </dev/null >"$HARNESS_WORKDIR/boot.log" 2>&1; then
         _harness_log "the prefix did not boot (see $HARNESS_WORKDIR/boot.log)"
+        return 1
+    fi
+}
+
+# Starts Wine's desktop process for the session, from desktop_keeper.exe with the session's log as
+# its output, and keeps it: started by a test's program instead, it would hold that test's output
+# pipe open, and a runner reading the pipe (CTest) would wait for it.
+_harness_start_desktop() {
+    local log="$HARNESS_WORKDIR/desktop.log"
+    "$WINE" "$HARNESS_KEEPER_EXE" </dev/null >"$log" 2>&1 &
+    HARNESS_KEEPER_PID=$!
+    if ! _harness_wait_for 'grep -q "desktop ready" "$log"' 300; then
+        _harness_log "the desktop did not start (see $log)"
         return 1
     fi
 }
@@ -222,6 +245,7 @@ harness_start() {
     export WINEPREFIX=$prefix
     unset WINESERVER WINELOADER
     harness_check_preload || { harness_stop; return 1; }
+    _harness_build_keeper "$HARNESS_WORKDIR/preload" || { harness_stop; return 1; }
 
     _harness_start_xvfb || { harness_stop; return 1; }
     mkdir -p "$(dirname "$template")"
@@ -235,6 +259,7 @@ harness_start() {
     HARNESS_PREFIX=$prefix
     _harness_start_wineserver || { harness_stop; return 1; }
     _harness_boot_services || { harness_stop; return 1; }
+    _harness_start_desktop || { harness_stop; return 1; }
     _harness_log "prefix $WINEPREFIX, DISPLAY $DISPLAY"
 }
 
@@ -247,6 +272,12 @@ harness_stop() {
         _harness_wait_for '! kill -0 $pid 2>/dev/null' 100 || kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
         HARNESS_WINESERVER_PID=
+    fi
+    if [ -n "${HARNESS_KEEPER_PID:-}" ]; then
+        # Ended with the prefix's processes above; waited for when it is this shell's child.
+        pid=$HARNESS_KEEPER_PID
+        _harness_wait_for '! kill -0 $pid 2>/dev/null' 100 && { wait "$pid" 2>/dev/null || true; }
+        HARNESS_KEEPER_PID=
     fi
     if [ -n "${HARNESS_XVFB_PID:-}" ]; then
         pid=$HARNESS_XVFB_PID
@@ -271,7 +302,8 @@ harness_stop() {
 harness_save_env() {
     local var
     for var in WINEPREFIX DISPLAY LD_PRELOAD WINE WINEDEBUG WINEDLLOVERRIDES HARNESS_WORKDIR \
-        HARNESS_PREFIX HARNESS_WINESERVER_PID HARNESS_XVFB_PID HARNESS_SAVED_LD_PRELOAD; do
+        HARNESS_PREFIX HARNESS_WINESERVER_PID HARNESS_XVFB_PID HARNESS_KEEPER_PID \
+        HARNESS_SAVED_LD_PRELOAD; do
         printf '%s=%q\n' "$var" "${!var-}"
     done >"$1"
 }

@@ -2,7 +2,8 @@
 # Side-by-side benchmark (tools/bench/peer_bench.py): Hamlib's rotctld on a pseudo-terminal against
 # the real program under Wine, and Wine's own floor, back to back in one run, in the end-to-end
 # benchmark's harness session. Installs rotctld (Debian libhamlib-utils) when it is missing.
-# Prints figures and the ratios; asserts nothing.
+# Prints figures and the ratios; asserts nothing. The session keeps Wine's visual theme on, as a
+# prefix Wine makes has it; HARNESS_NO_THEME=1 measures with the theme off.
 #   tools/bench/peer_bench.sh [build-dir] [--updates N] [--interval S] [--pass-seconds S]
 #                             [--idle-seconds S]
 # build-dir (default: build in the repository, as tools/test.sh makes it) must hold i686/ (or
