@@ -22,6 +22,7 @@
 #include "feed/options.h"
 #include "feed/relay_state.h"
 #include "feed/source_link.h"
+#include "framework/wine_host.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ public:
     Relay(const kelmafeed::Options& options, FILE* log)
         : m_log(log),
           m_server(kelma::kWinOrbitService, kelma::kWinOrbitTopic, m_log),
-          m_link(options.sources, LinkEvents(), kelmafeed::RunningOnWine()),
+          m_link(options.sources, LinkEvents(), RunningOnWine()),
           m_netPort(options.netPort) {}
 
     // Exit status: 0 when ended by the operator, else why it refused or stopped.

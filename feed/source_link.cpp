@@ -27,12 +27,6 @@ HCONV ConnectService(DWORD inst, const std::string& service, const std::string& 
 
 }  // namespace
 
-bool RunningOnWine() {
-    // Wine's ntdll exports wine_get_version; Windows' does not.
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 HDDEDATA CALLBACK SourceCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ, HDDEDATA data,
                                  ULONG_PTR, ULONG_PTR) {
     SourceLink* link = g_link;

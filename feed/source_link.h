@@ -75,7 +75,4 @@ private:
     bool m_endedDuringTransaction = false;
 };
 
-// Whether the program runs under Wine, whose DDE library never reports a lost partner.
-bool RunningOnWine();
-
 }  // namespace kelmafeed
