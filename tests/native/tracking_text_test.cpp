@@ -36,7 +36,7 @@ constexpr TrackingKind kPosition = TrackingKind::kPosition;
 constexpr TrackingKind kNothing = TrackingKind::kNothingTracked;
 constexpr TrackingKind kGarbled = TrackingKind::kGarbled;
 
-// Orbitron's "Specification of DDE drivers for Orbitron" (read_me.txt of its My DDE Client 1.05,
+// Orbitron's description of its DDE drivers (read_me.txt of its My DDE Client 1.05,
 // 2005-02-26, as kept in github.com/kamilgardelo/MyDDE): the examples of its items
 // "TrackingData" (3.1) and "TrackingDataEx" (3.2), and the empty text while nothing is tracked.
 class OrbitronTextTest : public ::testing::TestWithParam<TextCase> {};
