@@ -14,7 +14,6 @@ Run it through fault_suite.sh (its own harness session); --short is the form the
 """
 
 import argparse
-import json
 import os
 import re
 import subprocess
@@ -98,21 +97,7 @@ def process_status(pid):
 
 
 def start_pinger(app, path, *target):
-    with open(path, "w") as out:
-        return subprocess.Popen(
-            [app.session.wine, str(app.probe.build.probe), "ping", str(PING_INTERVAL_MS),
-             "100000000", *target], env=app.session.env, stdin=subprocess.DEVNULL, stdout=out,
-            stderr=subprocess.DEVNULL)
-
-
-def read_pings(path):
-    """[(start µs, round trip µs or -1)] of a pinger's complete lines."""
-    pings = []
-    for line in Path(path).read_text().splitlines():
-        if line.strip().endswith("}"):
-            ping = json.loads(line)
-            pings.append((ping["t"], ping["us"]))
-    return pings
+    return k.start_pinger(app, path, PING_INTERVAL_MS, 100000000, *target)
 
 
 class Watch:
@@ -126,7 +111,7 @@ class Watch:
         self.pingers = [start_pinger(app, self.pings_file),
                         start_pinger(app, self.machine_file, "--desktop")]
         for path in (self.pings_file, self.machine_file):
-            k.wait_until(lambda: read_pings(path), PINGER_START_S, what="the first ping")
+            k.wait_until(lambda: k.read_pings(path), PINGER_START_S, what="the first ping")
         self.cpu_max = 0.0
         self.spin_run = 0
         self.spinning = None
@@ -163,7 +148,7 @@ class Watch:
         self.sampler.join()
         for pinger in self.pingers:
             k.end_process(pinger)
-        return WatchFigures(read_pings(self.pings_file), read_pings(self.machine_file),
+        return WatchFigures(k.read_pings(self.pings_file), k.read_pings(self.machine_file),
                             self.cpu_max, self.spinning, self.crashed)
 
 
@@ -175,16 +160,9 @@ class WatchFigures:
     spinning: str | None
     crashed: str | None
 
-    def machine_delay(self, start, took):
-        """The longest round trip of the idle window's pings started during [start, start+took]."""
-        return max([us for t, us in self.machine if start <= t <= start + took and us >= 0],
-                   default=0)
-
     def hangs(self):
-        """Pings unanswered, or of 1 s or more while the idle window answered in half the time:
-        the program, not the machine's load, held the window."""
-        return [(t, us) for t, us in self.pings if us < 0 or (
-            us >= HANG_US and self.machine_delay(t, us) < us / 2)]
+        """Pings unanswered, or of 1 s or more while the idle window answered in half the time."""
+        return k.held_pings(self.pings, self.machine, HANG_US)
 
     def failures(self):
         found = []
