@@ -656,6 +656,36 @@ class App:
         end_process(self.process)
 
 
+def start_pinger(app, path, interval_ms, count, *target):
+    """The probe asking the program's window (or, with "--desktop", the session's idle desktop
+    window) for an answer every interval_ms, count times; one JSON line per ping into path."""
+    with open(path, "w") as out:
+        return subprocess.Popen(
+            [app.session.wine, str(app.probe.build.probe), "ping", str(interval_ms), str(count),
+             *target], env=app.session.env, stdin=subprocess.DEVNULL, stdout=out,
+            stderr=subprocess.DEVNULL)
+
+
+def read_pings(path):
+    """[(start µs, round trip µs or -1)] of a pinger's complete lines."""
+    pings = []
+    for line in Path(path).read_text().splitlines():
+        if line.strip().endswith("}"):
+            ping = json.loads(line)
+            pings.append((ping["t"], ping["us"]))
+    return pings
+
+
+def held_pings(pings, machine, limit_us):
+    """The pings to the program's window that went unanswered, or took limit_us or more while the
+    idle desktop window, pinged over the same time, answered in half the time: the program, not
+    the machine's load, held its window."""
+    def machine_delay(start, took):
+        return max([us for t, us in machine if start <= t <= start + took and us >= 0], default=0)
+    return [(t, us) for t, us in pings if us < 0 or (
+        us >= limit_us and machine_delay(t, us) < us / 2)]
+
+
 # ----------------------------------------------------------------------------------------------
 # What the program must send: the tracking rule, as an oracle for whole passes.
 

@@ -1,6 +1,7 @@
 // Automatic tracking in the real operator window: the prediction program's values (put into
 // the link as it would store them) are shown and become rotator commands, checked byte for
-// byte at the simulated controller, with the pause after an azimuth command.
+// byte at the simulated controller, with the pause after an azimuth command timed where the
+// program writes.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,11 +9,13 @@
 #include <vector>
 
 #include "tests/win/rotator_test_fixture.h"
+#include "tests/win/support/write_watch.h"
 
 namespace {
 
 using rotator_tests::RotatorWindowTest;
 using rotator_tests::Visible;
+using testing_support::WriteWatch;
 
 constexpr int kNothingYet = -1000;
 constexpr int64_t kPauseFloorMicros = 90000;  // the 100 ms pause, less the timers' grain
@@ -39,19 +42,16 @@ protected:
         EXPECT_EQ(Visible(ReceivedAfterQuiet()), Visible(expected)) << "nothing more is sent";
     }
 
-    // Time from the arrival of the azimuth command's last byte to the elevation command's first.
-    int64_t GapBeforeElevationCommand() {
-        const std::vector<std::pair<int64_t, std::string>> chunks = sim_.Chunks(kPort);
-        std::string sofar;
-        int64_t azimuthDone = -1;
-        for (const auto& [micros, bytes] : chunks) {
-            if (sofar.rfind("A\r\n", 0) == 0 && sofar.find("E\r\n") == std::string::npos &&
-                bytes.rfind("E\r\n", 0) == 0 && azimuthDone >= 0)
-                return micros - azimuthDone;
-            sofar += bytes;
-            azimuthDone = micros;
+    // Time from the return of the azimuth command's write to the call of the elevation
+    // command's, on the program's own clock.
+    static int64_t PauseBeforeElevationCommand(const WriteWatch& watch) {
+        const std::vector<testing_support::TimedWrite> writes = watch.Writes();
+        for (size_t i = 0; i + 1 < writes.size(); ++i) {
+            if (writes[i].bytes.rfind("A\r\n", 0) == 0 &&
+                writes[i + 1].bytes.rfind("E\r\n", 0) == 0)
+                return writes[i + 1].startMicros - writes[i].endMicros;
         }
-        ADD_FAILURE() << "the elevation command did not arrive in a piece of its own";
+        ADD_FAILURE() << "no elevation command was written right after an azimuth command";
         return -1;
     }
 };
@@ -65,12 +65,14 @@ TEST_F(TrackingTest, WithoutDataNothingIsShownOrSentButTheName) {
 }
 
 TEST_F(TrackingTest, TheFirstPositionSendsBothAxesWithAPauseBetween) {
+    const WriteWatch watch;
+    ASSERT_TRUE(watch.Active());
     Update(123, 45);
     ExpectShown("123", "045", "ISS");
     EXPECT_EQ(dialog_->m_nLastAzimuth, 123);
     EXPECT_EQ(dialog_->m_nLastElevation, 45);
     ExpectSent("A\r\n123\r\nE\r\n045\r\n");
-    EXPECT_GE(GapBeforeElevationCommand(), kPauseFloorMicros);
+    EXPECT_GE(PauseBeforeElevationCommand(watch), kPauseFloorMicros);
 }
 
 TEST_F(TrackingTest, OnlyWhatChangedIsSent) {
@@ -170,10 +172,12 @@ TEST_F(TrackingTest, WhenThePredictionProgramQuitsTheRotatorGoesToZero) {
     Update(250, 30);
     ExpectSent("A\r\n250\r\nE\r\n030\r\n");
     ASSERT_TRUE(sim_.Clear(kPort));
+    const WriteWatch watch;
+    ASSERT_TRUE(watch.Active());
     dialog_->m_link.Disconnect(1);  // as when the server ends the conversation
     ExpectShown("000", "000", "none");
     ExpectSent("A\r\n000\r\nE\r\n000\r\n");
-    EXPECT_GE(GapBeforeElevationCommand(), kPauseFloorMicros);
+    EXPECT_GE(PauseBeforeElevationCommand(watch), kPauseFloorMicros);
 }
 
 }  // namespace
