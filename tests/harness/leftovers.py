@@ -13,7 +13,9 @@ import signal
 import time
 
 PR_SET_CHILD_SUBREAPER = 36
+PF_EXITING = 0x4  # the kernel's flag of a process on its way out (the flags of /proc/PID/stat)
 GRACE_S = 10
+EXIT_WAIT_S = 10
 
 
 def become_subreaper(on=True):
@@ -23,27 +25,37 @@ def become_subreaper(on=True):
 
 
 def _stat(pid):
-    """(state, parent pid) of a process, or None when it is gone."""
+    """(state, parent pid, flags) of a process, or None when it is gone."""
     try:
         with open(f"/proc/{pid}/stat") as stat:
             fields = stat.read().rsplit(")", 1)[1].split()
     except OSError:
         return None
-    return fields[0], int(fields[1])
+    return fields[0], int(fields[1]), int(fields[6])
 
 
 def describe(pid):
+    # A process in the middle of an exec shows no command line for a moment: its name then.
+    for _ in range(20):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                text = cmdline.read().replace(b"\0", b" ").decode(errors="replace").strip()
+        except OSError:
+            return f"{pid} (gone)"
+        if text:
+            return f"{pid} {text}"
+        time.sleep(0.01)
     try:
-        with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
-            text = cmdline.read().replace(b"\0", b" ").decode(errors="replace").strip()
+        with open(f"/proc/{pid}/comm") as comm:
+            return f"{pid} [{comm.read().strip()}]"
     except OSError:
-        text = "(gone)"
-    return f"{pid} {text}"
+        return f"{pid} (gone)"
 
 
 def living_children():
-    """The living children of this process. Children that have ended are waited for here, so
-    that an ended process never counts."""
+    """The living children of this process. Children that have ended, or are ending (a Wine
+    process that had already begun to exit when its test ended), are waited for here, so that
+    an ended process never counts."""
     me = os.getpid()
     living = []
     for entry in os.listdir("/proc"):
@@ -53,14 +65,25 @@ def living_children():
         if found is None or found[1] != me:
             continue
         pid = int(entry)
-        if found[0] in "ZX":
-            try:
-                os.waitpid(pid, os.WNOHANG)
-            except ChildProcessError:
-                pass
+        if (found[0] in "ZX" or found[2] & PF_EXITING) and _reaped(pid):
             continue
         living.append(pid)
     return living
+
+
+def _reaped(pid):
+    """Waits for a child that has ended or is ending; False for one still stuck on its way out
+    when the wait is over (it counts as left running)."""
+    deadline = time.monotonic() + EXIT_WAIT_S
+    while True:
+        try:
+            if os.waitpid(pid, os.WNOHANG) != (0, 0):
+                return True
+        except ChildProcessError:
+            return True
+        if time.monotonic() >= deadline:
+            return False
+        time.sleep(0.01)
 
 
 def end_all(pids):
