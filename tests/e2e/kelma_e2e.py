@@ -521,20 +521,32 @@ class Probe:
         self.session, self.build, self.workdir = session, build, Path(workdir)
 
     def run(self, *args, timeout=30):
+        return self.answer(*args, timeout=timeout)[0]
+
+    def answer(self, *args, timeout=30):
+        """The probe's answer lines, with its exit status and the end of what Wine and the probe
+        wrote to stderr (to say why a probe that must answer did not)."""
         with tempfile.NamedTemporaryFile("w+", dir=self.workdir, suffix=".probe") as out:
-            subprocess.run([self.session.wine, str(self.build.probe), *args], env=self.session.env,
-                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
-                           timeout=timeout, check=False)
+            done = subprocess.run([self.session.wine, str(self.build.probe), *args],
+                                  env=self.session.env, stdin=subprocess.DEVNULL, stdout=out,
+                                  stderr=subprocess.PIPE, timeout=timeout, check=False,
+                                  errors="replace")
             out.seek(0)
-            return [json.loads(line) for line in out if line.strip()]
+            return [json.loads(line) for line in out if line.strip()], done
+
+    def first(self, *args):
+        answers, done = self.answer(*args)
+        assert answers, (f"kelma_probe {' '.join(args)} answered nothing, exit status "
+                         f"{done.returncode}; stderr: {done.stderr[-1500:]!r}")
+        return answers[0]
 
     def windows(self, title=None):
         args = ["windows"] + (["--title", title] if title else [])
-        return self.run(*args)[0]["windows"]
+        return self.first(*args)["windows"]
 
     def now(self):
         """The performance counter of a Wine process, in µs."""
-        return self.run("now")[0]
+        return self.first("now")
 
 
 class Window:
