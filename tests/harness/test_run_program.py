@@ -40,8 +40,8 @@ def test_a_process_left_behind_fails_the_run_and_is_ended(tmp_path):
     # Orphaned at once, as Wine's double fork leaves every Windows process. The subshell ends
     # only once its child runs sleep: until its exec the child is named by the shell's command.
     orphan_runs_sleep = "grep -q sleep /proc/$!/cmdline"
-    done = run("sh", "-c", f"(sleep 300 & echo $! >{pidfile}; until {orphan_runs_sleep}; do :; done)"
-               " ; exit 0")
+    subshell = f"sleep 300 & echo $! >{pidfile}; until {orphan_runs_sleep}; do :; done"
+    done = run("sh", "-c", f"({subshell}) ; exit 0")
     orphan = int(pidfile.read_text())
     assert done.returncode == 1
     assert f"{orphan} sleep 300" in done.stderr
