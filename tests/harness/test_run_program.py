@@ -38,8 +38,9 @@ def test_the_programs_exit_status_is_the_runs(status):
 def test_a_process_left_behind_fails_the_run_and_is_ended(tmp_path):
     pidfile = tmp_path / "pid"
     # Orphaned at once, as Wine's double fork leaves every Windows process. The subshell ends
-    # only once its child runs sleep: until its exec the child is named by the shell's command.
-    orphan_runs_sleep = "grep -q sleep /proc/$!/cmdline"
+    # only once its child runs sleep: until its exec the child is a copy of the shell, whose
+    # command line holds the word sleep too, so its process name is what tells.
+    orphan_runs_sleep = "grep -qx sleep /proc/$!/comm"
     subshell = f"sleep 300 & echo $! >{pidfile}; until {orphan_runs_sleep}; do :; done"
     done = run("sh", "-c", f"({subshell}) ; exit 0")
     orphan = int(pidfile.read_text())
