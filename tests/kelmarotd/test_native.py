@@ -1,14 +1,16 @@
 """kelmarotd built for Linux, driving the simulated controller on a pseudo-terminal."""
 
 import os
+import re
 import signal
+import subprocess
 import time
 
 import pytest
 
 from client_matrix import SERVER_OPTIONS, STANDING, run_matrix
-from kelmarotd_e2e import (REPORT_WAIT_S, Server, drive_with_rotctl, orders, start_sim,
-                           unplug_and_replug, wait_until)
+from kelmarotd_e2e import (ANSWER_WAIT_S, REPORT_WAIT_S, Client, Server, drive_with_rotctl,
+                           orders, start_sim, unplug_and_replug, wait_until)
 
 PORT = 1
 HOG_BYTES = 200_000
@@ -80,6 +82,32 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
                what="the position after junk")
     for client in (first, second, hog):
         client.close()
+
+
+def test_listens_on_every_address_given_and_refuses_one_it_cannot_take(tmp_path):
+    """Loopback and a second address together (here both loopback: tests bind nothing else); a
+    bad address ends it with status 2, an address this computer does not have with 1, and
+    neither is skipped for the others."""
+    for server, _ in serving(tmp_path, ["-T", "127.0.0.1", "--listen-addr=127.0.0.2"]):
+        port = str(server.port)
+        listening = re.findall(r"listening on (\S+) port (\d+)", server.text())
+        assert listening == [("127.0.0.1", port), ("127.0.0.2", port)]
+        for address, _ in listening:
+            client = Client(server.port, address)
+            assert client.ask("_") == ["KELMA rotator controller\n"]
+            client.close()
+        assert "warning" not in server.text()
+    device = tmp_path / "never-opened"
+    for options, status, said in (
+            (["-T", "localhost"], 2, 'listening address "localhost": not a numeric'),
+            (["-T", "127.0.0.1", "-T", "127.0.0.1"], 2, "127.0.0.1 given twice"),
+            # TEST-NET-1 (RFC 5737): an address no computer here has.
+            (["-T", "127.0.0.1", "-T", "192.0.2.1"], 1, "cannot listen on 192.0.2.1 port ")):
+        done = subprocess.run([os.environ["KELMAROTD"], "-r", str(device), "-t", "0", *options],
+                              stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                              timeout=ANSWER_WAIT_S)
+        assert (done.returncode, said in done.stderr) == (status, True), done.stderr
+    assert not device.exists()
 
 
 def test_idle_server_with_a_stalled_client_does_not_spin(rig):
