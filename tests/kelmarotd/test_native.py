@@ -66,13 +66,16 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
     assert hog.ask("_") == ["KELMA rotator controller\n"]
 
     # A client that leaves right after its command: the command completes, the next follows.
+    # The answers come before the elevation commands: the first set's must be out before.
+    wait_until(lambda: ("E", "020") in orders(sim, PORT), 5, what="the first elevation")
     sim.clear(PORT)
     leaver = server.client()
     leaver.send(b"P 100 50\n")
     leaver.close()
     wait_until(lambda: orders(sim, PORT)[:1] == [("A", "100")], 5, what="the leaver's command")
     assert second.ask("P 200 60") == ["RPRT 0\n"]
-    assert orders(sim, PORT) == [("A", "100"), ("E", "050"), ("A", "200"), ("E", "060")]
+    both = [("A", "100"), ("E", "050"), ("A", "200"), ("E", "060")]
+    wait_until(lambda: orders(sim, PORT) == both, 5, what="both commands in order")
 
     # Controller junk among the reports changes nothing.
     sim.command(f"setpos {PORT} 77 33")
