@@ -88,9 +88,8 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
 
 
 def test_listens_on_every_address_given_and_refuses_one_it_cannot_take(tmp_path):
-    """Loopback and a second address together (here both loopback: tests bind nothing else); a
-    bad address ends it with status 2, an address this computer does not have with 1, and
-    neither is skipped for the others."""
+    """Loopback and a second address together (here both loopback: tests bind nothing else); an
+    address this computer does not have ends it with status 1, not skipped for the others."""
     for server, _ in serving(tmp_path, ["-T", "127.0.0.1", "--listen-addr=127.0.0.2"]):
         port = str(server.port)
         listening = re.findall(r"listening on (\S+) port (\d+)", server.text())
@@ -100,16 +99,12 @@ def test_listens_on_every_address_given_and_refuses_one_it_cannot_take(tmp_path)
             assert client.ask("_") == ["KELMA rotator controller\n"]
             client.close()
         assert "warning" not in server.text()
+    # TEST-NET-1 (RFC 5737): an address no computer here has.
     device = tmp_path / "never-opened"
-    for options, status, said in (
-            (["-T", "localhost"], 2, 'listening address "localhost": not a numeric'),
-            (["-T", "127.0.0.1", "-T", "127.0.0.1"], 2, "127.0.0.1 given twice"),
-            # TEST-NET-1 (RFC 5737): an address no computer here has.
-            (["-T", "127.0.0.1", "-T", "192.0.2.1"], 1, "cannot listen on 192.0.2.1 port ")):
-        done = subprocess.run([os.environ["KELMAROTD"], "-r", str(device), "-t", "0", *options],
-                              stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                              timeout=ANSWER_WAIT_S)
-        assert (done.returncode, said in done.stderr) == (status, True), done.stderr
+    done = subprocess.run([os.environ["KELMAROTD"], "-r", str(device), "-t", "0", "-T",
+                           "127.0.0.1", "-T", "192.0.2.1"], stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, timeout=ANSWER_WAIT_S)
+    assert done.returncode == 1 and "cannot listen on 192.0.2.1 port " in done.stderr, done.stderr
     assert not device.exists()
 
 

@@ -66,10 +66,7 @@ TEST(KelmafeedOptionsTest, NetworkSourceTakesKelmarotdsAddressOption) {
     EXPECT_EQ(two.netAddresses, (std::vector<std::string>{"127.0.0.1", "192.168.1.20"}));
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--source=net", "-T", "localhost"},
-          {"--source=net", "-T", "::1", "-T", "::1"},
-          {"--source=orbitron", "-T", "192.168.1.20"},  // no network source to listen with
-          {"-T", "192.168.1.20"},
-          {"--source=net", "-T"}}) {
+          {"--source=orbitron", "-T", "192.168.1.20"}}) {  // no network source to listen with
         const Options options = ParseOptions(args);
         EXPECT_EQ(options.action, Options::Action::kFail) << args.back();
         EXPECT_FALSE(options.error.empty());
