@@ -120,21 +120,28 @@ void Station::Advance(Millis now) {
     if (!settling_ && port_->IsOpen() && now >= nextPollAt_) Poll(now);
 }
 
-// In the queue's order, answers each command whose client has no other accepted command waiting
-// to start; the head is always accepted before it starts.
+// In the queue's order, answers each command behind the head whose client has no other command
+// waiting to start; the head is accepted as it starts.
 void Station::AcceptCommands() {
     std::vector<ClientId> waiting;
     for (size_t i = 0; i < queue_.size(); ++i) {
         Pending& p = queue_[i];
+        const bool head = i == 0;
         const bool clientWaits =
             std::find(waiting.begin(), waiting.end(), p.client) != waiting.end();
-        if (!p.accepted && !clientWaits) {
+        if (!head && !p.accepted && !clientWaits) {
             p.accepted = true;
             answer_(p.client, FormatReply(p.request, Reply{}));
         }
-        const bool started = i == 0 && headStarted_;
-        if (p.accepted && !started) waiting.push_back(p.client);
+        if (head ? !headStarted_ : p.accepted) waiting.push_back(p.client);
     }
+}
+
+void Station::AcceptHead() {
+    Pending& head = queue_.front();
+    if (head.accepted) return;
+    head.accepted = true;
+    answer_(head.client, FormatReply(head.request, Reply{}));
 }
 
 std::optional<Millis> Station::NextDeadline() const {
@@ -185,12 +192,14 @@ void Station::Move(const Target& target, Millis now) {
         const std::string command =
             kelma::TrackingCommand(kelma::Axis::kElevation, *lastElevation_);
         if (decision.azimuth) {
+            AcceptHead();
             // The controller needs time to take the azimuth before an elevation command follows.
             settling_ = Settling{command, now + kelma::kAzimuthSettleMs};
             return;
         }
         if (!WriteOrLose(command, now)) return;
     }
+    AcceptHead();
     FinishHead();
 }
 
@@ -199,6 +208,7 @@ void Station::Stop(Millis now) {
     lastAzimuth_.reset();
     lastElevation_.reset();
     if (!WriteOrLose(kelma::StopCommand(kelma::Axis::kAzimuth), now)) return;
+    AcceptHead();
     settling_ =
         Settling{kelma::StopCommand(kelma::Axis::kElevation), now + kelma::kAzimuthSettleMs};
 }

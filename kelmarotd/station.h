@@ -7,9 +7,11 @@
 //
 // A command is answered as soon as it is accepted, not once the controller has had both axes:
 // a client that sends stop from one thread while another polls on the same socket (Gpredict)
-// must get each answer before its next request. A client may have one accepted command waiting
-// behind the one on the line; its next is accepted when that one starts, which bounds the queue.
-// An accepted command reaches the controller even if its client leaves meanwhile.
+// must get each answer before its next request. One that must wait behind another command is
+// accepted at once; one the controller can take now, once its first command is written, so a
+// port that has just gone away still answers "RPRT -6". A client may have one accepted command
+// waiting; its next is accepted when that one starts, which bounds the queue. An accepted
+// command reaches the controller even if its client leaves meanwhile.
 //
 // Plain C++ without I/O: the shell passes in the time, the controller's bytes and the port's
 // state, and writes what the station hands to ControllerPort.
@@ -104,6 +106,7 @@ private:
     // Why a set_pos, stop or park cannot be carried out; nothing when it can.
     std::optional<Status> Refusal(const Request& request) const;
     void AcceptCommands();
+    void AcceptHead();
     void StartHead(Millis now);
     void FinishHead();
     void Move(const Target& target, Millis now);

@@ -234,6 +234,12 @@ TEST_F(StationTest, ControllerJunkIsNotAReport) {
     EXPECT_EQ(answers_, (Answers{{1, "123.000000\n4.000000\n"}}));
 }
 
+TEST_F(StationTest, ACommandTheControllerTakesAtOnceIsAnsweredOnceItsFirstWriteIsOut) {
+    port_.failWrites = true;  // gone, and not noticed yet
+    Send(1, "S");
+    EXPECT_EQ(answers_, (Answers{{1, "RPRT -6\n"}}));
+}
+
 TEST_F(StationTest, APortLostDropsAcceptedCommandsRefusesTheRestAndReopenedGetsBothAxes) {
     Send(1, "P 10 10");
     Send(2, "P 20 20");  // accepted, waiting
