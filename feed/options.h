@@ -1,7 +1,7 @@
 // kelmafeed's command line: --source=orbitron|satpc32|dde:SERVICE/TOPIC/ITEM|net[:PORT] (-s),
-// --log=FILE, -h/--help, -V/--version. Without --source the relay takes the first of the known
-// programs it finds; that is also how a tracking program that starts its drivers without
-// arguments (Orbitron) starts it.
+// --log=FILE, -h/--help, -V/--version. Without --source the relay takes whichever of the known
+// programs runs; that is also how a tracking program that starts its drivers without arguments
+// (Orbitron) starts it.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,7 @@ struct Options {
     enum class Action { kRelay, kHelp, kVersion, kFail };
     Action action = Action::kRelay;
     std::string error;  // why kFail
-    // The sources to look for, in order; the first that answers is kept.
+    // The sources to look for, in order; the first that answers is taken while it runs.
     std::vector<DdeSource> sources;
     // The network source instead: a rotctld-protocol server on kelmarotd's default address
     // (127.0.0.1) at this port (0: any free port).
@@ -36,7 +36,7 @@ Options ParseOptions(const std::vector<std::string>& arguments);
 // The programs the relay knows by name, in the order it looks for them.
 std::vector<DdeSource> KnownSources();
 
-// "Orbitron or SatPC32": what the relay looks for.
+// "Orbitron, SatPC32 or SatPC32ISS": what the relay looks for.
 std::string SourcesName(const std::vector<DdeSource>& sources);
 
 extern const char kUsage[];
