@@ -8,6 +8,8 @@ import re
 import subprocess
 import time
 
+import pytest
+
 import kelma_e2e as k
 from test_prediction_program import pass_texts
 from test_tracking import SETTLE_S, tracking_commands
@@ -15,6 +17,9 @@ from test_tracking import SETTLE_S, tracking_commands
 STEP_MS = 150  # between updates: the window needs 100 ms after each azimuth command
 EXIT_SERVICE_TAKEN = 3
 ROTCTL_WAIT_S = 30
+# The tracking program's server: one that speaks the DDE message protocol itself, or one built on
+# the DDE library, as Orbitron and SatPC32 are.
+SERVERS = pytest.mark.parametrize("ddeml", [False, True], ids=["messages", "ddeml"])
 
 
 def nearest(value):
@@ -48,9 +53,10 @@ def wait_for_commands(sim, expected, timeout=15):
         (axis + "\r\n" + arg + "\r\n").encode() for axis, arg in expected)
 
 
-def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
+@SERVERS
+def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs, ddeml):
     sim = procs.sim()
-    pred = procs.predsim(program="orbitron")
+    pred = procs.predsim(program="orbitron", ddeml=ddeml)
     pred.run("name ISS ZARYA")
     feed = procs.feed()  # no --source: it finds Orbitron, as when Orbitron starts it
     feed.wait_line(r"^Connected to Orbitron\.$")
@@ -76,7 +82,7 @@ def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
                                                                       "%03d" % int(el))
 
     # Back again, with its data before it announces the service: taken up at once.
-    pred2 = procs.predsim(registered=False, name="predsim2", program="orbitron")
+    pred2 = procs.predsim(registered=False, name="predsim2", program="orbitron", ddeml=ddeml)
     pred2.run("name ISS ZARYA")
     pred2.run(f"azel {second[0]}")
     pred2.run("register")
@@ -100,9 +106,10 @@ def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
     assert [(c.axis, c.arg) for c in tracking_commands(sim)] == expected
 
 
-def test_satpc32_feeds_the_window_from_rise_to_set(procs):
+@SERVERS
+def test_satpc32_feeds_the_window_from_rise_to_set(procs, ddeml):
     sim = procs.sim()
-    pred = procs.predsim(program="satpc32")
+    pred = procs.predsim(program="satpc32", ddeml=ddeml)
     pred.run("name FO-29")
     feed = procs.feed("--source=satpc32")
     feed.wait_line(r"^Connected to SatPC32\.$")
