@@ -17,9 +17,6 @@ from test_tracking import SETTLE_S, tracking_commands
 STEP_MS = 150  # between updates: the window needs 100 ms after each azimuth command
 EXIT_SERVICE_TAKEN = 3
 ROTCTL_WAIT_S = 30
-# The tracking program's server: one that speaks the DDE message protocol itself, or one built on
-# the DDE library, as Orbitron and SatPC32 are.
-SERVERS = pytest.mark.parametrize("ddeml", [False, True], ids=["messages", "ddeml"])
 
 
 def nearest(value):
@@ -53,10 +50,9 @@ def wait_for_commands(sim, expected, timeout=15):
         (axis + "\r\n" + arg + "\r\n").encode() for axis, arg in expected)
 
 
-@SERVERS
-def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs, ddeml):
+def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
     sim = procs.sim()
-    pred = procs.predsim(program="orbitron", ddeml=ddeml)
+    pred = procs.predsim(program="orbitron")
     pred.run("name ISS ZARYA")
     feed = procs.feed()  # no --source: it finds Orbitron, as when Orbitron starts it
     feed.wait_line(r"^Connected to Orbitron\.$")
@@ -82,7 +78,7 @@ def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs, d
                                                                       "%03d" % int(el))
 
     # Back again, with its data before it announces the service: taken up at once.
-    pred2 = procs.predsim(registered=False, name="predsim2", program="orbitron", ddeml=ddeml)
+    pred2 = procs.predsim(registered=False, name="predsim2", program="orbitron")
     pred2.run("name ISS ZARYA")
     pred2.run(f"azel {second[0]}")
     pred2.run("register")
@@ -106,7 +102,10 @@ def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs, d
     assert [(c.axis, c.arg) for c in tracking_commands(sim)] == expected
 
 
-@SERVERS
+# The tracking program's server: one that speaks the DDE message protocol itself, or one built on
+# the DDE library, as SatPC32 and Orbitron are (Orbitron's through the DDE library in the cases
+# below this one).
+@pytest.mark.parametrize("ddeml", [False, True], ids=["messages", "ddeml"])
 def test_satpc32_feeds_the_window_from_rise_to_set(procs, ddeml):
     sim = procs.sim()
     pred = procs.predsim(program="satpc32", ddeml=ddeml)
