@@ -110,6 +110,10 @@ kelmafeed::SourceLink::Events Relay::LinkEvents() {
                           HeldPosition(m_state));
         ShowStatus();
     };
+    events.unanswered = [this] {
+        m_console.Message(m_link.Name() +
+                          " did not answer in time; asking again at the next check.");
+    };
     return events;
 }
 

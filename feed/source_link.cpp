@@ -96,12 +96,15 @@ void SourceLink::Connect() {
 
 // Only the program's own refusal counts: an answer that did not come may yet start the loop.
 void SourceLink::StartAdvise() {
+    const bool first = m_advise == Advise::kStarting;
     if (DdeClientTransaction(nullptr, 0, m_conv, m_item, CF_TEXT, XTYP_ADVSTART,
                              kTransactionTimeoutMs, nullptr) != nullptr) {
         m_advise = Advise::kRunning;
+    } else if (DdeGetLastError(m_inst) == DMLERR_NOTPROCESSED) {
+        m_advise = Advise::kRefused;
     } else {
-        m_advise =
-            DdeGetLastError(m_inst) == DMLERR_NOTPROCESSED ? Advise::kRefused : Advise::kUnanswered;
+        m_advise = Advise::kUnanswered;
+        if (first) m_events.unanswered();
     }
 }
 
@@ -196,7 +199,7 @@ void SourceLink::EndDeferredLoss() {
 
 void SourceLink::Lose() {
     m_conv = nullptr;
-    m_advise = Advise::kUnanswered;
+    m_advise = Advise::kStarting;
     FreeItem();
     m_events.lost(m_source->name);
 }

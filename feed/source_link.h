@@ -26,6 +26,7 @@ public:
         std::function<void(std::string_view text)> text;  // a new text of the item
         std::function<void()> connected;
         std::function<void(const std::string& program)> lost;  // the program that went away
+        std::function<void()> unanswered;  // the first advise start of a connection timed out
     };
 
     // silentLibrary: the DDE library never reports a partner that went away (Wine's).
@@ -54,9 +55,9 @@ private:
     friend HDDEDATA CALLBACK SourceCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
                                             ULONG_PTR);
 
-    // Whether the item comes on an advise loop, is asked for on every check, or waits for the
-    // loop to be started again.
-    enum class Advise { kRunning, kRefused, kUnanswered };
+    // Whether the loop is yet to be started, the item comes on it, is asked for on every check,
+    // or waits for the loop to be started again.
+    enum class Advise { kStarting, kRunning, kRefused, kUnanswered };
 
     void Request();
     void StartAdvise();
@@ -76,7 +77,7 @@ private:
     HCONV m_conv = nullptr;
     HSZ m_item = nullptr;
     const DdeSource* m_source = nullptr;  // the candidate connected to
-    Advise m_advise = Advise::kUnanswered;
+    Advise m_advise = Advise::kStarting;
     // Transactions let other messages through; nothing may start another Connect or end the
     // conversation under one. An end reported meanwhile is acted on afterwards.
     bool m_inTransaction = false;

@@ -133,20 +133,26 @@ def test_an_advise_start_answered_late_is_started_again_and_never_polled_beside(
     pred = procs.predsim(program="orbitron", ddeml=True)
     pred.run("name ISS")
     pred.run("azel 10|20")
-    # Busy past the relay's 1 s time-out; the server's loop starts all the same.
+    # Busy past the relay's 1 s time-out; the loop starts all the same.
     pred.run("slow advise 1500")
     feed = procs.feed("--source=orbitron")
     feed.wait_line(r"^Connected to Orbitron\.$")
     first, _ = pred.wait_event(r"^advise 1 TrackingData$", 10)
-    again, _ = pred.wait_event(r"^advise 1 TrackingData$", 10, after=first)
+    feed.wait_status(lambda s: s["received"] == "1")  # shown once the advise start has ended
+    # Unless the machine was too busy for the relay to see its time-out pass before the answer
+    # came (it then takes the answer), it says so and starts the loop again.
+    advises = ["advise 1 TrackingData"]
+    if "Orbitron did not answer in time; asking again at the next check." in feed.lines():
+        again, _ = pred.wait_event(r"^advise 1 TrackingData$", 10, after=first)
+        advises.append("advise 1 TrackingData")
+        print(f"advise started again {(again - first) / 1000:.0f} ms after the first")
     for text in ("11|21", "12|22", "13|23"):
         pred.run(f"azel {text}")
         pred.run("wait 700")  # the relay's checks come and go meanwhile
     status = feed.wait_status(lambda s: s["shown"] == "ISS az 13 el 23")
     assert status["received"] == "4"
-    requests = [text for _, text in pred.events() if text.startswith("request ")]
-    assert requests == ["request 1 TrackingData"], "polled beside the advise loop"
-    print(f"advise started again {(again - first) / 1000:.0f} ms after the first")
+    transactions = [text for _, text in pred.events() if text.startswith(("request", "advise"))]
+    assert transactions == ["request 1 TrackingData"] + advises, "polled beside the advise loop"
 
 
 def test_without_a_source_it_takes_whichever_program_runs_and_another_when_it_goes(procs):
