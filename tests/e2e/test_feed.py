@@ -161,6 +161,7 @@ def test_without_a_source_it_takes_whichever_program_runs_and_another_when_it_go
     orbitron.run("azel 10|20")
     feed = procs.feed()
     feed.wait_line(r"^Connected to Orbitron\.$")
+    orbitron.run("waitlinks 1")
     orbitron.send("crash")
     orbitron.process.wait(15)
     feed.wait_line(r"^Orbitron went away; waiting for Orbitron, SatPC32 or SatPC32ISS\. "
