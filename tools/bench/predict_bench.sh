@@ -3,7 +3,8 @@
 # runs it on tools/bench/predict_bench.tle (a low orbit, a geostationary and a Molniya orbit)
 # and python3-sgp4's array calls on the first set, then says whether the model reaches its
 # target: a million positions a second on one core for the low orbit, and no fewer than
-# python3-sgp4's array call measured in the same run.
+# python3-sgp4's array call measured in the same run. Both count processor time, so the figures
+# hold for one core on a shared machine too.
 #   tools/bench/predict_bench.sh [build-dir]
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
