@@ -1,6 +1,6 @@
 """The sky tests' reference answers, from Debian's python3-skyfield and python3-ephem.
 
-Writes one text file that predict_sky_test reads: the stations, element sets made here, TEME
+Writes one text file that predict_sky_test.cpp reads: the stations, element sets made here, TEME
 states of those sets with Skyfield's look angles, Skyfield's rises, culminations and sets, and
 PyEphem's Sun and Moon. Offline: Skyfield's built-in time scale only, nothing downloaded.
 

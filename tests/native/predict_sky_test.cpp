@@ -1,11 +1,10 @@
 // The station's view, the Sun and Moon and the pass search against Skyfield and PyEphem, from
-// the answers sky_oracle.py wrote (its file is named by KELMA_SKY_ORACLE).
+// the answers sky_oracle.py wrote at build time (KELMA_SKY_ORACLE names its file).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -65,8 +64,7 @@ struct Oracle {
 
 Oracle ReadOracle() {
     Oracle oracle;
-    const char* path = std::getenv("KELMA_SKY_ORACLE");
-    std::ifstream file(path ? path : "");
+    std::ifstream file(KELMA_SKY_ORACLE);
     std::string line;
     while (std::getline(file, line)) {
         std::istringstream in(line);
@@ -120,8 +118,7 @@ double AzimuthDifference(double a, double b) {
 class SkyOracleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(TheOracle().stations.empty())
-            << "no answers in KELMA_SKY_ORACLE: run tests/predict/sky_oracle.py FILE first";
+        ASSERT_FALSE(TheOracle().stations.empty()) << "no answers in " KELMA_SKY_ORACLE;
     }
     const Oracle& oracle = TheOracle();
 };
