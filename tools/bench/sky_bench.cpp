@@ -1,6 +1,6 @@
 // The station's view and the pass search, timed on one core: looks per second (SGP4 and the
 // station's view together, and SGP4 alone for scale) and a 7-day pass search for 100 low-orbit
-// satellites. Run by predict_bench.sh on an optimised build without the sanitizers.
+// satellites. Run by predict_bench.sh, after the model's own figures.
 #include <chrono>
 #include <cstdio>
 #include <vector>
