@@ -10,6 +10,8 @@
 
 namespace kelma::predict {
 
+constexpr double kKmPerAu = 149597870.7;  // IAU 2012 resolution B2
+
 // TT - UTC, s: 32.184 s plus TAI - UTC from the leap seconds of IERS Bulletin C (1972-01-01 on,
 // holding until 2026-07-01 by Bulletin C 70). Before 1972 it is Delta T (UT taken as UTC); after
 // the table it grows as Delta T does, from Espenak & Meeus, "Five Millennium Canon of Solar
@@ -20,7 +22,7 @@ double TerrestrialMinusUtcSeconds(JulianDate utc);
 Vec3 SunEquatorialKm(JulianDate utc);
 Vec3 MoonEquatorialKm(JulianDate utc);
 
-// Look angles from the station; the range rate from the change of range over two seconds.
+// Look angles from the station; the rates from the places a second either side.
 LookAngles LookAtSun(const StationView& view, JulianDate utc);
 LookAngles LookAtMoon(const StationView& view, JulianDate utc);
 
