@@ -1,7 +1,8 @@
 // The Sun and the Moon as a station sees them, for EME and solar-noise work: their apparent
 // places (light time, aberration and nutation included, as the antenna receives them), without
-// refraction. Accurate to about 2" (Sun) and 15" (Moon) in 1950..2100, so a few thousandths of a
-// degree once UT1 = UTC (see earth.h) and the time scale's forecast are counted.
+// refraction. The series hold about 1" (Sun) and 10" (Moon); against PyEphem over 1950..2100 the
+// look angles differ by at most 2" and 25" (its Delta T forecast differs by up to 30 s in 2100).
+// Without light time and aberration the Sun would stand 20" off where the antenna hears it.
 #pragma once
 
 #include "predict/observer.h"
