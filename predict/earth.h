@@ -12,15 +12,11 @@
 #include <string>
 #include <string_view>
 
+#include "predict/angles.h"
 #include "predict/time.h"
 #include "predict/vector.h"
 
 namespace kelma::predict {
-
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kTwoPi = 2.0 * kPi;
-constexpr double kRadiansPerDegree = kPi / 180.0;
-constexpr double kDegreesPerRadian = 180.0 / kPi;
 
 // J2000.0, 2000-01-01 12:00, as a Julian date; the series count their time from it.
 constexpr double kJ2000JulianDate = 2451545.0;

@@ -4,6 +4,8 @@
 // formula is the reference code's, so that results agree with it to the last bits that matter.
 #include "predict/sgp4.h"
 
+#include "predict/earth.h"
+
 #include <cmath>
 
 namespace kelma::predict {
@@ -17,10 +19,7 @@ using NearEarthTerms = Sgp4Propagator::NearEarthTerms;
 using ThirdBodyPeriodics = Sgp4Propagator::ThirdBodyPeriodics;
 using DeepSpaceTerms = Sgp4Propagator::DeepSpaceTerms;
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kTwoPi = 2.0 * kPi;
 constexpr double kTwoThirds = 2.0 / 3.0;
-constexpr double kDegreesToRadians = kPi / 180.0;
 constexpr double kMinutesPerDayPerRadian = kMinutesPerDay / kTwoPi;  // rev/day over rad/min
 constexpr double kMinutesPerYear = 365.25 * kMinutesPerDay;
 constexpr double kJulianDate1950 = 2433281.5;  // 1949 December 31 00:00, the model's day 0
@@ -79,15 +78,6 @@ double ModelEpochDays(JulianDate epoch) {
     second = std::trunc(second * 1e6) / 1e6;
     const double julian_date = n.day + ((second / 60.0 + minute) / 60.0 + hour) / 24.0;
     return julian_date - kJulianDate1950;
-}
-
-// Greenwich mean sidereal time, IAU 1982 (Vallado et al. 2006, gstime), for the 'i' mode.
-double SiderealTimeIau82(double julian_date_ut1) {
-    const double centuries = (julian_date_ut1 - 2451545.0) / 36525.0;
-    const double seconds = -6.2e-6 * centuries * centuries * centuries +
-                           0.093104 * centuries * centuries +
-                           (876600.0 * 3600 + 8640184.812866) * centuries + 67310.54841;
-    return WrapTwoPi(seconds * kDegreesToRadians / 240.0);  // 240 s of time per degree
 }
 
 // The sidereal time of AFSPC's code, from days since 1970 (Vallado et al. 2006, initl, 'a').
@@ -865,11 +855,11 @@ Sgp4Propagator::Sgp4Propagator(const ElementSet& set, GravityModel gravity, Oper
       mode_(mode),
       gravity_(GravityOf(gravity)),
       bstar_(set.bstar_per_earth_radius) {
-    epoch_elements_ = {set.inclination_deg * kDegreesToRadians,
-                       set.right_ascension_deg * kDegreesToRadians,
+    epoch_elements_ = {set.inclination_deg * kRadiansPerDegree,
+                       set.right_ascension_deg * kRadiansPerDegree,
                        set.eccentricity,
-                       set.argument_of_perigee_deg * kDegreesToRadians,
-                       set.mean_anomaly_deg * kDegreesToRadians,
+                       set.argument_of_perigee_deg * kRadiansPerDegree,
+                       set.mean_anomaly_deg * kRadiansPerDegree,
                        set.mean_motion_rev_per_day / kMinutesPerDayPerRadian};
     const EpochOrbit orbit = RecoverEpochOrbit(gravity_, epoch_elements_);
     epoch_elements_.mean_motion = orbit.mean_motion;
@@ -880,7 +870,7 @@ Sgp4Propagator::Sgp4Propagator(const ElementSet& set, GravityModel gravity, Oper
     if (!deep_space_) return;
     deep_.sidereal_time_at_epoch = mode == OperationMode::kAfspc
                                        ? SiderealTimeAfspc(epoch_days)
-                                       : SiderealTimeIau82(epoch_days + kJulianDate1950);
+                                       : GmstRadians({epoch_days + kJulianDate1950, 0.0});
     AddLunarSolarTerms(epoch_days, epoch_elements_, orbit.mean_motion, &deep_);
     AddResonance(gravity_, epoch_elements_, orbit.mean_motion, near_, &deep_);
 }
