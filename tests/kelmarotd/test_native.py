@@ -1,6 +1,7 @@
 """kelmarotd built for Linux, driving the simulated controller on a pseudo-terminal."""
 
 import os
+import re
 import signal
 import time
 
@@ -17,16 +18,23 @@ IDLE_CHECK_S = 2
 SPIN_LIMIT = 0.25
 # Slow enough that the standing controller reports the same whole degrees throughout a test.
 CRAWL_RATE = 0.001
+# Long enough for the server to try a missing port again.
+RETRIES_S = 1.5
+SILENCE_S = 5  # without a report for this long the controller does not answer
 
 
-def serving(tmp_path, options=()):
+def device_of(tmp_path):
+    return tmp_path / "prefix" / "dosdevices" / f"com{PORT}"
+
+
+def serving(tmp_path, options=(), plugged=True):
     """The server with `options` on the simulated controller; ends both."""
     (tmp_path / "prefix" / "dosdevices").mkdir(parents=True)
     env = {"WINEPREFIX": str(tmp_path / "prefix"), "PATH": "/usr/bin:/bin"}
-    sim = start_sim(env, tmp_path / "sim", PORT)
+    sim = start_sim(env, tmp_path / "sim", PORT, plugged)
     server = None
     try:
-        device = tmp_path / "prefix" / "dosdevices" / f"com{PORT}"
+        device = device_of(tmp_path)
         server = Server([os.environ["KELMAROTD"], "-r", str(device), *options], tmp_path)
         yield server, sim
         assert server.stop(signal.SIGTERM) == 0
@@ -46,6 +54,11 @@ def matrix_rig(tmp_path):
     yield from serving(tmp_path, SERVER_OPTIONS)
 
 
+@pytest.fixture
+def unplugged_rig(tmp_path):
+    yield from serving(tmp_path, plugged=False)
+
+
 def test_rotctl_drives_the_controller(rig):
     drive_with_rotctl(*rig, PORT)
 
@@ -59,9 +72,10 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
     assert first.ask("\\set_pos 1 2 3") == ["RPRT -1\n"]
     assert first.ask("+P 10 20", 2) == ["set_pos: 10 20\n", "RPRT 0\n"]
     assert second.ask("|\\set_pos 10 20") == ["set_pos: 10 20|RPRT 0\n"]
-    assert second.ask(";\\get_info") == ["get_info:;Info: KELMA rotator controller;RPRT 0\n"]
+    assert re.fullmatch(r"get_info:;Info: KELMA rotator controller: [^;\n]+;RPRT 0\n",
+                        second.ask(";\\get_info")[0])
     assert hog.ask("") == ["RPRT -1\n"]  # its line ends at last: one answer, still connected
-    assert hog.ask("_") == ["KELMA rotator controller\n"]
+    assert hog.ask("_")[0].startswith("KELMA rotator controller: ")  # and the controller's state
 
     # A client that leaves right after its command: the command completes, the next follows.
     sim.clear(PORT)
@@ -94,6 +108,28 @@ def test_idle_server_with_a_stalled_client_does_not_spin(rig):
 
 def test_unplugged_controller_gives_io_errors_until_it_is_back(rig):
     unplug_and_replug(*rig, PORT)
+
+
+def test_the_owner_is_told_once_what_the_controller_does(unplugged_rig, tmp_path):
+    """A port not there yet, tried every second; then plugged, the controller answering; then
+    silent. The log tells each change once, naming the port, and get_info the state now."""
+    server, sim = unplugged_rig
+    device = device_of(tmp_path)
+    client = server.client()
+    assert client.ask("_") == ["KELMA rotator controller: port missing, retrying every second\n"]
+    time.sleep(RETRIES_S)
+
+    sim.command(f"plug {PORT}")
+    wait_until(lambda: client.ask("_") == ["KELMA rotator controller: answering\n"],
+               REPORT_WAIT_S, what="get_info telling the controller answers")
+    sim.command(f"auto {PORT} off")
+    wait_until(lambda: client.ask("_") == ["KELMA rotator controller: not answering\n"],
+               SILENCE_S + REPORT_WAIT_S, what="get_info telling the controller is silent")
+    client.close()
+    told = re.findall(r"^kelmarotd: controller ([^<>].*)$", server.text(), re.MULTILINE)
+    assert told == [f"port {device}: No such file or directory; retrying every second",
+                    f"port {device} open, no report yet", f"answering on {device}",
+                    f"not answering on {device}: no position report for 5 s"]
 
 
 def test_ctrl_c_ends_the_server_cleanly(rig):
