@@ -32,6 +32,29 @@ def start_sim(env, workdir, port, plugged=True):
                ports=(port,) if plugged else ())
 
 
+def pty_device(workdir, port):
+    """The link to the simulated controller's pseudo-terminal that serve_on_a_pty names."""
+    return Path(workdir) / "prefix" / "dosdevices" / f"com{port}"
+
+
+def serve_on_a_pty(program, workdir, port, options=(), plugged=True):
+    """kelmarotd for Linux (`program`: its command line before the options, an emulator's too)
+    with `options` on the simulated controller's `port`; yields (server, sim), then ends both, the
+    server by SIGTERM, which must end it cleanly."""
+    (Path(workdir) / "prefix" / "dosdevices").mkdir(parents=True)
+    env = {"WINEPREFIX": str(Path(workdir) / "prefix"), "PATH": "/usr/bin:/bin"}
+    sim = start_sim(env, Path(workdir) / "sim", port, plugged)
+    server = None
+    try:
+        server = Server([*program, "-r", str(pty_device(workdir, port)), *options], workdir)
+        yield server, sim
+        assert server.stop(signal.SIGTERM) == 0
+    finally:
+        if server:
+            server.stop()
+        sim.stop()
+
+
 class Server:
     """kelmarotd listening on a free loopback port, its stderr in a file."""
 

@@ -8,8 +8,8 @@ import time
 import pytest
 
 from client_matrix import SERVER_OPTIONS, STANDING, run_matrix
-from kelmarotd_e2e import (REPORT_WAIT_S, Server, drive_with_rotctl, orders, start_sim,
-                           unplug_and_replug, wait_until)
+from kelmarotd_e2e import (REPORT_WAIT_S, drive_with_rotctl, orders, pty_device,
+                           serve_on_a_pty, unplug_and_replug, wait_until)
 
 PORT = 1
 HOG_BYTES = 200_000
@@ -23,25 +23,8 @@ RETRIES_S = 1.5
 SILENCE_S = 5  # without a report for this long the controller does not answer
 
 
-def device_of(tmp_path):
-    return tmp_path / "prefix" / "dosdevices" / f"com{PORT}"
-
-
 def serving(tmp_path, options=(), plugged=True):
-    """The server with `options` on the simulated controller; ends both."""
-    (tmp_path / "prefix" / "dosdevices").mkdir(parents=True)
-    env = {"WINEPREFIX": str(tmp_path / "prefix"), "PATH": "/usr/bin:/bin"}
-    sim = start_sim(env, tmp_path / "sim", PORT, plugged)
-    server = None
-    try:
-        device = device_of(tmp_path)
-        server = Server([os.environ["KELMAROTD"], "-r", str(device), *options], tmp_path)
-        yield server, sim
-        assert server.stop(signal.SIGTERM) == 0
-    finally:
-        if server:
-            server.stop()
-        sim.stop()
+    yield from serve_on_a_pty([os.environ["KELMAROTD"]], tmp_path, PORT, options, plugged)
 
 
 @pytest.fixture
@@ -114,7 +97,7 @@ def test_the_owner_is_told_once_what_the_controller_does(unplugged_rig, tmp_path
     """A port not there yet, tried every second; then plugged, the controller answering; then
     silent. The log tells each change once, naming the port, and get_info the state now."""
     server, sim = unplugged_rig
-    device = device_of(tmp_path)
+    device = pty_device(tmp_path, PORT)
     client = server.client()
     assert client.ask("_") == ["KELMA rotator controller: port missing, retrying every second\n"]
     time.sleep(RETRIES_S)
