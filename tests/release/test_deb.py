@@ -16,7 +16,6 @@ import struct
 import subprocess
 import sys
 import tarfile
-from dataclasses import dataclass
 from pathlib import Path
 
 import pytest
@@ -32,19 +31,12 @@ PROGRAM = "usr/bin/kelmarotd"
 SIM_PORT = 1
 
 
-@dataclass
-class Arch:
-    elf_class: int  # e_ident[EI_CLASS]: 1 for 32-bit, 2 for 64-bit
-    machine: int  # e_machine
-    emulator: list  # qemu-user with Debian's cross libraries, where this machine is another
-
-
-# The ELF header fields each architecture's program must carry (the ELF specification and the
-# processors' supplements), and how this machine runs it.
+# Each architecture's program: its ELF class (1: 32-bit, 2: 64-bit) and machine (EM_X86_64,
+# EM_AARCH64, EM_ARM), and qemu-user with Debian's cross libraries to run it on another machine.
 ARCHS = {
-    "amd64": Arch(2, 62, ["qemu-x86_64", "-L", "/usr/x86_64-linux-gnu"]),  # EM_X86_64
-    "arm64": Arch(2, 183, ["qemu-aarch64", "-L", "/usr/aarch64-linux-gnu"]),  # EM_AARCH64
-    "armhf": Arch(1, 40, ["qemu-arm", "-L", "/usr/arm-linux-gnueabihf"]),  # EM_ARM
+    "amd64": (2, 62, ["qemu-x86_64", "-L", "/usr/x86_64-linux-gnu"]),
+    "arm64": (2, 183, ["qemu-aarch64", "-L", "/usr/aarch64-linux-gnu"]),
+    "armhf": (1, 40, ["qemu-arm", "-L", "/usr/arm-linux-gnueabihf"]),
 }
 # ARM's EABI version 5 and its hard-float calling convention (e_flags), what armhf means.
 ARM_EABI5 = 0x05000000
@@ -91,7 +83,7 @@ def program(package, tmp_path):
     """The package's program, to run as it is on this machine or under qemu-user elsewhere."""
     arch = arch_of(package)
     subprocess.run(["dpkg-deb", "-x", str(package), str(tmp_path / "root")], check=True)
-    return [*([] if arch == NATIVE else ARCHS[arch].emulator), str(tmp_path / "root" / PROGRAM)]
+    return [*([] if arch == NATIVE else ARCHS[arch][2]), str(tmp_path / "root" / PROGRAM)]
 
 
 @pytest.fixture
@@ -151,8 +143,7 @@ def test_package_is_named_for_its_architecture_and_holds_fixed_files(package, ve
     elf_class = program[4]
     machine, = struct.unpack_from("<H", program, 18)
     flags, = struct.unpack_from("<I", program, 36 if elf_class == 1 else 48)
-    assert (program[:4], elf_class, machine) == (b"\x7fELF", ARCHS[arch].elf_class,
-                                                 ARCHS[arch].machine)
+    assert (program[:4], elf_class, machine) == (b"\x7fELF", *ARCHS[arch][:2])
     if arch == "armhf":
         assert flags & 0xFF000000 == ARM_EABI5 and flags & ARM_HARD_FLOAT
 
