@@ -7,7 +7,8 @@ packages=(cmake make g++ clang googletest libgtest-dev
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   gcc-multilib wine wine64 wine32:i386 xvfb xdotool x11-apps imagemagick
   python3 python3-pytest python3-pytest-xdist clang-format libhamlib-utils python3-hamlib
-  python3-markdown-it dpkg-dev systemd groff-base)
+  python3-markdown-it dpkg-dev systemd groff-base python3-sgp4 python3-numpy
+  python3-skyfield python3-ephem)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,27 @@
+// The Sun and the Moon as a station sees them, for EME and solar-noise work: their apparent
+// places (light time, aberration and nutation included, as the antenna receives them), without
+// refraction. Accurate to about 2" (Sun) and 15" (Moon) in 1950..2100, so a few thousandths of a
+// degree once UT1 = UTC (see earth.h) and the time scale's forecast are counted.
+#pragma once
+
+#include "predict/observer.h"
+#include "predict/time.h"
+#include "predict/vector.h"
+
+namespace kelma::predict {
+
+// TT - UTC, s: 32.184 s plus TAI - UTC from the leap seconds of IERS Bulletin C (1972-01-01 on,
+// holding until 2026-07-01 by Bulletin C 70). Before 1972 it is Delta T (UT taken as UTC); after
+// the table it grows as Delta T does, from Espenak & Meeus, "Five Millennium Canon of Solar
+// Eclipses" (NASA/TP-2006-214141), section 2.6.
+double TerrestrialMinusUtcSeconds(JulianDate utc);
+
+// Geocentric apparent places in the true equator and equinox of date, km.
+Vec3 SunEquatorialKm(JulianDate utc);
+Vec3 MoonEquatorialKm(JulianDate utc);
+
+// Look angles from the station; the range rate from the change of range over two seconds.
+LookAngles LookAtSun(const StationView& view, JulianDate utc);
+LookAngles LookAtMoon(const StationView& view, JulianDate utc);
+
+}  // namespace kelma::predict

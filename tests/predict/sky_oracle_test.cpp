@@ -1,0 +1,229 @@
+// The station's view, the Sun and Moon and the pass search against Skyfield and PyEphem, from
+// the answers sky_oracle.py wrote (its file is named by KELMA_SKY_ORACLE).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "predict/earth.h"
+#include "predict/observer.h"
+#include "predict/passes.h"
+#include "predict/sun_moon.h"
+#include "predict/time.h"
+
+namespace kelma::predict {
+namespace {
+
+constexpr double kViewToleranceDeg = 0.01;
+constexpr double kSunToleranceDeg = 0.01;
+constexpr double kMoonToleranceDeg = 0.02;
+constexpr double kEventToleranceSeconds = 1.0;
+constexpr int kMinViewSamples = 10000;
+
+struct ViewSample {
+    int station, satellite;
+    JulianDate utc;
+    Vec3 teme_km, teme_km_per_s;
+    LookAngles expected;
+};
+
+struct BodySample {
+    int station;
+    JulianDate utc;
+    double azimuth_deg, elevation_deg;
+};
+
+struct Event {
+    int station, satellite, kind;  // kind: 0 rise, 1 culmination, 2 set
+    JulianDate utc;
+    double elevation_deg;
+};
+
+struct BodyEvent {
+    std::string what;  // "sun_rise", "moon_set", ...
+    int station;
+    JulianDate utc;
+};
+
+struct Oracle {
+    JulianDate window_start{};
+    double pass_days = 0.0, body_pass_days = 0.0;
+    std::vector<Station> stations;
+    std::vector<std::string> element_lines;
+    std::vector<ViewSample> views;
+    std::map<std::string, std::vector<BodySample>> bodies;
+    std::vector<Event> events;
+    std::vector<BodyEvent> body_events;
+};
+
+Oracle ReadOracle() {
+    Oracle oracle;
+    const char* path = std::getenv("KELMA_SKY_ORACLE");
+    std::ifstream file(path ? path : "");
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream in(line);
+        std::string kind;
+        in >> kind;
+        if (kind == "window") {
+            in >> oracle.window_start.day >> oracle.window_start.fraction >> oracle.pass_days >>
+                oracle.body_pass_days;
+        } else if (kind == "station") {
+            Station s{};
+            in >> s.latitude_deg >> s.longitude_deg >> s.height_m;
+            oracle.stations.push_back(s);
+        } else if (kind == "tle") {
+            oracle.element_lines.push_back(line.substr(4));
+        } else if (kind == "view") {
+            ViewSample v{};
+            in >> v.station >> v.satellite >> v.utc.day >> v.utc.fraction >> v.teme_km.x >>
+                v.teme_km.y >> v.teme_km.z >> v.teme_km_per_s.x >> v.teme_km_per_s.y >>
+                v.teme_km_per_s.z >> v.expected.azimuth_deg >> v.expected.elevation_deg >>
+                v.expected.range_km >> v.expected.range_rate_km_per_s;
+            oracle.views.push_back(v);
+        } else if (kind == "sun" || kind == "moon") {
+            BodySample b{};
+            in >> b.station >> b.utc.day >> b.utc.fraction >> b.azimuth_deg >> b.elevation_deg;
+            oracle.bodies[kind].push_back(b);
+        } else if (kind == "event") {
+            Event e{};
+            in >> e.station >> e.satellite >> e.kind >> e.utc.day >> e.utc.fraction >>
+                e.elevation_deg;
+            oracle.events.push_back(e);
+        } else {
+            BodyEvent e{kind, 0, {}};
+            in >> e.station >> e.utc.day >> e.utc.fraction;
+            oracle.body_events.push_back(e);
+        }
+    }
+    return oracle;
+}
+
+const Oracle& TheOracle() {
+    static const Oracle oracle = ReadOracle();
+    return oracle;
+}
+
+// The difference of two azimuths, -180..180.
+double AzimuthDifference(double a, double b) {
+    const double d = std::fmod(a - b + 540.0, 360.0) - 180.0;
+    return d;
+}
+
+class SkyOracleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(TheOracle().stations.empty())
+            << "no answers in KELMA_SKY_ORACLE: run tests/predict/sky_oracle.py FILE first";
+    }
+    const Oracle& oracle = TheOracle();
+};
+
+TEST_F(SkyOracleTest, LookAnglesMatchSkyfieldAtEveryStation) {
+    ASSERT_GE(oracle.views.size(), static_cast<size_t>(kMinViewSamples));
+    double worstAzimuth = 0.0, worstElevation = 0.0, worstRange = 0.0, worstRate = 0.0;
+    for (const ViewSample& v : oracle.views) {
+        const StationView view(oracle.stations[v.station]);
+        const LookAngles look = view.Look(v.teme_km, v.teme_km_per_s, v.utc);
+        worstAzimuth = std::max(
+            worstAzimuth, std::fabs(AzimuthDifference(look.azimuth_deg, v.expected.azimuth_deg)));
+        worstElevation =
+            std::max(worstElevation, std::fabs(look.elevation_deg - v.expected.elevation_deg));
+        worstRange = std::max(worstRange, std::fabs(look.range_km - v.expected.range_km));
+        worstRate = std::max(worstRate,
+                             std::fabs(look.range_rate_km_per_s - v.expected.range_rate_km_per_s));
+        ASSERT_GE(look.azimuth_deg, 0.0);
+        ASSERT_LT(look.azimuth_deg, 360.0);
+    }
+    printf(
+        "view: %zu samples, worst azimuth %.2e deg, elevation %.2e deg, range %.2e km, "
+        "range rate %.2e km/s\n",
+        oracle.views.size(), worstAzimuth, worstElevation, worstRange, worstRate);
+    EXPECT_LT(worstAzimuth, kViewToleranceDeg);
+    EXPECT_LT(worstElevation, kViewToleranceDeg);
+    EXPECT_LT(worstRange, 1e-3);
+    EXPECT_LT(worstRate, 1e-5);
+}
+
+void ExpectBodyMatches(const Oracle& oracle, const char* name,
+                       LookAngles (*look_at)(const StationView&, JulianDate), double tolerance) {
+    const std::vector<BodySample>& samples = oracle.bodies.at(name);
+    double worstAzimuth = 0.0, worstElevation = 0.0;
+    for (const BodySample& b : samples) {
+        const LookAngles look = look_at(StationView(oracle.stations[b.station]), b.utc);
+        // The azimuth's error across the sky, which near the zenith is not its change.
+        const double cosElevation = std::cos(b.elevation_deg * kRadiansPerDegree);
+        worstAzimuth =
+            std::max(worstAzimuth,
+                     std::fabs(AzimuthDifference(look.azimuth_deg, b.azimuth_deg)) * cosElevation);
+        worstElevation = std::max(worstElevation, std::fabs(look.elevation_deg - b.elevation_deg));
+    }
+    printf(
+        "%s: %zu samples 1950..2100, worst azimuth x cos(elevation) %.2e deg, elevation "
+        "%.2e deg\n",
+        name, samples.size(), worstAzimuth, worstElevation);
+    EXPECT_LT(worstAzimuth, tolerance);
+    EXPECT_LT(worstElevation, tolerance);
+}
+
+TEST_F(SkyOracleTest, SunMatchesPyEphemFrom1950To2100) {
+    ExpectBodyMatches(oracle, "sun", LookAtSun, kSunToleranceDeg);
+}
+
+TEST_F(SkyOracleTest, MoonMatchesPyEphemFrom1950To2100) {
+    ExpectBodyMatches(oracle, "moon", LookAtMoon, kMoonToleranceDeg);
+}
+
+// Every rise (or set) of the oracle's kind at a station has one of ours within a second, and we
+// find no others in the window.
+void ExpectSameEvents(const std::vector<JulianDate>& ours, const std::vector<JulianDate>& theirs,
+                      const std::string& what, double* worst_seconds) {
+    EXPECT_EQ(ours.size(), theirs.size()) << what;
+    for (const JulianDate& expected : theirs) {
+        double nearest = 1e9;
+        for (const JulianDate& found : ours)
+            nearest = std::min(nearest, std::fabs(SecondsBetween(expected, found)));
+        EXPECT_LT(nearest, kEventToleranceSeconds) << what << " at " << FormatUtc(expected);
+        *worst_seconds = std::max(*worst_seconds, nearest);
+    }
+}
+
+TEST_F(SkyOracleTest, SunAndMoonRiseAndSetAsPyEphemSays) {
+    const JulianDate end = AddSeconds(oracle.window_start, oracle.body_pass_days * kSecondsPerDay);
+    double worst = 0.0;
+    size_t compared = 0;
+    for (size_t s = 0; s < oracle.stations.size(); ++s) {
+        const StationView view(oracle.stations[s]);
+        for (const char* body : {"sun", "moon"}) {
+            const PassTarget target =
+                std::string(body) == "sun" ? SunTarget(view) : MoonTarget(view);
+            const PassSearch search = FindPasses(target, oracle.window_start, end);
+            std::vector<JulianDate> rises, sets, expectedRises, expectedSets;
+            for (const Pass& pass : search.passes) {
+                if (!pass.cut_at_start) rises.push_back(pass.rise);
+                if (!pass.cut_at_end) sets.push_back(pass.set);
+            }
+            for (const BodyEvent& e : oracle.body_events) {
+                if (e.station != static_cast<int>(s)) continue;
+                if (e.what == std::string(body) + "_rise") expectedRises.push_back(e.utc);
+                if (e.what == std::string(body) + "_set") expectedSets.push_back(e.utc);
+            }
+            const std::string where = std::string(body) + " at station " + std::to_string(s);
+            ExpectSameEvents(rises, expectedRises, where + ", rises", &worst);
+            ExpectSameEvents(sets, expectedSets, where + ", sets", &worst);
+            compared += expectedRises.size() + expectedSets.size();
+        }
+    }
+    printf("sun and moon: %zu rises and sets, worst %.3f s\n", compared, worst);
+    EXPECT_GT(compared, 30u);
+}
+
+}  // namespace
+}  // namespace kelma::predict
