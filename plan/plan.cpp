@@ -184,7 +184,8 @@ std::vector<double> AzimuthPath(const Corridor& corridor, double speed, double p
 
 double AxisElevationDeg(const SkyDirection& target, double azimuth_deg,
                         const RotatorLimits& limits) {
-    const double el = Radians(target.elevation_deg);
+    // A target a hair below the horizon (at its rise) counts as on it.
+    const double el = Radians(std::max(target.elevation_deg, 0.0));
     const double off = Radians(target.azimuth_deg - azimuth_deg);
     const double axis = Degrees(std::atan2(std::sin(el), std::cos(el) * std::cos(off)));
     return std::clamp(axis, limits.min_elevation_deg, limits.max_elevation_deg);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/native/synthetic_orbit.h"
+
 namespace {
 
 using kelma::plan::AxisAngles;
@@ -15,36 +17,11 @@ using kelma::plan::PlanKind;
 using kelma::plan::RotatorLimits;
 using kelma::plan::SkyDirection;
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kEarthRadiusKm = 6371.0;
-constexpr double kEarthMuKm3PerS2 = 398600.4418;
 // More than any one-second step of a followed pass, far less than a swing across the stop.
 constexpr double kLargestStepDeg = 20.0;
 
-// A satellite on a circular orbit whose ground track passes `offset_deg` (central angle; to the
-// right of its motion when positive) from the station, heading `heading_deg` there. The station
-// looks up along z with north along x and east along y; the Earth does not turn.
 std::vector<SkyDirection> SyntheticPass(double altitude_km, double offset_deg, double heading_deg) {
-    const double r = kEarthRadiusKm + altitude_km;
-    const double rate = std::sqrt(kEarthMuKm3PerS2 / (r * r * r));  // radians a second
-    const double beta = offset_deg * kPi / 180;
-    const double heading = heading_deg * kPi / 180;
-    const double side = heading + kPi / 2;
-    const double g[3] = {std::sin(beta) * std::cos(side), std::sin(beta) * std::sin(side),
-                         std::cos(beta)};
-    const double t[3] = {std::cos(heading), std::sin(heading), 0};
-    std::vector<SkyDirection> track;
-    for (double theta = -kPi / 2; theta < kPi / 2; theta += rate) {
-        double d[3];
-        for (int k = 0; k < 3; ++k) d[k] = r * (std::cos(theta) * g[k] + std::sin(theta) * t[k]);
-        d[2] -= kEarthRadiusKm;
-        const double range = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-        const double el = std::asin(d[2] / range) * 180 / kPi;
-        if (el < 0) continue;
-        double az = std::atan2(d[1], d[0]) * 180 / kPi;
-        track.push_back({az < 0 ? az + 360 : az, el});
-    }
-    return track;
+    return kelma::test::SyntheticOrbit{altitude_km, offset_deg, heading_deg}.Pass();
 }
 
 double HighestElevation(const std::vector<SkyDirection>& track) {
