@@ -42,6 +42,8 @@ public:
 
     // The longest step from `sample` that cannot skip a horizon crossing (see passes.h).
     double StepFrom(const Sample& sample) const {
+        // Without a speed bound nothing bounds the step: walk at the smallest.
+        if (!(target_.max_speed_km_per_s > 0.0)) return kMinStepSeconds;
         const double turnToHorizon = std::fabs(sample.elevation_deg) * kRadiansPerDegree;
         const double bound =
             sample.range_km / target_.max_speed_km_per_s * -std::expm1(-turnToHorizon);
