@@ -86,17 +86,6 @@ private:
     int count_ = 0;
 };
 
-// Columns 1..68 add up, modulo 10, to the digit in column 69: each digit counts its value, a
-// minus sign 1, anything else 0.
-int ChecksumOf(std::string_view line) {
-    int sum = 0;
-    for (size_t i = 0; i + 1 < kElementLineLength; ++i) {
-        if (IsDigit(line[i])) sum += line[i] - '0';
-        if (line[i] == '-') ++sum;
-    }
-    return sum % 10;
-}
-
 // The whole-line checks of an element line (69 printable characters, the checksum); empty
 // when it passes.
 std::string LineProblem(std::string_view line) {
@@ -107,7 +96,7 @@ std::string LineProblem(std::string_view line) {
             return "column " + std::to_string(i + 1) + " holds a character that is not text";
     }
     if (!IsDigit(line.back())) return "column 69 holds no checksum digit";
-    const int sum = ChecksumOf(line);
+    const int sum = ElementLineChecksum(line);
     if (sum != line.back() - '0')
         return "checksum: the line adds up to " + std::to_string(sum) + ", its last digit is " +
                line.back();
@@ -356,6 +345,15 @@ size_t EditDistance(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+int ElementLineChecksum(std::string_view line) {
+    int sum = 0;
+    for (size_t i = 0; i + 1 < kElementLineLength && i < line.size(); ++i) {
+        if (IsDigit(line[i])) sum += line[i] - '0';
+        if (line[i] == '-') ++sum;
+    }
+    return sum % 10;
+}
 
 ElementFile ParseElementFile(std::string_view text) {
     ElementFile file;

@@ -47,6 +47,10 @@ struct ElementFile {
 
 ElementFile ParseElementFile(std::string_view text);
 
+// The digit an element line's first 68 columns add up to, modulo 10: each digit its value, a
+// minus sign 1, anything else 0. Column 69 holds it.
+int ElementLineChecksum(std::string_view line);
+
 // The set named `name` (letters in any case, spaces around it ignored) or whose catalogue
 // number it is; of several, the one with the latest epoch. Null when there is none.
 const ElementSet* FindElementSet(const std::vector<ElementSet>& sets, std::string_view name);

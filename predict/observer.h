@@ -13,6 +13,8 @@ struct LookAngles {
     double elevation_deg;  // -90..90, from the horizon plane
     double range_km;
     double range_rate_km_per_s;  // positive while the target recedes
+    double azimuth_rate_deg_per_s;
+    double elevation_rate_deg_per_s;
 };
 
 // A station with its place and its local east, north and up axes worked out once, since a

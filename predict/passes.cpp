@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "predict/earth.h"
+#include "predict/sgp4.h"
 #include "predict/sun_moon.h"
 
 namespace kelma::predict {
@@ -19,7 +21,8 @@ constexpr double kLostElevationDeg = -90.0;
 struct Sample {
     double t;  // seconds since the window's start
     double elevation_deg;
-    double range_km;
+    double height_km;  // above the horizon plane
+    double height_rate_km_per_s;
 };
 
 class Scan {
@@ -30,9 +33,14 @@ public:
 
     std::optional<Sample> At(double t) const {
         const std::optional<LookAngles> look = target_.look(TimeAt(t));
-        if (!look || !std::isfinite(look->elevation_deg) || !std::isfinite(look->range_km))
-            return std::nullopt;
-        return Sample{t, look->elevation_deg, look->range_km};
+        if (!look) return std::nullopt;
+        const double elevation = look->elevation_deg * kRadiansPerDegree;
+        const double height = look->range_km * std::sin(elevation);
+        const double heightRate = look->range_rate_km_per_s * std::sin(elevation) +
+                                  look->range_km * std::cos(elevation) *
+                                      look->elevation_rate_deg_per_s * kRadiansPerDegree;
+        if (!std::isfinite(height) || !std::isfinite(heightRate)) return std::nullopt;
+        return Sample{t, look->elevation_deg, height, heightRate};
     }
 
     double ElevationAt(double t) const {
@@ -42,12 +50,21 @@ public:
 
     // The longest step from `sample` that cannot skip a horizon crossing (see passes.h).
     double StepFrom(const Sample& sample) const {
+        const MotionBound& bound = target_.bound;
         // Without a speed bound nothing bounds the step: walk at the smallest.
-        if (!(target_.max_speed_km_per_s > 0.0)) return kMinStepSeconds;
-        const double turnToHorizon = std::fabs(sample.elevation_deg) * kRadiansPerDegree;
-        const double bound =
-            sample.range_km / target_.max_speed_km_per_s * -std::expm1(-turnToHorizon);
-        return bound > kMinStepSeconds ? bound : kMinStepSeconds;  // NaN too
+        if (!(bound.speed_km_per_s > 0.0)) return kMinStepSeconds;
+        const double height = std::fabs(sample.height_km);
+        const double closing =
+            sample.height_km > 0.0 ? -sample.height_rate_km_per_s : sample.height_rate_km_per_s;
+        double step = height / bound.speed_km_per_s;
+        if (bound.acceleration_km_per_s2 > 0.0) {
+            // The root of |h| - closing t - a t^2 / 2, in the form that does not cancel.
+            const double a = bound.acceleration_km_per_s2;
+            const double root = std::sqrt(closing * closing + 2.0 * a * height);
+            step = std::max(step,
+                            closing > 0.0 ? 2.0 * height / (closing + root) : (root - closing) / a);
+        }
+        return step > kMinStepSeconds ? step : kMinStepSeconds;  // NaN too
     }
 
     // The horizon crossing between two samples on either side of it (Illinois regula falsi).
@@ -118,7 +135,7 @@ public:
                 }
             }
         }
-        return {x, -fx, guess.range_km};
+        return {x, -fx, 0.0, 0.0};
     }
 
 private:
@@ -168,20 +185,26 @@ private:
 
 // The Earth's gravity constant of WGS-72, as SGP4 uses it (Hoots & Roehrich 1980).
 constexpr double kWgs72GravityKm3PerS2 = 398600.8;
-// The mean orbit's speeds against the osculating ones of SGP4 (J2, drag, deep-space terms),
-// which differ by well under a percent.
-constexpr double kSpeedMargin = 1.1;
+// The mean orbit's speed and gravity against the osculating ones of SGP4 (J2, drag, deep-space
+// terms), which differ by well under a percent.
+constexpr double kSatelliteMargin = 1.1;
 constexpr double kMaxEccentricity = 0.99;
-// Farthest the Sun and Moon get (perihelion, lunar perigee ranges aside) and their own speeds.
-constexpr double kSunMaxDistanceKm = 1.0168 * 149597870.7;
-constexpr double kSunOwnSpeedKmPerS = 30.3;  // the Earth's orbital speed at perihelion
+constexpr double kKmPerAu = 149597870.7;
+// The Sun's and Moon's farthest and their own motion: the Earth's orbital speed at perihelion,
+// the Moon's at perigee.
+constexpr double kSunMaxDistanceKm = 1.0168 * kKmPerAu;
+constexpr double kSunOwnSpeedKmPerS = 30.3;
 constexpr double kMoonMaxDistanceKm = 406720.0;
 constexpr double kMoonOwnSpeedKmPerS = 1.1;
 
+// A body far out: in the turning axes it moves at the ground's speed at its distance and its
+// own, and accelerates by the centrifugal and Coriolis terms (its own acceleration is tiny).
 PassTarget BodyTarget(LookAngles (*look)(const StationView&, JulianDate), const StationView& view,
                       double max_distance_km, double own_speed_km_per_s) {
+    const double w = kEarthRotationRadiansPerSecond;
     return {[look, view](JulianDate utc) -> std::optional<LookAngles> { return look(view, utc); },
-            kEarthRotationRadiansPerSecond* max_distance_km + own_speed_km_per_s};
+            {w * max_distance_km + own_speed_km_per_s,
+             kSatelliteMargin * (w * w * max_distance_km + 2.0 * w * own_speed_km_per_s)}};
 }
 
 }  // namespace
@@ -208,13 +231,13 @@ PassSearch FindPasses(const PassTarget& target, JulianDate start, JulianDate end
         }
         const bool up = next->elevation_deg > 0.0;
         if (!open && up) {
-            open.emplace(scan, Sample{scan.Crossing(*previous, *next), 0.0, next->range_km}, false);
+            open.emplace(scan, Sample{scan.Crossing(*previous, *next), 0.0, 0.0, 0.0}, false);
             open->Add(*next);
         } else if (open && up) {
             open->Add(*next);
         } else if (open) {
             const double set = scan.Crossing(*previous, *next);
-            open->Add({set, 0.0, previous->range_km});
+            open->Add({set, 0.0, 0.0, 0.0});
             result.passes.push_back(open->Close(set, false));
             open.reset();
         }
@@ -224,14 +247,29 @@ PassSearch FindPasses(const PassTarget& target, JulianDate start, JulianDate end
     return result;
 }
 
-double SatelliteSpeedBoundKmPerS(double mean_motion_rev_per_day, double eccentricity) {
+MotionBound SatelliteMotionBound(double mean_motion_rev_per_day, double eccentricity) {
+    const double w = kEarthRotationRadiansPerSecond;
     const double meanMotion = mean_motion_rev_per_day * kTwoPi / kSecondsPerDay;
     const double e = std::clamp(eccentricity, 0.0, kMaxEccentricity);
     const double semiMajorAxisKm = std::cbrt(kWgs72GravityKm3PerS2 / (meanMotion * meanMotion));
+    const double perigeeKm = semiMajorAxisKm * (1.0 - e), apogeeKm = semiMajorAxisKm * (1.0 + e);
     const double perigeeSpeed =
-        std::sqrt(kWgs72GravityKm3PerS2 / semiMajorAxisKm * (1.0 + e) / (1.0 - e));
-    const double groundAtApogee = kEarthRotationRadiansPerSecond * semiMajorAxisKm * (1.0 + e);
-    return kSpeedMargin * (perigeeSpeed + groundAtApogee);
+        std::sqrt(kWgs72GravityKm3PerS2 / semiMajorAxisKm * (1.0 + e) / (1.0 - e));  // vis-viva
+    const double speed = perigeeSpeed + w * apogeeKm;
+    const double acceleration =
+        kWgs72GravityKm3PerS2 / (perigeeKm * perigeeKm) + 2.0 * w * speed + w * w * apogeeKm;
+    return {kSatelliteMargin * speed, kSatelliteMargin * acceleration};
+}
+
+PassTarget SatelliteTarget(const ElementSet& set, const StationView& view) {
+    // Shared, since targets are copied and the model holds all its set-dependent terms.
+    const auto model = std::make_shared<const Sgp4Propagator>(set);
+    return {[model, view](JulianDate utc) -> std::optional<LookAngles> {
+                const Sgp4State state = model->PropagateTo(utc);
+                if (state.error != Sgp4Error::kNone) return std::nullopt;
+                return view.Look(state.position_km, state.velocity_km_per_s, utc);
+            },
+            SatelliteMotionBound(set.mean_motion_rev_per_day, set.eccentricity)};
 }
 
 PassTarget SunTarget(const StationView& view) {

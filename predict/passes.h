@@ -1,20 +1,22 @@
 // Passes of a target over a station: when it rises, culminates and sets, and how high it gets.
 //
-// The search walks the window in steps that the target cannot outrun: a target at range r that
-// moves at most v against the ground turns its direction by at most v / r per second, and r
-// shrinks by at most v, so from elevation e it cannot reach the horizon within
-// (r / v)(1 - exp(-|e|)). Far below the horizon that is minutes for a low satellite and hours
-// for the Sun, so a week of a low satellite takes a few thousand looks. Each horizon crossing
-// found between two steps is then solved to a millisecond (regula falsi, Illinois variant) and
-// each highest point to a hundredth of a second (Brent's minimisation). Steps never go below
-// kMinStepSeconds, so a grazing pass shorter than that (a few ten-thousandths of a degree high)
-// may go unseen.
+// The search walks the window in steps that the target cannot outrun. Its height above the
+// station's horizon plane, h = range x sin(elevation), is zero at the horizon; in the turning
+// Earth's axes the plane stands still, so h changes no faster than the target moves (v) and its
+// rate no faster than the target accelerates (a). From h and its rate h' the horizon is
+// therefore at least max(|h| / v, the time in which h' and a could close |h|) away. Far below
+// the horizon that is many minutes for a low satellite and hours for the Sun: a week of a low
+// satellite takes a few hundred looks a day. Each horizon crossing found between two steps is
+// then solved to a millisecond (regula falsi, Illinois variant) and each highest point to a
+// hundredth of a second (Brent's minimisation). Steps never go below kMinStepSeconds, so a
+// grazing pass shorter than that (a few ten-thousandths of a degree high) may go unseen.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "predict/elements.h"
 #include "predict/observer.h"
 #include "predict/time.h"
 
@@ -31,11 +33,18 @@ struct Pass {
     bool cut_at_end;    // up when the window ended or the target was lost: `set` is that time
 };
 
-// A target: its look angles at a time (none where its model fails), and the fastest it moves
-// against the turning Earth, which bounds how fast its elevation can change.
+// Bounds on a target's motion against the turning Earth, which bound how soon it can cross the
+// horizon.
+struct MotionBound {
+    double speed_km_per_s;
+    double acceleration_km_per_s2;
+};
+
+// A target: its look angles at a time, rates included (none where its model fails), and the
+// bounds of its motion.
 struct PassTarget {
     std::function<std::optional<LookAngles>(JulianDate)> look;
-    double max_speed_km_per_s;
+    MotionBound bound;
 };
 
 struct PassSearch {
@@ -47,11 +56,14 @@ struct PassSearch {
 // Passes with any part above the horizon between `start` and `end`.
 PassSearch FindPasses(const PassTarget& target, JulianDate start, JulianDate end);
 
-// The speed bound of an Earth satellite from its mean motion and eccentricity: the speed at
-// perigee of the mean orbit (vis-viva, WGS-72 gravity) and the ground's turn at apogee, with a
-// margin for the perturbations.
-double SatelliteSpeedBoundKmPerS(double mean_motion_rev_per_day, double eccentricity);
+// The bounds for an Earth satellite from its mean motion and eccentricity: at perigee of the
+// mean orbit (vis-viva and gravity of WGS-72), with the turning axes' share at apogee (the ground
+// speed, Coriolis and centrifugal terms), and a margin for the perturbations.
+MotionBound SatelliteMotionBound(double mean_motion_rev_per_day, double eccentricity);
 
+// An Earth satellite from its element set: SGP4/SDP4 with WGS-72 in the improved mode, as the
+// sets are made for; lost where the model fails (decayed, eccentricity out of range).
+PassTarget SatelliteTarget(const ElementSet& set, const StationView& view);
 PassTarget SunTarget(const StationView& view);
 PassTarget MoonTarget(const StationView& view);
 

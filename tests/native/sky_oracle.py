@@ -1,6 +1,6 @@
 """The sky tests' reference answers, from Debian's python3-skyfield and python3-ephem.
 
-Writes one text file that predict_sky_test reads: the stations, element sets made here, TEME
+Writes one text file that predict_sky_test.cpp reads: the stations, element sets made here, TEME
 states of those sets with Skyfield's look angles, Skyfield's rises, culminations and sets, and
 PyEphem's Sun and Moon. Offline: Skyfield's built-in time scale only, nothing downloaded.
 
@@ -88,11 +88,13 @@ def write_view_samples(out, ts, satellites, stations, rng):
             t = ts.utc(*EPOCH[:5], [EPOCH[5] + s for s in seconds])
             teme_km, teme_km_per_s, errors = satellite._position_and_velocity_TEME_km(t)
             topocentric = (satellite - place).at(t)
-            alt, az, distance, _, _, range_rate = topocentric.frame_latlon_and_rates(place)
+            alt, az, distance, alt_rate, az_rate, range_rate = \
+                topocentric.frame_latlon_and_rates(place)
             for i in range(len(seconds)):
                 day, fraction = julian_date_parts(*EPOCH[:5], EPOCH[5] + seconds[i])
                 values = [*teme_km[:, i], *teme_km_per_s[:, i], az.degrees[i], alt.degrees[i],
-                          distance.km[i], range_rate.km_per_s[i]]
+                          distance.km[i], range_rate.km_per_s[i], az_rate.degrees.per_second[i],
+                          alt_rate.degrees.per_second[i]]
                 out.write("view %d %d %.1f %.17g %s\n" % (
                     s_index, k, day, fraction, " ".join("%.17g" % v for v in values)))
 
