@@ -1,7 +1,6 @@
 #include "sky/targets.h"
 
 #include <cctype>
-#include <memory>
 
 #include "predict/passes.h"
 #include "predict/sgp4.h"
@@ -35,18 +34,11 @@ std::string NotFound(const std::string& name, std::string_view file_name,
 
 }  // namespace
 
-Target SatelliteTarget(const predict::ElementSet& set, const predict::StationView& view) {
-    auto model = std::make_shared<const predict::Sgp4Propagator>(set);
+Target FromElementSet(const predict::ElementSet& set, const predict::StationView& view) {
     Target target;
     target.name = set.name.empty() ? std::to_string(set.catalogue_number) : set.name;
     target.elements_epoch = set.epoch;
-    target.sky.max_speed_km_per_s =
-        predict::SatelliteSpeedBoundKmPerS(set.mean_motion_rev_per_day, set.eccentricity);
-    target.sky.look = [model, view](predict::JulianDate utc) -> std::optional<predict::LookAngles> {
-        const predict::Sgp4State state = model->PropagateTo(utc);
-        if (state.error != predict::Sgp4Error::kNone) return std::nullopt;
-        return view.Look(state.position_km, state.velocity_km_per_s, utc);
-    };
+    target.sky = predict::SatelliteTarget(set, view);
     return target;
 }
 
@@ -84,7 +76,7 @@ TargetSetup SetUpTargets(const std::vector<std::string>& names, std::string_view
                 ": the model refuses it (" + predict::Sgp4ErrorText(error) + "); skipped");
             continue;
         }
-        setup.targets.push_back(SatelliteTarget(*set, view));
+        setup.targets.push_back(FromElementSet(*set, view));
     }
     if (setup.targets.empty()) setup.error = "nothing left to track";
     return setup;

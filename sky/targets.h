@@ -12,8 +12,8 @@
 
 namespace kelma::sky {
 
-// A satellite as the station sees it, through SGP4/SDP4; its look fails where the model does.
-Target SatelliteTarget(const predict::ElementSet& set, const predict::StationView& view);
+// A satellite as the station sees it (predict::SatelliteTarget), named as in its set.
+Target FromElementSet(const predict::ElementSet& set, const predict::StationView& view);
 
 // Whether a name means the Sun or the Moon rather than a satellite ("sun", "moon", any case).
 bool IsSunOrMoon(std::string_view name);

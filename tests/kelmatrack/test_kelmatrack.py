@@ -61,6 +61,14 @@ def free_port():
         return s.getsockname()[1]
 
 
+def sent(tracker):
+    return re.findall(r"  P (-?\d+) (\d+)\n", tracker.text())
+
+
+def taken(tracker):
+    return re.findall(r"Rotator took az (-?\d+) el (\d+)", tracker.text())
+
+
 def listening(port):
     try:
         socket.create_connection(("127.0.0.1", port)).close()
@@ -123,15 +131,17 @@ def test_in_the_overlap_across_north_with_hamlib_rotctld(tmp_path):
         tracker.wait_for(r"Rotator limits az -180\.\.450, el 0\.\.90: not over the top")
         tracker.wait_for(r"plan: as predicted")
         tracker.wait_for(r"pass ended")
+        wait_until(lambda: len(sent(tracker)) == len(taken(tracker)), ANSWER_WAIT_S,
+                   what="the last position answered")
     finally:
         if tracker:
             assert tracker.stop() == 0
         end_process(rotctld)
-    sent = [(int(az), int(el)) for az, el in re.findall(r"  P (-?\d+) (\d+)\n", tracker.text())]
-    taken = re.findall(r"Rotator took az (-?\d+) el (\d+)", tracker.text())
-    assert len(taken) == len(sent) and "refused" not in tracker.text()
-    assert_no_step_across_the_stop([az for az, _ in sent], -180, 450)
-    assert max(az for az, _ in sent) > 360 and max(el for _, el in sent) <= 90
+    assert sent(tracker) == taken(tracker) and "refused" not in tracker.text()
+    sent_positions = [(int(az), int(el)) for az, el in sent(tracker)]
+    assert_no_step_across_the_stop([az for az, _ in sent_positions], -180, 450)
+    assert max(az for az, _ in sent_positions) > 360
+    assert max(el for _, el in sent_positions) <= 90
 
 
 class SilentThenVanishing:

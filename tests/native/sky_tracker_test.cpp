@@ -30,7 +30,7 @@ Target Satellite(const std::string& name, const kelma::test::SyntheticOrbit& orb
                  double closest_seconds, double fails_after_seconds = 1e9) {
     Target target;
     target.name = name;
-    target.sky.max_speed_km_per_s = orbit.SpeedKmPerS();
+    target.sky.bound = {orbit.SpeedKmPerS(), orbit.AccelerationKmPerS2()};
     target.sky.look = [=](JulianDate utc) -> std::optional<kelma::predict::LookAngles> {
         const double seconds = kelma::predict::SecondsBetween(kStart, utc);
         if (seconds > fails_after_seconds) return std::nullopt;

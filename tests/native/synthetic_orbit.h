@@ -27,6 +27,7 @@ struct SyntheticOrbit {
     }
     double PeriodSeconds() const { return 2 * kPi / RadiansPerSecond(); }
     double SpeedKmPerS() const { return RadiusKm() * RadiansPerSecond(); }
+    double AccelerationKmPerS2() const { return SpeedKmPerS() * RadiansPerSecond(); }
 
     // `seconds` after the satellite was closest to the station.
     predict::LookAngles Look(double seconds) const {
@@ -43,7 +44,7 @@ struct SyntheticOrbit {
         d[2] -= kEarthRadiusKm;
         const double range = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
         const double az = std::atan2(d[1], d[0]) * 180 / kPi;
-        return {az < 0 ? az + 360 : az, std::asin(d[2] / range) * 180 / kPi, range, 0};
+        return {az < 0 ? az + 360 : az, std::asin(d[2] / range) * 180 / kPi, range, 0, 0, 0};
     }
 
     // The pass around the closest approach, once a second from the rise to the set.
