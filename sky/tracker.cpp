@@ -191,7 +191,7 @@ void Tracker::FollowPass(JulianDate now, std::vector<std::string>* events) {
     const double since = predict::SecondsBetween(p.plan_start, now);
     plan::AxisAngles angles;
     if (since >= 0) {
-        angles = p.plan.At(since);
+        angles = p.plan.At(since + kAimAheadSeconds);
         if (status_.phase != Phase::kTracking) events->push_back(status_.target + ": pass started");
         status_.phase = Phase::kTracking;
     } else if (since >= -settings_.lead_seconds) {

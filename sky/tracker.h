@@ -27,6 +27,9 @@ constexpr double kOldElementsDays = 30.0;
 // How far ahead the next pass is looked for, and when to look again after finding none.
 constexpr double kSearchDays = 7.0;
 constexpr double kSearchAgainDays = 1.0;
+// The fronts command once a second (of the sky clock): each command aims at the middle of the
+// second ahead, so that the antenna is never more than half a second behind or ahead.
+constexpr double kAimAheadSeconds = 0.5;
 // A pass longer than this (the Sun, the Moon, a satellite that stays up) is planned a day at a
 // time; the next day's plan starts where the antenna is.
 constexpr double kLongestPlanSeconds = 86400.0;
