@@ -130,7 +130,7 @@ TEST(SkyTrackerTest, AModelThatFailsEndsItsTargetsPassesWithAMessage) {
                     {kKelmaLimits, 60, std::nullopt});
     Journal run;
     Step(&tracker, 0, 0, &run);
-    EXPECT_TRUE(Contains(run.events, "DECAYING: the model fails from 2024-02-12 01:4"));
+    EXPECT_TRUE(Contains(run.events, "DECAYING: the model fails from 2024-02-12 01:"));
     EXPECT_TRUE(tracker.CurrentStatus().pass);
     Step(&tracker, 1, 6100, &run);
     EXPECT_TRUE(Contains(run.events, "DECAYING: pass ended"));
