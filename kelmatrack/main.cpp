@@ -11,9 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,14 +76,17 @@ kelma::plan::RotatorLimits WithElevationMax(kelma::plan::RotatorLimits limits,
 std::optional<std::vector<kelma::sky::Target>> LoadTargets(const kelmatrack::Options& options) {
     std::string text;
     if (!options.elementsPath.empty()) {
-        std::ifstream file(options.elementsPath, std::ios::binary);
-        std::stringstream contents;
-        contents << file.rdbuf();
-        if (!file) {
+        // C stdio rather than streams: the Windows program stays small without their locales.
+        FILE* file = fopen(options.elementsPath.c_str(), "rb");
+        char chunk[4096];
+        for (size_t n; file != nullptr && (n = fread(chunk, 1, sizeof(chunk), file)) > 0;)
+            text.append(chunk, n);
+        if (file == nullptr || ferror(file)) {
             fprintf(stderr, "kelmatrack: cannot read %s\n", options.elementsPath.c_str());
+            if (file != nullptr) fclose(file);
             return std::nullopt;
         }
-        text = contents.str();
+        fclose(file);
     }
     kelma::sky::TargetSetup setup =
         kelma::sky::SetUpTargets(options.targets, options.elementsPath, text, options.station);

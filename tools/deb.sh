@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package of kelmarotd for this machine (Debian 12, Raspberry Pi OS; the
-# architecture is dpkg's): dist/kelmarotd_<version>_<arch>.deb with /usr/bin/kelmarotd (a
-# release build, no tests, no sanitizers), its manual page, the systemd service and its settings
+# architecture is dpkg's): dist/kelmarotd_<version>_<arch>.deb with /usr/bin/kelmarotd and
+# /usr/bin/kelmatrack (release builds, no tests, no sanitizers), their manual pages, the systemd service and its settings
 # file /etc/default/kelmarotd. Two runs from the same commit give the same bytes: no build paths
 # in the program, every file's time SOURCE_DATE_EPOCH (the last commit's), owner root, fixed
 # modes, single-threaded compression.
@@ -31,7 +31,7 @@ cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKELMA_BUILD_TESTS=OFF 
     -DKELMA_SANITIZE=OFF \
     -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$repo=. -ffile-prefix-map=$build=build" \
     >"$build/configure.log"
-cmake --build "$build" -j "$(nproc)" --target kelmarotd >"$build/build.log"
+cmake --build "$build" -j "$(nproc)" --target kelmarotd kelmatrack >"$build/build.log"
 version=$(cat "$build/version.txt")
 
 # dpkg-shlibdeps looks for the program in debian/<package>/ beside an (empty) debian/control.
@@ -44,6 +44,9 @@ install -D -m 0644 "$repo/packaging/kelmarotd.service" "$root/lib/systemd/system
 install -D -m 0644 "$repo/packaging/kelmarotd.default" "$root/etc/default/kelmarotd"
 mkdir -p "$root/usr/share/man/man1" "$root/usr/share/doc/kelmarotd"
 gzip -9n <"$repo/packaging/kelmarotd.1" >"$root/usr/share/man/man1/kelmarotd.1.gz"
+# kelmatrack beside it: the same libraries, so kelmarotd's Depends covers it.
+install -D -m 0755 -s "$build/kelmatrack/kelmatrack" "$root/usr/bin/kelmatrack"
+gzip -9n <"$repo/packaging/kelmatrack.1" >"$root/usr/share/man/man1/kelmatrack.1.gz"
 {
     printf '%s\n' "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" \
         "Upstream-Name: KelmaRotator" "" "Files: *" \

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the shipped Windows programs (KelmaRotator.exe, predsim.exe, kelma_sim.exe,
-# kelmarotd.exe, kelmafeed.exe) for 32-bit Windows, stripped, and packs them with the operator
+# kelmarotd.exe, kelmafeed.exe, kelmatrack.exe) for 32-bit Windows, stripped, and packs them with the operator
 # guide (Markdown and HTML), the licence and SHA256SUMS into dist/KelmaRotator-<version>-win32.zip;
 # then the Debian package of kelmarotd for this machine (tools/deb.sh) beside it. Two runs from the same
 # commit give the same bytes: the programs carry no time stamps and no build paths, and the
@@ -24,7 +24,7 @@ dist=${KELMA_DIST:-$repo/dist}
 max_program_bytes=$((400 * 1024))
 # The shipped programs, each as its CMake target and the build folder that holds it.
 shipped=(KelmaRotator:. predsim:tools/predsim kelma_sim:tools/kelma_sim kelmarotd:kelmarotd
-         kelmafeed:feed)
+         kelmafeed:feed kelmatrack:kelmatrack)
 targets=("${shipped[@]%%:*}")
 programs=("${targets[@]/%/.exe}")
 documents=(operator-guide.md operator-guide.html LICENSE)
