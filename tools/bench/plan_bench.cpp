@@ -2,7 +2,8 @@
 // 35 N, 34 S), followed by a rotator model that turns its axes at a fixed rate towards whole-degree
 // commands (the controller simulator's axes) given once a second, on the KELMA controller's
 // azimuth 0..360 (stop at north) and elevation 0..180:
-//   - planned: the tracking engine of kelmatrack and kelmafeed (lead 60 s, park at 0 0);
+//   - planned: the tracking engine of kelmatrack and kelmafeed (lead 60 s, park at 0 0; the slower
+//     rotator also with a lead of 100 s);
 //   - unplanned: the satellite's 0..360 azimuth and its elevation relayed as they are, from -5
 //     degrees of elevation on, as the operator window does with a prediction program's data.
 // For each: the passes, the in-pass seconds in which the antenna points within 2 degrees of the
@@ -31,7 +32,7 @@ using kelma::predict::SecondsBetween;
 
 constexpr double kWithinDeg = 2.0;
 constexpr double kStopSwingDeg = 20.0;
-constexpr double kLeadSeconds = 60.0;
+constexpr double kLeadSeconds = kelma::sky::kDefaultLeadSeconds;
 constexpr int kLowestRelayedElevation = -5;  // the operator window's tracking rule
 constexpr kelma::plan::RotatorLimits kKelma{0, 360, 0, 180};
 constexpr kelma::plan::AxisAngles kPark{0, 0};
@@ -131,8 +132,9 @@ private:
     std::optional<kelma::Position> lastCommand_;
 };
 
-Figures Planned(const kelma::sky::Target& target, Rates rates, JulianDate start, JulianDate end) {
-    kelma::sky::Tracker tracker({target}, {kKelma, kLeadSeconds, kPark});
+Figures Planned(const kelma::sky::Target& target, Rates rates, double lead_seconds,
+                JulianDate start, JulianDate end) {
+    kelma::sky::Tracker tracker({target}, {kKelma, lead_seconds, kPark});
     Follower follower(target, rates);
     std::optional<JulianDate> counted;  // the plan start of the last pass counted
     for (JulianDate t = start; SecondsBetween(t, end) > 0; t = AddSeconds(t, 1)) {
@@ -140,7 +142,7 @@ Figures Planned(const kelma::sky::Target& target, Rates rates, JulianDate start,
         const kelma::sky::Status& status = tracker.CurrentStatus();
         if (status.phase == kelma::sky::Phase::kNoPass) break;
         // Nothing happens until the next lead time once the antenna stands.
-        const JulianDate wake = AddSeconds(status.pass->plan_start, -kLeadSeconds - 1);
+        const JulianDate wake = AddSeconds(status.pass->plan_start, -lead_seconds - 1);
         if (status.phase == kelma::sky::Phase::kWaiting && follower.Standing() &&
             SecondsBetween(t, wake) > 1) {
             t = AddSeconds(wake, -1);
@@ -212,19 +214,24 @@ int main(int argc, char** argv) {
         elements.sets.size(), argv[1], days, kelma::predict::FormatUtc(start).c_str());
     printf("%-9s  %-9s  %-5s  %6s  %9s  %13s  %12s  %14s  %12s\n", "rates", "path", "site",
            "passes", "in-pass s", "within 2 deg", "at the rise", "stop swings", "not as pred.");
+    // The slower rotator once more with the lead that its 180 degrees of elevation take.
     const struct {
         const char* name;
         Rates rates;
-    } rateRows[] = {{"6/4 deg/s", {6, 4}}, {"3/2 deg/s", {3, 2}}};
+        double lead_seconds;
+    } rateRows[] = {{"6/4 deg/s", {6, 4}, kLeadSeconds},
+                    {"3/2 deg/s", {3, 2}, kLeadSeconds},
+                    {"3/2, 100s", {3, 2}, 100}};
     for (const auto& r : rateRows) {
         for (const bool planned : {true, false}) {
+            if (!planned && r.lead_seconds != kLeadSeconds) continue;  // no lead to relay
             Figures all;
             for (const Site& site : kSites) {
                 const kelma::predict::StationView view(site.station);
                 Figures here;
                 for (const kelma::predict::ElementSet& set : elements.sets) {
                     const kelma::sky::Target target = kelma::sky::FromElementSet(set, view);
-                    here.Add(planned ? Planned(target, r.rates, start, end)
+                    here.Add(planned ? Planned(target, r.rates, r.lead_seconds, start, end)
                                      : Unplanned(target, r.rates, start, end));
                 }
                 PrintRow(r.name, planned, site.name, here);
