@@ -164,6 +164,7 @@ Figures Unplanned(const kelma::sky::Target& target, Rates rates, JulianDate star
     Follower follower(target, rates);
     for (const kelma::predict::Pass& pass :
          kelma::predict::FindPasses(target.sky, start, end).passes) {
+        if (pass.cut_at_start) continue;  // under way at the start, as for the planned path
         const JulianDate from = AddSeconds(pass.rise, -2 * kLeadSeconds);
         for (JulianDate t = from; SecondsBetween(t, pass.set) > -1 && SecondsBetween(t, end) > 0;
              t = AddSeconds(t, 1)) {
