@@ -20,6 +20,7 @@
 #include "kelmarotd/rotctl_text.h"
 #include "kelmatrack/options.h"
 #include "kelmatrack/rotator_link.h"
+#include "rotator/protocol.h"
 #include "sky/targets.h"
 #include "sky/tracker.h"
 
@@ -37,7 +38,7 @@ constexpr int64_t kStatusEveryMs = 10000;
 constexpr double kPlanHours = 24;
 constexpr size_t kReceiveChunk = 512;
 // The KELMA controller's angles, for --plan without a server.
-constexpr kelma::plan::RotatorLimits kKelmaLimits{0, 360, 0, 180};
+constexpr kelma::plan::RotatorLimits kKelmaLimits{0, kelma::kAzimuthMax, 0, kelma::kElevationMax};
 constexpr double kUnixEpochJulianDate = 2440587.5;
 
 JulianDate UtcNow() {

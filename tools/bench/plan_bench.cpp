@@ -21,6 +21,7 @@
 #include "axis.h"
 #include "predict/elements.h"
 #include "predict/passes.h"
+#include "rotator/tracking_rule.h"
 #include "sky/targets.h"
 #include "sky/tracker.h"
 
@@ -33,7 +34,8 @@ using kelma::predict::SecondsBetween;
 constexpr double kWithinDeg = 2.0;
 constexpr double kStopSwingDeg = 20.0;
 constexpr double kLeadSeconds = kelma::sky::kDefaultLeadSeconds;
-constexpr int kLowestRelayedElevation = -5;  // the operator window's tracking rule
+// The KELMA controller's angles (rotator/protocol.h names them, but its kelma::Axis is not the
+// simulator's).
 constexpr kelma::plan::RotatorLimits kKelma{0, 360, 0, 180};
 constexpr kelma::plan::AxisAngles kPark{0, 0};
 
@@ -171,7 +173,7 @@ Figures Unplanned(const kelma::sky::Target& target, Rates rates, JulianDate star
             const auto look = target.sky.look(t);
             std::optional<kelma::Position> command;
             const int el = look ? static_cast<int>(std::lround(look->elevation_deg)) : -90;
-            if (el >= kLowestRelayedElevation)
+            if (el >= kelma::kLowestTrackedElevation)
                 command = kelma::Position{static_cast<int>(std::lround(look->azimuth_deg)),
                                           std::max(el, 0)};
             follower.Second(t, command);
