@@ -267,9 +267,10 @@ void ReadLine2(ColumnReader& columns, ElementSet* set) {
     set->revolution_number = columns.Whole(64, 68, "the revolution number", true);
 }
 
+using LineReader = void (*)(ColumnReader&, ElementSet*);
+
 // The problem that refuses an element line, or empty when there is none.
-std::string LineFieldsProblem(const TextLine& line, void (*read)(ColumnReader&, ElementSet*),
-                              ElementSet* set) {
+std::string LineFieldsProblem(const TextLine& line, LineReader read, ElementSet* set) {
     std::string problem = LineProblem(line.text);
     if (!problem.empty()) return problem;
     ColumnReader columns(line.text);
@@ -282,7 +283,9 @@ void ReadSet(const TextLine& line1, const TextLine& line2, std::string name, Ele
     ElementSet set{};
     set.name = std::move(name);
     set.line_number = line1.number;
-    for (const auto& [line, read] : {std::pair{&line1, ReadLine1}, std::pair{&line2, ReadLine2}}) {
+    const std::pair<const TextLine*, LineReader> lines[] = {{&line1, ReadLine1},
+                                                            {&line2, ReadLine2}};
+    for (const auto& [line, read] : lines) {
         std::string problem = LineFieldsProblem(*line, read, &set);
         if (!problem.empty()) {
             file->problems.push_back({line->number, std::move(problem)});

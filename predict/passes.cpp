@@ -189,7 +189,6 @@ constexpr double kWgs72GravityKm3PerS2 = 398600.8;
 // terms), which differ by well under a percent.
 constexpr double kSatelliteMargin = 1.1;
 constexpr double kMaxEccentricity = 0.99;
-constexpr double kKmPerAu = 149597870.7;
 // The Sun's and Moon's farthest and their own motion: the Earth's orbital speed at perihelion,
 // the Moon's at perigee.
 constexpr double kSunMaxDistanceKm = 1.0168 * kKmPerAu;

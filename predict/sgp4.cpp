@@ -154,75 +154,94 @@ Atmosphere AtmosphereFor(const Gravity& g, double perigee_radius) {
     return a;
 }
 
-// STR#3 section 6: C1..C5, the secular rates, and the drag terms of the mean anomaly and
-// perigee (sgp4init).
-NearEarthTerms NearEarthTermsFor(const Gravity& g, const Elements& e, double bstar,
-                                 const EpochOrbit& o) {
-    NearEarthTerms t{};
-    const double n0 = o.mean_motion, a0 = o.semi_major_axis, e0 = e.eccentricity;
-    t.simplified_drag = o.perigee_radius < kSimplifiedDragPerigeeKm / g.radius_km + 1.0;
-    const Atmosphere atmosphere = AtmosphereFor(g, o.perigee_radius);
-    InclinationTerms& c = t.at_epoch;
+// The J3 long-period and J2 short-period coefficients at the epoch's inclination (sgp4init).
+InclinationTerms EpochInclinationTerms(const Gravity& g, const EpochOrbit& o) {
+    InclinationTerms c{};
     c.sin_i = o.sin_i;
     c.cos_i = o.cos_i;
+    c.long_period_l = LongPeriodLongitude(g, o.sin_i, o.cos_i);
+    c.long_period_ay = -0.5 * g.j3_over_j2 * o.sin_i;
     c.three_cos2_minus_1 = -o.one_minus_5_cos2 - o.cos2_i - o.cos2_i;
-    const double theta2 = c.three_cos2_minus_1;
+    c.sin2 = 1.0 - o.cos2_i;
+    c.seven_cos2_minus_1 = 7.0 * o.cos2_i - 1.0;
+    return c;
+}
+
+// The secular rates of the mean anomaly, the perigee and the node from J2 and J4 (STR#3 section
+// 6). Gives the node's J2 rate, which the node's drag term takes.
+double AddSecularRates(const Gravity& g, const EpochOrbit& o, NearEarthTerms* t) {
+    const double n0 = o.mean_motion, theta2 = t->at_epoch.three_cos2_minus_1;
+    const double cos4 = o.cos2_i * o.cos2_i;
+    const double p_inv2 = 1.0 / o.semi_latus_squared;
+    const double temp1 = 1.5 * g.j2 * p_inv2 * n0;
+    const double temp2 = 0.5 * temp1 * g.j2 * p_inv2;
+    const double temp3 = -0.46875 * g.j4 * p_inv2 * p_inv2 * n0;
+    t->mean_anomaly_rate = n0 + 0.5 * temp1 * o.beta0 * theta2 +
+                           0.0625 * temp2 * o.beta0 * (13.0 - 78.0 * o.cos2_i + 137.0 * cos4);
+    t->perigee_rate = -0.5 * temp1 * o.one_minus_5_cos2 +
+                      0.0625 * temp2 * (7.0 - 114.0 * o.cos2_i + 395.0 * cos4) +
+                      temp3 * (3.0 - 36.0 * o.cos2_i + 49.0 * cos4);
+    const double node_rate_j2 = -temp1 * o.cos_i;
+    t->node_rate =
+        node_rate_j2 +
+        (0.5 * temp2 * (4.0 - 19.0 * o.cos2_i) + 2.0 * temp3 * (3.0 - 7.0 * o.cos2_i)) * o.cos_i;
+    return node_rate_j2;
+}
+
+// The drag coefficients C1, C4, C5 and the drag terms of the mean anomaly, the perigee and the
+// node (STR#3 section 6).
+void AddDrag(const Gravity& g, const Elements& e, double bstar, const EpochOrbit& o,
+             double node_rate_j2, const Atmosphere& atmosphere, NearEarthTerms* t) {
+    const double n0 = o.mean_motion, a0 = o.semi_major_axis, e0 = e.eccentricity;
+    const double theta2 = t->at_epoch.three_cos2_minus_1;
     const double xi = 1.0 / (a0 - atmosphere.s);
-    t.eta = a0 * e0 * xi;
-    const double eta2 = t.eta * t.eta, e_eta = e0 * t.eta;
+    t->eta = a0 * e0 * xi;
+    const double eta2 = t->eta * t->eta, e_eta = e0 * t->eta;
     const double psi2 = std::fabs(1.0 - eta2);
     const double coef = atmosphere.q0_minus_s_4 * std::pow(xi, 4.0);
     const double coef1 = coef / std::pow(psi2, 3.5);
     const double c2 = coef1 * n0 *
                       (a0 * (1.0 + 1.5 * eta2 + e_eta * (4.0 + eta2)) +
                        0.375 * g.j2 * xi / psi2 * theta2 * (8.0 + 3.0 * eta2 * (8.0 + eta2)));
-    t.c1 = bstar * c2;
+    t->c1 = bstar * c2;
     const double c3 = e0 > 1.0e-4 ? -2.0 * coef * xi * g.j3_over_j2 * n0 * o.sin_i / e0 : 0.0;
-    c.sin2 = 1.0 - o.cos2_i;
-    t.c4 = 2.0 * n0 * coef1 * a0 * o.beta0_squared *
-           (t.eta * (2.0 + 0.5 * eta2) + e0 * (0.5 + 2.0 * eta2) -
-            g.j2 * xi / (a0 * psi2) *
-                (-3.0 * theta2 * (1.0 - 2.0 * e_eta + eta2 * (1.5 - 0.5 * e_eta)) +
-                 0.75 * c.sin2 * (2.0 * eta2 - e_eta * (1.0 + eta2)) *
-                     std::cos(2.0 * e.argument_of_perigee)));
-    t.c5 = 2.0 * coef1 * a0 * o.beta0_squared * (1.0 + 2.75 * (eta2 + e_eta) + e_eta * eta2);
+    t->c4 = 2.0 * n0 * coef1 * a0 * o.beta0_squared *
+            (t->eta * (2.0 + 0.5 * eta2) + e0 * (0.5 + 2.0 * eta2) -
+             g.j2 * xi / (a0 * psi2) *
+                 (-3.0 * theta2 * (1.0 - 2.0 * e_eta + eta2 * (1.5 - 0.5 * e_eta)) +
+                  0.75 * t->at_epoch.sin2 * (2.0 * eta2 - e_eta * (1.0 + eta2)) *
+                      std::cos(2.0 * e.argument_of_perigee)));
+    t->c5 = 2.0 * coef1 * a0 * o.beta0_squared * (1.0 + 2.75 * (eta2 + e_eta) + e_eta * eta2);
+    t->perigee_drag = bstar * c3 * std::cos(e.argument_of_perigee);
+    t->mean_anomaly_drag = e0 > 1.0e-4 ? -kTwoThirds * coef * bstar / e_eta : 0.0;
+    t->node_drag = 3.5 * o.beta0_squared * node_rate_j2 * t->c1;
+    t->longitude_t2 = 1.5 * t->c1;
+    const double eta_cos_m0 = 1.0 + t->eta * std::cos(e.mean_anomaly);
+    t->eta_cos_m0_cubed = eta_cos_m0 * eta_cos_m0 * eta_cos_m0;
+    t->sin_m0 = std::sin(e.mean_anomaly);
+    if (t->simplified_drag) return;
+    // The higher drag terms D2..D4 and the mean longitude's t^3..t^5 coefficients.
+    const double c1_2 = t->c1 * t->c1;
+    t->d2 = 4.0 * a0 * xi * c1_2;
+    const double temp = t->d2 * xi * t->c1 / 3.0;
+    t->d3 = (17.0 * a0 + atmosphere.s) * temp;
+    t->d4 = 0.5 * temp * a0 * xi * (221.0 * a0 + 31.0 * atmosphere.s) * t->c1;
+    t->longitude_t3 = t->d2 + 2.0 * c1_2;
+    t->longitude_t4 = 0.25 * (3.0 * t->d3 + t->c1 * (12.0 * t->d2 + 10.0 * c1_2));
+    t->longitude_t5 = 0.2 * (3.0 * t->d4 + 12.0 * t->c1 * t->d3 + 6.0 * t->d2 * t->d2 +
+                             15.0 * c1_2 * (2.0 * t->d2 + c1_2));
+}
 
-    const double cos4 = o.cos2_i * o.cos2_i;
-    const double p_inv2 = 1.0 / o.semi_latus_squared;
-    const double temp1 = 1.5 * g.j2 * p_inv2 * n0;
-    const double temp2 = 0.5 * temp1 * g.j2 * p_inv2;
-    const double temp3 = -0.46875 * g.j4 * p_inv2 * p_inv2 * n0;
-    t.mean_anomaly_rate = n0 + 0.5 * temp1 * o.beta0 * theta2 +
-                          0.0625 * temp2 * o.beta0 * (13.0 - 78.0 * o.cos2_i + 137.0 * cos4);
-    t.perigee_rate = -0.5 * temp1 * o.one_minus_5_cos2 +
-                     0.0625 * temp2 * (7.0 - 114.0 * o.cos2_i + 395.0 * cos4) +
-                     temp3 * (3.0 - 36.0 * o.cos2_i + 49.0 * cos4);
-    const double node_rate_j2 = -temp1 * o.cos_i;
-    t.node_rate =
-        node_rate_j2 +
-        (0.5 * temp2 * (4.0 - 19.0 * o.cos2_i) + 2.0 * temp3 * (3.0 - 7.0 * o.cos2_i)) * o.cos_i;
-    t.perigee_drag = bstar * c3 * std::cos(e.argument_of_perigee);
-    t.mean_anomaly_drag = e0 > 1.0e-4 ? -kTwoThirds * coef * bstar / e_eta : 0.0;
-    t.node_drag = 3.5 * o.beta0_squared * node_rate_j2 * t.c1;
-    t.longitude_t2 = 1.5 * t.c1;
-    c.long_period_l = LongPeriodLongitude(g, o.sin_i, o.cos_i);
-    c.long_period_ay = -0.5 * g.j3_over_j2 * o.sin_i;
-    const double eta_cos_m0 = 1.0 + t.eta * std::cos(e.mean_anomaly);
-    t.eta_cos_m0_cubed = eta_cos_m0 * eta_cos_m0 * eta_cos_m0;
-    t.sin_m0 = std::sin(e.mean_anomaly);
-    c.seven_cos2_minus_1 = 7.0 * o.cos2_i - 1.0;
-
-    if (!t.simplified_drag) {
-        const double c1_2 = t.c1 * t.c1;
-        t.d2 = 4.0 * a0 * xi * c1_2;
-        const double temp = t.d2 * xi * t.c1 / 3.0;
-        t.d3 = (17.0 * a0 + atmosphere.s) * temp;
-        t.d4 = 0.5 * temp * a0 * xi * (221.0 * a0 + 31.0 * atmosphere.s) * t.c1;
-        t.longitude_t3 = t.d2 + 2.0 * c1_2;
-        t.longitude_t4 = 0.25 * (3.0 * t.d3 + t.c1 * (12.0 * t.d2 + 10.0 * c1_2));
-        t.longitude_t5 = 0.2 * (3.0 * t.d4 + 12.0 * t.c1 * t.d3 + 6.0 * t.d2 * t.d2 +
-                                15.0 * c1_2 * (2.0 * t.d2 + c1_2));
-    }
+// SGP4's initialisation for any orbit (sgp4init); a deep-space orbit then takes the simplified
+// drag and SDP4's terms.
+NearEarthTerms NearEarthTermsFor(const Gravity& g, const Elements& e, double bstar,
+                                 const EpochOrbit& o, bool deep_space) {
+    NearEarthTerms t{};
+    t.simplified_drag =
+        deep_space || o.perigee_radius < kSimplifiedDragPerigeeKm / g.radius_km + 1.0;
+    t.at_epoch = EpochInclinationTerms(g, o);
+    const double node_rate_j2 = AddSecularRates(g, o, &t);
+    AddDrag(g, e, bstar, o, node_rate_j2, AtmosphereFor(g, o.perigee_radius), &t);
     return t;
 }
 
@@ -330,22 +349,7 @@ ThirdBodyRates RatesFrom(const ThirdBodyTerms& t, double mean_motion, double e2)
             t.s4 * mean_motion * (t.z31 + t.z33 - 6.0), -mean_motion * t.s2 * (t.z21 + t.z23)};
 }
 
-// DSCOM and the secular part of DSINIT: the lunar-solar periodic coefficients and rates.
-void AddLunarSolarTerms(double epoch_days_1950, const Elements& e, double mean_motion,
-                        DeepSpaceTerms* d) {
-    const double day = epoch_days_1950 + 18261.5;  // days from 1900 January 0.5
-    // The Moon's node, inclination and argument of perigee on the epoch's day.
-    const double moon_node = WrapTwoPi(4.5236020 - 9.2422029e-4 * day);
-    const double sin_node = std::sin(moon_node), cos_node = std::cos(moon_node);
-    const double moon_cos_i = 0.91375164 - 0.03568096 * cos_node;
-    const double moon_sin_i = std::sqrt(1.0 - moon_cos_i * moon_cos_i);
-    const double moon_sin_h = 0.089683511 * sin_node / moon_sin_i;
-    const double moon_cos_h = std::sqrt(1.0 - moon_sin_h * moon_sin_h);
-    const double gam = 5.8351514 + 0.0019443680 * day;
-    double zx = 0.39785416 * sin_node / moon_sin_i;
-    const double zy = moon_cos_h * cos_node + 0.91744867 * moon_sin_h * sin_node;
-    zx = gam + std::atan2(zx, zy) - moon_node;
-
+SatelliteAngles AnglesOf(const Elements& e, double mean_motion) {
     SatelliteAngles s{};
     s.sin_node = std::sin(e.node);
     s.cos_node = std::cos(e.node);
@@ -358,33 +362,46 @@ void AddLunarSolarTerms(double epoch_days_1950, const Elements& e, double mean_m
     s.beta2 = 1.0 - s.e2;
     s.beta = std::sqrt(s.beta2);
     s.inverse_mean_motion = 1.0 / mean_motion;
+    return s;
+}
 
-    const ThirdBodyGeometry sun{0.1945905,  -0.98088458, 0.91744867,  0.39785416,
-                                s.cos_node, s.sin_node,  kSunStrength};
-    const ThirdBodyGeometry moon{std::cos(zx),
-                                 std::sin(zx),
-                                 moon_cos_i,
-                                 moon_sin_i,
-                                 moon_cos_h * s.cos_node + moon_sin_h * s.sin_node,
-                                 s.sin_node * moon_cos_h - s.cos_node * moon_sin_h,
-                                 kMoonStrength};
-    const ThirdBodyTerms sun_terms = TermsFor(sun, s), moon_terms = TermsFor(moon, s);
-    d->sun =
-        PeriodicsFrom(sun_terms, s.e2, kSunEccentricity, WrapTwoPi(6.2565837 + 0.017201977 * day));
-    d->moon = PeriodicsFrom(moon_terms, s.e2, kMoonEccentricity,
-                            WrapTwoPi(4.7199672 + 0.22997150 * day - gam));
+// The Moon's orbit on a day (from 1900 January 0.5) against the satellite's node, and its mean
+// anomaly then (DSCOM).
+struct MoonOrbit {
+    ThirdBodyGeometry geometry;
+    double mean_anomaly;
+};
 
-    const ThirdBodyRates sun_rates = RatesFrom(sun_terms, kSunMeanMotion, s.e2);
-    const ThirdBodyRates moon_rates = RatesFrom(moon_terms, kMoonMeanMotion, s.e2);
-    const bool polar_node_free =
-        e.inclination < kSmallInclination || e.inclination > kPi - kSmallInclination;
-    double sun_h = polar_node_free ? 0.0 : sun_rates.h;
-    const double moon_h = polar_node_free ? 0.0 : moon_rates.h;
+MoonOrbit MoonOn(double day, const SatelliteAngles& s) {
+    const double node = WrapTwoPi(4.5236020 - 9.2422029e-4 * day);
+    const double sin_node = std::sin(node), cos_node = std::cos(node);
+    const double cos_i = 0.91375164 - 0.03568096 * cos_node;
+    const double sin_i = std::sqrt(1.0 - cos_i * cos_i);
+    const double sin_h = 0.089683511 * sin_node / sin_i;
+    const double cos_h = std::sqrt(1.0 - sin_h * sin_h);
+    const double gam = 5.8351514 + 0.0019443680 * day;
+    const double zx = 0.39785416 * sin_node / sin_i;
+    const double zy = cos_h * cos_node + 0.91744867 * sin_h * sin_node;
+    const double g = gam + std::atan2(zx, zy) - node;
+    return {{std::cos(g), std::sin(g), cos_i, sin_i, cos_h * s.cos_node + sin_h * s.sin_node,
+             s.sin_node * cos_h - s.cos_node * sin_h, kMoonStrength},
+            WrapTwoPi(4.7199672 + 0.22997150 * day - gam)};
+}
+
+// DSINIT's lunar-solar secular rates; near the equator the node takes none from the h terms.
+void AddLunarSolarRates(const ThirdBodyTerms& sun_terms, const ThirdBodyTerms& moon_terms,
+                        const SatelliteAngles& s, double inclination, DeepSpaceTerms* d) {
+    const ThirdBodyRates sun = RatesFrom(sun_terms, kSunMeanMotion, s.e2);
+    const ThirdBodyRates moon = RatesFrom(moon_terms, kMoonMeanMotion, s.e2);
+    const bool equatorial =
+        inclination < kSmallInclination || inclination > kPi - kSmallInclination;
+    double sun_h = equatorial ? 0.0 : sun.h;
+    const double moon_h = equatorial ? 0.0 : moon.h;
     if (s.sin_i != 0.0) sun_h = sun_h / s.sin_i;
-    d->eccentricity_rate = sun_rates.e + moon_rates.e;
-    d->inclination_rate = sun_rates.i + moon_rates.i;
-    d->mean_anomaly_rate = sun_rates.l + moon_rates.l;
-    d->perigee_rate = sun_rates.gh - s.cos_i * sun_h + moon_rates.gh;
+    d->eccentricity_rate = sun.e + moon.e;
+    d->inclination_rate = sun.i + moon.i;
+    d->mean_anomaly_rate = sun.l + moon.l;
+    d->perigee_rate = sun.gh - s.cos_i * sun_h + moon.gh;
     d->node_rate = sun_h;
     if (s.sin_i != 0.0) {
         d->perigee_rate = d->perigee_rate - s.cos_i / s.sin_i * moon_h;
@@ -392,12 +409,28 @@ void AddLunarSolarTerms(double epoch_days_1950, const Elements& e, double mean_m
     }
 }
 
-// Resonance of the half-day orbits (DSINIT, "irez 2"): the G and F functions of eccentricity
-// and inclination that make D2201..D5433.
-void AddHalfDayResonance(const Elements& e, double mean_motion, double aonv, double sin_i,
-                         double cos_i, DeepSpaceTerms* d) {
-    const double em = e.eccentricity, emsq = em * em, eoc = em * emsq;
-    const double cosisq = cos_i * cos_i;
+// DSCOM and the secular part of DSINIT: the lunar-solar periodic coefficients and rates.
+void AddLunarSolarTerms(double epoch_days_1950, const Elements& e, double mean_motion,
+                        DeepSpaceTerms* d) {
+    const double day = epoch_days_1950 + 18261.5;  // days from 1900 January 0.5
+    const SatelliteAngles s = AnglesOf(e, mean_motion);
+    const ThirdBodyGeometry sun{0.1945905,  -0.98088458, 0.91744867,  0.39785416,
+                                s.cos_node, s.sin_node,  kSunStrength};
+    const MoonOrbit moon = MoonOn(day, s);
+    const ThirdBodyTerms sun_terms = TermsFor(sun, s), moon_terms = TermsFor(moon.geometry, s);
+    d->sun =
+        PeriodicsFrom(sun_terms, s.e2, kSunEccentricity, WrapTwoPi(6.2565837 + 0.017201977 * day));
+    d->moon = PeriodicsFrom(moon_terms, s.e2, kMoonEccentricity, moon.mean_anomaly);
+    AddLunarSolarRates(sun_terms, moon_terms, s, e.inclination, d);
+}
+
+// The half-day resonance's eccentricity functions G_lmp (DSINIT, "irez 2"), fitted in pieces.
+struct HalfDayEccentricityFunctions {
+    double g201, g211, g310, g322, g410, g422, g520, g521, g532, g533;
+};
+
+HalfDayEccentricityFunctions HalfDayG(double em) {
+    const double emsq = em * em, eoc = em * emsq;
     const double g201 = -0.306 - (em - 0.64) * 0.440;
     double g211, g310, g322, g410, g422, g520;
     if (em <= 0.65) {
@@ -426,6 +459,15 @@ void AddHalfDayResonance(const Elements& e, double mean_motion, double aonv, dou
         g521 = -51752.104 + 218913.95 * em - 309468.16 * emsq + 146349.42 * eoc;
         g532 = -40023.880 + 170470.89 * em - 242699.48 * emsq + 115605.82 * eoc;
     }
+    return {g201, g211, g310, g322, g410, g422, g520, g521, g532, g533};
+}
+
+// The half-day resonance's coefficients D2201..D5433 from the inclination functions F_lmp and
+// the eccentricity functions G_lmp (DSINIT, "irez 2").
+void AddHalfDayResonance(const Elements& e, double mean_motion, double aonv, double sin_i,
+                         double cos_i, DeepSpaceTerms* d) {
+    const HalfDayEccentricityFunctions g = HalfDayG(e.eccentricity);
+    const double cosisq = cos_i * cos_i;
     const double sini2 = sin_i * sin_i;
     const double f220 = 0.75 * (1.0 + 2.0 * cos_i + cosisq);
     const double f221 = 1.5 * sini2;
@@ -448,23 +490,23 @@ void AddHalfDayResonance(const Elements& e, double mean_motion, double aonv, dou
     const double n2 = mean_motion * mean_motion, aonv2 = aonv * aonv;
     double temp1 = 3.0 * n2 * aonv2;
     double temp = temp1 * root22;
-    d->d2201 = temp * f220 * g201;
-    d->d2211 = temp * f221 * g211;
+    d->d2201 = temp * f220 * g.g201;
+    d->d2211 = temp * f221 * g.g211;
     temp1 = temp1 * aonv;
     temp = temp1 * root32;
-    d->d3210 = temp * f321 * g310;
-    d->d3222 = temp * f322 * g322;
+    d->d3210 = temp * f321 * g.g310;
+    d->d3222 = temp * f322 * g.g322;
     temp1 = temp1 * aonv;
     temp = 2.0 * temp1 * root44;
-    d->d4410 = temp * f441 * g410;
-    d->d4422 = temp * f442 * g422;
+    d->d4410 = temp * f441 * g.g410;
+    d->d4422 = temp * f442 * g.g422;
     temp1 = temp1 * aonv;
     temp = temp1 * root52;
-    d->d5220 = temp * f522 * g520;
-    d->d5232 = temp * f523 * g532;
+    d->d5220 = temp * f522 * g.g520;
+    d->d5232 = temp * f523 * g.g532;
     temp = 2.0 * temp1 * root54;
-    d->d5421 = temp * f542 * g521;
-    d->d5433 = temp * f543 * g533;
+    d->d5421 = temp * f542 * g.g521;
+    d->d5433 = temp * f543 * g.g533;
 }
 
 // Resonance of the one-day orbits (DSINIT, "irez 1"): DEL1..DEL3.
@@ -484,8 +526,8 @@ void AddOneDayResonance(double e2, double mean_motion, double aonv, double sin_i
     d->del1 = del1 * f311 * g310 * q31 * aonv;
 }
 
-// DSINIT's resonance: which one applies (mean motion near 1 or 2 revolutions a day), its
-// coefficients and the integrator's start.
+// DSINIT's resonance: which one applies (0.8 to 1.2 revolutions a day; or 1.89 to 2.12 with an
+// eccentricity of 0.5 or more), its coefficients and the integrator's start.
 void AddResonance(const Gravity& g, const Elements& e, double mean_motion,
                   const NearEarthTerms& near, DeepSpaceTerms* d) {
     if (mean_motion > 0.0034906585 && mean_motion < 0.0052359877) d->resonance = 1;
@@ -716,6 +758,56 @@ KeplerSolution SolveKepler(double u, double axn, double ayn) {
     return s;
 }
 
+// The long-period terms and Kepler's equation (STR#3 section 6): where the satellite is in its
+// orbit's plane, as the components of the eccentricity vector and the eccentric longitude.
+struct PlanePosition {
+    double axn, ayn, sin_e, cos_e;
+};
+
+PlanePosition SolvePlanePosition(const InclinationTerms& c, const Orbit& o, double a) {
+    const double axn = o.eccentricity * std::cos(o.perigee);
+    const double temp = 1.0 / (a * (1.0 - o.eccentricity * o.eccentricity));
+    const double ayn = o.eccentricity * std::sin(o.perigee) + temp * c.long_period_ay;
+    const double xl = o.mean_anomaly + o.perigee + o.node + temp * c.long_period_l * axn;
+    const KeplerSolution k = SolveKepler(WrapTwoPi(xl - o.node), axn, ayn);
+    return {axn, ayn, k.sin_e, k.cos_e};
+}
+
+// Radius (Earth radii), argument of latitude, node, inclination, and radial and transverse
+// rates with the J2 short-period terms (STR#3 section 6).
+struct Osculating {
+    Sgp4Error error;
+    double radius, argument_of_latitude, node, inclination, radial_rate, transverse_rate;
+};
+
+Osculating ShortPeriodic(const Gravity& g, const InclinationTerms& c, const Orbit& o, double a,
+                         double n, const PlanePosition& p) {
+    const double e_cos_e = p.axn * p.cos_e + p.ayn * p.sin_e;
+    const double e_sin_e = p.axn * p.sin_e - p.ayn * p.cos_e;
+    const double el2 = p.axn * p.axn + p.ayn * p.ayn;
+    const double pl = a * (1.0 - el2);
+    if (!(pl >= 0.0)) return {Sgp4Error::kSemiLatusRectum, 0, 0, 0, 0, 0, 0};
+    const double rl = a * (1.0 - e_cos_e);
+    const double rdotl = std::sqrt(a) * e_sin_e / rl;
+    const double rvdotl = std::sqrt(pl) / rl;
+    const double betal = std::sqrt(1.0 - el2);
+    double temp = e_sin_e / (1.0 + betal);
+    const double sin_u = a / rl * (p.sin_e - p.ayn - p.axn * temp);
+    const double cos_u = a / rl * (p.cos_e - p.axn + p.ayn * temp);
+    const double sin_2u = (cos_u + cos_u) * sin_u;
+    const double cos_2u = 1.0 - 2.0 * sin_u * sin_u;
+    temp = 1.0 / pl;
+    const double temp1 = 0.5 * g.j2 * temp;
+    const double temp2 = temp1 * temp;
+    return {Sgp4Error::kNone,
+            rl * (1.0 - 1.5 * temp2 * betal * c.three_cos2_minus_1) + 0.5 * temp1 * c.sin2 * cos_2u,
+            std::atan2(sin_u, cos_u) - 0.25 * temp2 * c.seven_cos2_minus_1 * sin_2u,
+            o.node + 1.5 * temp2 * c.cos_i * sin_2u,
+            o.inclination + 1.5 * temp2 * c.cos_i * c.sin_i * cos_2u,
+            rdotl - n * temp1 * c.sin2 * sin_2u / g.xke_per_minute,
+            rvdotl + n * temp1 * (c.sin2 * cos_2u + 1.5 * c.three_cos2_minus_1) / g.xke_per_minute};
+}
+
 bool IsFinite(const Vec3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
@@ -724,60 +816,23 @@ Sgp4State Failed(Sgp4Error error) {
     return {error, {0, 0, 0}, {0, 0, 0}};
 }
 
-// From the osculating-to-be elements to TEME position and velocity: long-period terms,
-// Kepler's equation, short-period terms and orientation (STR#3 section 6).
-Sgp4State PositionAndVelocity(const Gravity& g, const InclinationTerms& c, const Orbit& o, double a,
-                              double n) {
-    const double axn = o.eccentricity * std::cos(o.perigee);
-    double temp = 1.0 / (a * (1.0 - o.eccentricity * o.eccentricity));
-    const double ayn = o.eccentricity * std::sin(o.perigee) + temp * c.long_period_ay;
-    const double xl = o.mean_anomaly + o.perigee + o.node + temp * c.long_period_l * axn;
-    const double u = WrapTwoPi(xl - o.node);
-    const KeplerSolution k = SolveKepler(u, axn, ayn);
-    const double e_cos_e = axn * k.cos_e + ayn * k.sin_e;
-    const double e_sin_e = axn * k.sin_e - ayn * k.cos_e;
-    const double el2 = axn * axn + ayn * ayn;
-    const double pl = a * (1.0 - el2);
-    if (!(pl >= 0.0)) return Failed(Sgp4Error::kSemiLatusRectum);
-    const double rl = a * (1.0 - e_cos_e);
-    const double rdotl = std::sqrt(a) * e_sin_e / rl;
-    const double rvdotl = std::sqrt(pl) / rl;
-    const double betal = std::sqrt(1.0 - el2);
-    temp = e_sin_e / (1.0 + betal);
-    const double sin_u = a / rl * (k.sin_e - ayn - axn * temp);
-    const double cos_u = a / rl * (k.cos_e - axn + ayn * temp);
-    double su = std::atan2(sin_u, cos_u);
-    const double sin_2u = (cos_u + cos_u) * sin_u;
-    const double cos_2u = 1.0 - 2.0 * sin_u * sin_u;
-    temp = 1.0 / pl;
-    const double temp1 = 0.5 * g.j2 * temp;
-    const double temp2 = temp1 * temp;
-
-    const double radius =
-        rl * (1.0 - 1.5 * temp2 * betal * c.three_cos2_minus_1) + 0.5 * temp1 * c.sin2 * cos_2u;
-    su = su - 0.25 * temp2 * c.seven_cos2_minus_1 * sin_2u;
-    const double node = o.node + 1.5 * temp2 * c.cos_i * sin_2u;
-    const double inclination = o.inclination + 1.5 * temp2 * c.cos_i * c.sin_i * cos_2u;
-    const double radial_rate = rdotl - n * temp1 * c.sin2 * sin_2u / g.xke_per_minute;
-    const double transverse_rate =
-        rvdotl + n * temp1 * (c.sin2 * cos_2u + 1.5 * c.three_cos2_minus_1) / g.xke_per_minute;
-    if (!(radius >= 1.0)) return Failed(Sgp4Error::kDecayed);
-
-    const double sin_su = std::sin(su), cos_su = std::cos(su);
-    const double sin_node = std::sin(node), cos_node = std::cos(node);
-    const double sin_i = std::sin(inclination), cos_i = std::cos(inclination);
+// Position and velocity in TEME from the osculating orbit: below the Earth's surface the
+// satellite has decayed, and a degenerate orbit that gives no finite state counts as one too.
+Sgp4State TemeState(const Gravity& g, const Osculating& s) {
+    if (!(s.radius >= 1.0)) return Failed(Sgp4Error::kDecayed);
+    const double sin_u = std::sin(s.argument_of_latitude), cos_u = std::cos(s.argument_of_latitude);
+    const double sin_node = std::sin(s.node), cos_node = std::cos(s.node);
+    const double sin_i = std::sin(s.inclination), cos_i = std::cos(s.inclination);
     const double mx = -sin_node * cos_i, my = cos_node * cos_i;
-    const Vec3 along{mx * sin_su + cos_node * cos_su, my * sin_su + sin_node * cos_su,
-                     sin_i * sin_su};
-    const Vec3 across{mx * cos_su - cos_node * sin_su, my * cos_su - sin_node * sin_su,
-                      sin_i * cos_su};
-    const double radius_km = radius * g.radius_km;
+    const Vec3 along{mx * sin_u + cos_node * cos_u, my * sin_u + sin_node * cos_u, sin_i * sin_u};
+    const Vec3 across{mx * cos_u - cos_node * sin_u, my * cos_u - sin_node * sin_u, sin_i * cos_u};
+    const double radius_km = s.radius * g.radius_km;
     const double km_per_s = g.radius_km * g.xke_per_minute / 60.0;
     const Sgp4State state{Sgp4Error::kNone,
                           {radius_km * along.x, radius_km * along.y, radius_km * along.z},
-                          {(radial_rate * along.x + transverse_rate * across.x) * km_per_s,
-                           (radial_rate * along.y + transverse_rate * across.y) * km_per_s,
-                           (radial_rate * along.z + transverse_rate * across.z) * km_per_s}};
+                          {(s.radial_rate * along.x + s.transverse_rate * across.x) * km_per_s,
+                           (s.radial_rate * along.y + s.transverse_rate * across.y) * km_per_s,
+                           (s.radial_rate * along.z + s.transverse_rate * across.z) * km_per_s}};
     if (!IsFinite(state.position_km) || !IsFinite(state.velocity_km_per_s))
         return Failed(Sgp4Error::kDecayed);
     return state;
@@ -819,11 +874,10 @@ Sgp4Propagator::Sgp4Propagator(const ElementSet& set, GravityModel gravity, Oper
     const EpochOrbit orbit = RecoverEpochOrbit(gravity_, epoch_elements_);
     epoch_elements_.mean_motion = orbit.mean_motion;
     const double epoch_days = ModelEpochDays(set.epoch);
-    near_ = NearEarthTermsFor(gravity_, epoch_elements_, bstar_, orbit);
-    deep_ = {};
     deep_space_ = kTwoPi / orbit.mean_motion >= kDeepSpacePeriodMinutes;
+    near_ = NearEarthTermsFor(gravity_, epoch_elements_, bstar_, orbit, deep_space_);
+    deep_ = {};
     if (!deep_space_) return;
-    near_.simplified_drag = true;
     deep_.sidereal_time_at_epoch = mode == OperationMode::kAfspc
                                        ? SiderealTimeAfspc(epoch_days)
                                        : SiderealTimeIau82(epoch_days + kJulianDate1950);
@@ -871,7 +925,9 @@ Sgp4State Sgp4Propagator::Propagate(double minutes_since_epoch) const {
             return Failed(Sgp4Error::kPerturbedEccentricity);
         c = InclinationTermsAt(gravity_, o.inclination);
     }
-    return PositionAndVelocity(gravity_, c, o, a, n);
+    const Osculating osculating = ShortPeriodic(gravity_, c, o, a, n, SolvePlanePosition(c, o, a));
+    if (osculating.error != Sgp4Error::kNone) return Failed(osculating.error);
+    return TemeState(gravity_, osculating);
 }
 
 }  // namespace kelma::predict

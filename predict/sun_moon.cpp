@@ -10,7 +10,6 @@ namespace kelma::predict {
 namespace {
 
 constexpr double kRadiansPerArcsecond = kRadiansPerDegree / 3600.0;
-constexpr double kKmPerAu = 149597870.7;  // IAU 2012 resolution B2
 constexpr double kTtMinusTaiSeconds = 32.184;
 constexpr double kDaysPerJulianYear = 365.25;
 constexpr double kModifiedJulianDateOffset = 2400000.5;

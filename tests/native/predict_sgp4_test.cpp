@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -117,6 +118,22 @@ TEST(Sgp4VerificationTest, MatchesPythonSgp4OnEverySetAndTimeOfTheVerificationFi
     EXPECT_GT(errors, 0u);  // the broken sets were reached
     std::printf("%zu states within %.3g mm and %.3g mm/s of python3-sgp4; %zu errors alike\n",
                 compared, worstPositionKm * 1e6, worstVelocityKmPerS * 1e6, errors);
+}
+
+TEST(Sgp4PropagatorTest, RefusesTimesBeyondACenturyFromEpochWithZeroVectors) {
+    const kelma::predict::ElementFile file = kelma::predict::ParseElementFile(
+        "1 25544U 98067A   08264.51782528 -.00002182  00000-0 -11606-4 0  2927\n"
+        "2 25544  51.6416 247.4627 0006703 130.5360 325.0288 15.72125391563537\n");
+    ASSERT_EQ(file.sets.size(), 1u);
+    const Sgp4Propagator model(file.sets[0]);
+    const double century = 100 * 365.25 * 1440;
+    EXPECT_NE(model.Propagate(-century).error, Sgp4Error::kTimeOutOfRange);  // the model's answer
+    for (const double minutes : {century * 1.001, -century * 1.001, std::nan("")}) {
+        const Sgp4State state = model.Propagate(minutes);
+        EXPECT_EQ(state.error, Sgp4Error::kTimeOutOfRange);
+        EXPECT_EQ(kelma::predict::Norm(state.position_km), 0.0);
+        EXPECT_EQ(kelma::predict::Norm(state.velocity_km_per_s), 0.0);
+    }
 }
 
 }  // namespace

@@ -212,7 +212,7 @@ TEST_F(SkyOracleTest, SatellitePassesMatchSkyfield) {
     ASSERT_TRUE(file.problems.empty());
     const JulianDate end = AddSeconds(oracle.window_start, oracle.pass_days * kSecondsPerDay);
     double worstEvent = 0.0, worstElevation = 0.0;
-    size_t events = 0, peaks = 0;
+    size_t events = 0, peaks = 0, neverUp = 0, alwaysUp = 0;
     for (size_t s = 0; s < oracle.stations.size(); ++s) {
         const StationView view(oracle.stations[s]);
         for (size_t k = 0; k < file.sets.size(); ++k) {
@@ -232,6 +232,17 @@ TEST_F(SkyOracleTest, SatellitePassesMatchSkyfield) {
                 if (e.kind == 1) expectedPeak.push_back(e.elevation_deg);
             }
             const std::string where = file.sets[k].name + " at station " + std::to_string(s);
+            // Never seen, or (the geostationary set) up all along: culminations only.
+            if (expected[0].empty() && expected[2].empty()) {
+                if (expected[1].empty()) {
+                    ++neverUp;
+                    EXPECT_TRUE(search.passes.empty()) << where;
+                } else {
+                    ++alwaysUp;
+                    ASSERT_EQ(search.passes.size(), 1u) << where;
+                    EXPECT_TRUE(search.passes[0].cut_at_start && search.passes[0].cut_at_end);
+                }
+            }
             ExpectSameEvents(rises, expected[0], where + ", rises", &worstEvent);
             ExpectSameEvents(sets, expected[2], where + ", sets", &worstEvent);
             events += expected[0].size() + expected[2].size();
@@ -260,9 +271,11 @@ TEST_F(SkyOracleTest, SatellitePassesMatchSkyfield) {
     }
     printf(
         "satellites: %zu rises and sets, worst %.3f s; %zu passes, worst highest elevation "
-        "%.2e deg\n",
-        events, worstEvent, peaks, worstElevation);
+        "%.2e deg; %zu never up, %zu always up\n",
+        events, worstEvent, peaks, worstElevation, neverUp, alwaysUp);
     EXPECT_GT(peaks, 100u);
+    EXPECT_GT(neverUp, 0u);
+    EXPECT_GT(alwaysUp, 0u);
 }
 
 TEST_F(SkyOracleTest, SunAndMoonRiseAndSetAsPyEphemSays) {

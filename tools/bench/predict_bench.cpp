@@ -1,10 +1,11 @@
 // The prediction library's figures, printed and not checked: the SGP4/SDP4 model's positions
 // per second on one core for each set of an element file (over the day after its epoch, one
-// second apart) and the model's setup time. predict_bench.sh builds it in Release and sets
-// python3-sgp4's figures beside it. Each figure is a line "<label>: <value> <unit>"; a group of
-// new figures is one more function in kFigureGroups.
+// second apart) and the model's setup time. Times are processor time, so that a machine shared
+// with other work still gives the figure of one core. predict_bench.sh builds it in Release and
+// sets python3-sgp4's figures beside it. Each figure is a line "<label>: <value> <unit>"; a group
+// of new figures is one more function in kFigureGroups.
 //   predict_bench ELEMENT-FILE
-#include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -17,8 +18,6 @@
 namespace {
 
 using kelma::predict::ElementSet;
-using Clock = std::chrono::steady_clock;
-
 constexpr double kMinSeconds = 1.0;  // each figure is measured over at least this long
 constexpr int kSecondsPerDay = 86400;
 
@@ -33,11 +32,11 @@ double g_sink = 0.0;  // what the measured work computes goes here, so that it i
 // How many operations per second `batch` (which returns how many it did) keeps up.
 template <typename Batch>
 double Rate(Batch batch) {
-    const Clock::time_point start = Clock::now();
+    const std::clock_t start = std::clock();
     double operations = 0.0, seconds = 0.0;
     while (seconds < kMinSeconds) {
         operations += batch();
-        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        seconds = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
     }
     return operations / seconds;
 }

@@ -5,7 +5,8 @@
 # target: a million positions a second on one core for the low orbit, and no fewer than
 # python3-sgp4's array call measured in the same run. Then sky_bench: positions per second with
 # the station's view (target a million on one core) and a 7-day pass search for 100 low-orbit
-# satellites (target under 1 s).
+# satellites (target under 1 s). All count processor time, so the figures hold for one core on a
+# shared machine too.
 #   tools/bench/predict_bench.sh [build-dir]
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
