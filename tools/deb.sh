@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian packages of kelmarotd: dist/kelmarotd_<version>_<arch>.deb with
-# /usr/bin/kelmarotd (a release build, no tests, no sanitizers), its manual page, the systemd
-# service and its settings file /etc/default/kelmarotd. It builds for this machine (Debian 12,
+# /usr/bin/kelmarotd and /usr/bin/kelmatrack (release builds, no tests, no sanitizers), their
+# manual pages, the systemd service and its settings file /etc/default/kelmarotd. It builds for this machine (Debian 12,
 # Raspberry Pi OS; the architecture is dpkg's) with its own g++, and for the Raspberry Pi's arm64
 # and armhf with Debian's cross compilers (cmake/linux-<arch>.cmake). Two runs from the same
 # commit give the same bytes: no build paths in the program, every file's time SOURCE_DATE_EPOCH
@@ -42,7 +42,7 @@ SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/d
     echo 315532800)}
 export SOURCE_DATE_EPOCH
 
-# Configures and builds kelmarotd for $arch in $build.
+# Configures and builds kelmarotd and kelmatrack for $arch in $build.
 build_program() {
     local cross=()
     [ "$arch" = "$native" ] || cross=(-DCMAKE_TOOLCHAIN_FILE="$repo/cmake/linux-$arch.cmake")
@@ -51,7 +51,7 @@ build_program() {
         -DKELMA_SANITIZE=OFF "${cross[@]}" \
         -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$repo=. -ffile-prefix-map=$build=build" \
         >"$build/configure.log"
-    cmake --build "$build" -j "$(nproc)" --target kelmarotd >"$build/build.log"
+    cmake --build "$build" -j "$(nproc)" --target kelmarotd kelmatrack >"$build/build.log"
 }
 
 # The Depends field. dpkg-shlibdeps looks for the program in debian/<package>/ beside an (empty)
@@ -60,10 +60,11 @@ build_program() {
 depends() {
     local found
     if [ "$arch" = "$native" ]; then
-        found=$(cd "$build" && dpkg-shlibdeps -O -e"$root/usr/bin/kelmarotd")
+        found=$(cd "$build" && dpkg-shlibdeps -O -e"$root/usr/bin/kelmarotd" \
+            -e"$root/usr/bin/kelmatrack")
     else
         found=$(cd "$build" && DEB_HOST_ARCH=$arch dpkg-shlibdeps -O -l"/usr/$triplet/lib" \
-            -e"$root/usr/bin/kelmarotd")
+            -e"$root/usr/bin/kelmarotd" -e"$root/usr/bin/kelmatrack")
     fi
     sed -e 's/^shlibs:Depends=//' -e "s/-$arch-cross\b//g" -e "s/:$arch\b//g" <<<"$found"
 }
@@ -82,6 +83,9 @@ stage_package() {
     install -D -m 0644 "$repo/packaging/kelmarotd.default" "$root/etc/default/kelmarotd"
     mkdir -p "$root/usr/share/man/man1" "$root/usr/share/doc/kelmarotd"
     gzip -9n <"$repo/packaging/kelmarotd.1" >"$root/usr/share/man/man1/kelmarotd.1.gz"
+    install -D -m 0755 -s --strip-program="$strip" "$build/kelmatrack/kelmatrack" \
+        "$root/usr/bin/kelmatrack"
+    gzip -9n <"$repo/packaging/kelmatrack.1" >"$root/usr/share/man/man1/kelmatrack.1.gz"
     {
         printf '%s\n' "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" \
             "Upstream-Name: KelmaRotator" "" "Files: *" \

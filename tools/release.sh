@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the shipped Windows programs (KelmaRotator.exe, predsim.exe, kelma_sim.exe,
-# kelmarotd.exe, kelmafeed.exe) for 32-bit Windows, stripped, and packs them with the operator
+# kelmarotd.exe, kelmafeed.exe, kelmatrack.exe) for 32-bit Windows, stripped, and packs them with the operator
 # guide (Markdown and HTML), the licence and SHA256SUMS into dist/KelmaRotator-<version>-win32.zip;
 # then the Debian packages of kelmarotd beside it (tools/deb.sh): for this machine, and on amd64
 # for the Raspberry Pi's arm64 and armhf too. Two runs from the same commit give the same bytes:
@@ -25,7 +25,7 @@ dist=${KELMA_DIST:-$repo/dist}
 max_program_bytes=$((400 * 1024))
 # The shipped programs, each as its CMake target and the build folder that holds it.
 shipped=(KelmaRotator:. predsim:tools/predsim kelma_sim:tools/kelma_sim kelmarotd:kelmarotd
-         kelmafeed:feed)
+         kelmafeed:feed kelmatrack:kelmatrack)
 targets=("${shipped[@]%%:*}")
 programs=("${targets[@]/%/.exe}")
 documents=(operator-guide.md operator-guide.html LICENSE)

@@ -47,6 +47,8 @@ SHELL = "bin/sh"
 FILES = {
     "usr/bin/kelmarotd": 0o755,
     "usr/share/man/man1/kelmarotd.1.gz": 0o644,
+    "usr/bin/kelmatrack": 0o755,
+    "usr/share/man/man1/kelmatrack.1.gz": 0o644,
     "usr/share/doc/kelmarotd/copyright": 0o644,
     f"lib/systemd/system/{UNIT}": 0o644,
     SETTINGS: 0o644,
@@ -211,10 +213,12 @@ def test_installs_runs_and_is_removed_cleanly_in_a_scratch_root(deb, version, tm
     seed_base_system(deb, root)
     dpkg(root, "--install", str(deb))
 
-    assert run(str(root / "usr/bin/kelmarotd"), "-V").stdout == f"kelmarotd {version}\n"
-    manual = gzip.decompress((root / "usr/share/man/man1/kelmarotd.1.gz").read_bytes())
-    rendered = subprocess.run(["groff", "-man", "-ww", "-z"], input=manual, capture_output=True)
-    assert (rendered.returncode, rendered.stderr) == (0, b"")
+    for program in ("kelmarotd", "kelmatrack"):
+        assert run(str(root / "usr/bin" / program), "-V").stdout == f"{program} {version}\n"
+        manual = gzip.decompress((root / f"usr/share/man/man1/{program}.1.gz").read_bytes())
+        rendered = subprocess.run(["groff", "-man", "-ww", "-z"], input=manual,
+                                  capture_output=True)
+        assert (rendered.returncode, rendered.stderr) == (0, b"")
 
     verify = run("systemd-analyze", "verify", f"--root={root}", "--man=no",
                  "--recursive-errors=no", UNIT)
