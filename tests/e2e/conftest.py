@@ -33,7 +33,9 @@ def machine_share(request, tmp_path_factory):
     if "PYTEST_XDIST_WORKER" not in os.environ:
         yield
         return
-    folder = tmp_path_factory.getbasetemp().parent  # one run's, common to its runners
+    # The pool's folder when tools/test.sh runs the tests (its native tests take a share too),
+    # else the run's own, common to its runners.
+    folder = Path(os.environ.get("HARNESS_POOL") or tmp_path_factory.getbasetemp().parent)
     alone = request.node.get_closest_marker("alone") is not None
     with open(folder / "machine.turnstile", "a") as turnstile, \
             open(folder / "machine.lock", "a") as machine:
