@@ -25,6 +25,12 @@ def pytest_configure(config):
         "program keeps up with a heavy load); under pytest -n no other test runs meanwhile")
 
 
+def pytest_collection_modifyitems(items):
+    """The tests marked 'alone' last: under pytest -n they then run back to back at the end,
+    instead of each one waiting for every other runner's test to end and holding them all."""
+    items.sort(key=lambda item: item.get_closest_marker("alone") is not None)
+
+
 @pytest.fixture(autouse=True)
 def machine_share(request, tmp_path_factory):
     """Under pytest -n, a reader-writer lock over the runners: every test holds it shared, one
