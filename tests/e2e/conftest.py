@@ -23,12 +23,18 @@ def pytest_configure(config):
     config.addinivalue_line(
         "markers", "alone: the test needs the processors to itself (its bounds say that the "
         "program keeps up with a heavy load); under pytest -n no other test runs meanwhile")
+    config.addinivalue_line(
+        "markers", "slow: the test takes 10 s or more; under pytest -n it starts early, so that it "
+        "does not end the run alone")
 
 
 def pytest_collection_modifyitems(items):
-    """The tests marked 'alone' last: under pytest -n they then run back to back at the end,
-    instead of each one waiting for every other runner's test to end and holding them all."""
-    items.sort(key=lambda item: item.get_closest_marker("alone") is not None)
+    """Under pytest -n: the tests marked 'alone' first, so that they run back to back while the
+    runners start, instead of each one waiting for every other runner's test to end; then the
+    slow ones, so that short ones fill the end."""
+    def order(item):
+        return (item.get_closest_marker("alone") is None, item.get_closest_marker("slow") is None)
+    items.sort(key=order)
 
 
 @pytest.fixture(autouse=True)
