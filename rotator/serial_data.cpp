@@ -15,12 +15,11 @@ void CRotatorDlg::OnSerialData() {
     std::string positions[2];  // the newest report's text for azimuth and elevation
     std::vector<std::string> logged;
     for (;;) {
-        EnterCriticalSection(&g_csRxRing);
-        const size_t read = static_cast<size_t>(m_pRxRead - m_rxRing);
-        const size_t write = static_cast<size_t>(m_pRxWrite - m_rxRing);
-        const kelma::LineWalk walk = kelma::WalkOneLine(m_rxRing, kRxRingSize, read, write);
-        if (walk.complete) m_pRxRead = m_rxRing + walk.nextRead;
-        LeaveCriticalSection(&g_csRxRing);
+        kelma::LineWalk walk;
+        m_serial.TakeReceived([&](const char* ring, size_t size, size_t read, size_t write) {
+            walk = kelma::WalkOneLine(ring, size, read, write);
+            return walk.complete ? walk.nextRead : read;
+        });
         if (!walk.complete) break;
 
         if (const auto report = kelma::ParsePositionReport(walk.text))

@@ -1,5 +1,5 @@
-// The receive worker's passes, without the Windows API: when a pass waits for an arrival, how
-// much it reads, and when the worker pauses. The worker (receive_worker.cpp) supplies the port
+// The receive passes of a port's I/O thread, without the Windows API: when a pass waits for an
+// arrival, how much it reads, and when the thread pauses. port_thread.cpp supplies the port
 // operations; tests supply a model port.
 //
 // Windows raises EV_RXCHAR once per arrival of characters, not again for characters already
@@ -26,7 +26,7 @@ constexpr int kIdleWakeupsBeforePause = 3;
 //   PortWait WaitForCharacters();              an arrival, another event, failure or stop
 //   bool QueuedBytes(size_t& queued);          clears the error state; false when that failed
 //   PortIo Read(size_t wanted, size_t& count); one read into the worker's buffer
-//   void Deliver(size_t count);                into the ring, and tell the window
+//   void Deliver(size_t count);                to the program that reads the port
 //   bool StopRequested();  void Pause();
 template <typename Port>
 class ReceivePasses {
@@ -48,7 +48,13 @@ public:
         if (m_waitFirst) {
             const PortWait waited = m_port.WaitForCharacters();
             if (waited == PortWait::kStopped) return PassResult::kStopped;
-            if (waited == PortWait::kFailed) return PassResult::kFailed;
+            if (waited == PortWait::kFailed) {
+                // A port that aborts on errors refuses every wait and read until its error
+                // state is cleared.
+                size_t ignored = 0;
+                m_port.QueuedBytes(ignored);
+                return PassResult::kFailed;
+            }
             if (waited == PortWait::kOtherEvent) return PassResult::kIdle;
         }
         // Until a read shows otherwise, the next pass waits for an arrival.

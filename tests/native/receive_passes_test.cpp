@@ -22,11 +22,19 @@ public:
         m_arrival = true;
     }
     void FailNextRead() { m_failRead = true; }
+    // A framing or overrun error on a port with fAbortOnError: every wait fails until the error
+    // state is cleared.
+    void LineError() { m_lineError = true; }
     // The next reads return no bytes although the driver reports bytes queued.
     void ReadNothing(int times) { m_emptyReads = times; }
 
     // No arrival since the last wait: on Windows this wait would block until the next one.
     PortWait WaitForCharacters() {
+        if (m_lineError && ++m_failedWaits > kFailedWaitsBeforeGivingUp) {
+            m_blockedWith = m_queue.size();
+            return PortWait::kStopped;
+        }
+        if (m_lineError) return PortWait::kFailed;
         if (!m_arrival) {
             m_blockedWith = m_queue.size();
             return PortWait::kStopped;
@@ -35,6 +43,7 @@ public:
         return PortWait::kCharacters;
     }
     bool QueuedBytes(size_t& queued) {
+        m_lineError = false;
         queued = m_queue.size();
         return true;
     }
@@ -70,6 +79,9 @@ private:
     bool m_arrival = false;
     bool m_failRead = false;
     int m_emptyReads = 0;
+    bool m_lineError = false;
+    int m_failedWaits = 0;
+    static constexpr int kFailedWaitsBeforeGivingUp = 5;  // the test's end, should it stay dead
 };
 
 const std::string kTwoReports = "AZP 123.0 MV\r\nELP 045.0 ST\r\n";  // 28 bytes
@@ -129,6 +141,19 @@ TEST(ReceivePasses, EmptyReadsWithBytesQueuedAreIdleAndPauseWithoutTellingTheWin
         << "an empty read is no block for the window";
     EXPECT_EQ(port.pauses, 4) << "from the third empty read in a row on, each pauses";
     EXPECT_EQ(port.m_blockedWith, 0u);
+}
+
+// After a line error a port that aborts on errors refuses every wait until ClearCommError; a
+// failed wait must reach it, or receiving stays dead for good.
+TEST(ReceivePasses, LineErrorOnAPortThatAbortsOnErrorsIsClearedAndReceivingGoesOn) {
+    WindowsRulePort port;
+    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    EXPECT_EQ(passes.OnePass(), PassResult::kIdle) << "nothing yet: the next pass waits";
+    port.LineError();
+    port.Arrive(kTwoReports);
+    passes.Run();
+    EXPECT_EQ(port.blocks,
+              (std::vector<std::string>{kTwoReports.substr(0, 20), kTwoReports.substr(20)}));
 }
 
 }  // namespace

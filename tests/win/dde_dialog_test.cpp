@@ -195,10 +195,10 @@ TEST_F(DdeDialogTest, PortChangeInsideConnectIsRefusedAndTheListShowsThePortInUs
     Run("unregister");
     Run("azel 100|30");
     Open();
-    const HANDLE port = dialog_->m_hPort;
+    const HANDLE port = dialog_->m_serial.m_hPort;
     RunInsideNextConnect(&PickSecondPort);
     EXPECT_EQ(dialog_->m_nPort, kPort);
-    EXPECT_EQ(dialog_->m_hPort.load(), port);
+    EXPECT_EQ(dialog_->m_serial.m_hPort, port);
     HWND combo = dialog_->GetDlgItem(IDC_PORT);
     EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, SendMessageA(combo, CB_GETCURSEL, 0, 0), 0),
               kPort);

@@ -202,10 +202,8 @@ TEST_F(OperatorWindowTest, ManualControlEnablesOnlyTheSetButtons) {
 TEST_F(OperatorWindowTest, StartsWithItsDefaults) {
     EXPECT_EQ(dlg->m_nLastAzimuth, -1000);
     EXPECT_EQ(dlg->m_nLastElevation, -1000);
-    EXPECT_EQ(dlg->m_pRxRead, dlg->m_rxRing);
-    EXPECT_EQ(dlg->m_pRxWrite, dlg->m_rxRing);
-    EXPECT_NE(dlg->m_ovWrite->hEvent, nullptr);
-    EXPECT_EQ(WaitForSingleObject(dlg->m_ovWrite->hEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(dlg->m_serial.m_pRxRead, dlg->m_serial.m_rxRing);
+    EXPECT_EQ(dlg->m_serial.m_pRxWrite, dlg->m_serial.m_rxRing);
     EXPECT_EQ(dlg->m_link.m_hNotifyWnd, hwnd);
     EXPECT_EQ(ItemText(hwnd, IDC_SAT_NAME), "none");
 }

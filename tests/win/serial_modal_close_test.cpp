@@ -60,7 +60,7 @@ TEST_F(SerialTest, ClosingTheModalWindowWhileStreamingEndsCleanlyEveryTime) {
                 DelayedCancel cancel(dialog, 100 + round * 13 % 200);
                 EXPECT_EQ(dialog.DoModal(), IDCANCEL);
             }
-            worker = dialog.m_dwThreadId;
+            worker = dialog.m_serial.m_dwThreadId;
             EXPECT_NE(worker, 0u) << "the port stays open until the object goes";
         }
         AfxGetApp()->m_pMainWnd = nullptr;

@@ -37,17 +37,17 @@ inline void PumpFor(DWORD milliseconds) {
 }
 
 inline size_t Slot(const CRotatorDlg& d, const char* position) {
-    return static_cast<size_t>(position - d.m_rxRing);
+    return static_cast<size_t>(position - d.m_serial.m_rxRing);
 }
 
 // Unread bytes of the receive ring, taken under its lock.
 inline std::string Unread(CRotatorDlg& d) {
-    EnterCriticalSection(&g_csRxRing);
+    d.m_serial.m_csRxRing.lock();
     std::string bytes;
-    for (char* p = d.m_pRxRead; p != d.m_pRxWrite;
-         p = (p + 1 == d.m_rxRing + kRxRingSize) ? d.m_rxRing : p + 1)
+    for (char* p = d.m_serial.m_pRxRead; p != d.m_serial.m_pRxWrite;
+         p = (p + 1 == d.m_serial.m_rxRing + kelma::kRxRingSize) ? d.m_serial.m_rxRing : p + 1)
         bytes += *p;
-    LeaveCriticalSection(&g_csRxRing);
+    d.m_serial.m_csRxRing.unlock();
     return bytes;
 }
 
@@ -83,9 +83,9 @@ private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         DataWatch* self = s_current;
         if (message == WM_COMMAND && wParam == MAKEWPARAM(ID_SERIAL_DATA, 0) && lParam == 0) {
-            EnterCriticalSection(&g_csRxRing);
-            self->m_writeSlots.push_back(Slot(self->m_dialog, self->m_dialog.m_pRxWrite));
-            LeaveCriticalSection(&g_csRxRing);
+            self->m_dialog.m_serial.m_csRxRing.lock();
+            self->m_writeSlots.push_back(Slot(self->m_dialog, self->m_dialog.m_serial.m_pRxWrite));
+            self->m_dialog.m_serial.m_csRxRing.unlock();
             if (!self->m_forward) return 0;
         }
         return CallWindowProcA(self->m_oldProc, hwnd, message, wParam, lParam);

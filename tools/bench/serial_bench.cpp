@@ -84,9 +84,9 @@ struct HandlerTimer {
         if (message != WM_COMMAND || wParam != MAKEWPARAM(ID_SERIAL_DATA, 0))
             return CallWindowProcA(oldProc, hwnd, message, wParam, lParam);
         if (swallowFor != nullptr) {
-            EnterCriticalSection(&g_csRxRing);
-            swallowFor->m_pRxRead = swallowFor->m_pRxWrite;
-            LeaveCriticalSection(&g_csRxRing);
+            swallowFor->m_serial.m_csRxRing.lock();
+            swallowFor->m_serial.m_pRxRead = swallowFor->m_serial.m_pRxWrite;
+            swallowFor->m_serial.m_csRxRing.unlock();
             return 0;
         }
         const LONGLONG start = Now();
@@ -140,7 +140,7 @@ bool PortChanges(SimClient& sim, int changes, bool swallow) {
         SelectPort(*dialog, next);  // closes the port the controller is streaming on
         changeMs.push_back(Seconds(Now() - start) * 1000);
         streamer.Follow(next);
-        if (dialog->m_dwThreadId == 0) ++failed;
+        if (dialog->m_serial.m_dwThreadId == 0) ++failed;
         testing_support::PumpMessages(kPumpBetweenChangesMs);
     }
     const double wall = Seconds(Now() - wallStart);
