@@ -7,9 +7,6 @@
 #include "dde/azel_text.h"
 #include "framework/wine_host.h"
 #include "rotator/tracking_rule.h"
-#include "ui/resource.h"
-
-CTrackingLink* g_pTrackingLink = nullptr;
 
 namespace {
 
@@ -21,6 +18,23 @@ constexpr char kAzElItem[] = "AzEl";
 constexpr char kSatNameItem[] = "SatelliteName";
 constexpr char kAzimuthItem[] = "AzimuthDegrees";
 constexpr char kElevationItem[] = "ElevationDegrees";
+// The window property through which the DDE callback, which DDEML gives no context, finds the
+// link: on the window it notifies, of the thread its DDE instance runs on.
+constexpr char kLinkProperty[] = "KelmaTrackingLink";
+
+BOOL CALLBACK FindLink(HWND window, LPARAM found) {
+    void* link = GetPropA(window, kLinkProperty);
+    if (link == nullptr) return TRUE;
+    *reinterpret_cast<CTrackingLink**>(found) = static_cast<CTrackingLink*>(link);
+    return FALSE;
+}
+
+// DDEML calls the callback on the thread that made the instance, while it dispatches messages.
+CTrackingLink* LinkOfThisThread() {
+    CTrackingLink* link = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindLink, reinterpret_cast<LPARAM>(&link));
+    return link;
+}
 
 // Sets a name field to "none".
 void SetNoSatellite(char (&name)[32]) {
@@ -36,7 +50,6 @@ CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrar
     m_idInst = 0;
     // Failure leaves m_idInst at 0: every later DDE call fails and the link never connects.
     DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
-    g_pTrackingLink = this;
     m_nElevation = kelma::kNoAngleYet;
     m_nAzimuth = kelma::kNoAngleYet;
     m_hszService = nullptr;
@@ -50,7 +63,8 @@ CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrar
 CTrackingLink::~CTrackingLink() {
     Disconnect(0);
     // The DDE instance outlives the link: its events must not reach a link that is gone.
-    if (g_pTrackingLink == this) g_pTrackingLink = nullptr;
+    if (m_hNotifyWnd != nullptr && GetPropA(m_hNotifyWnd, kLinkProperty) == this)
+        RemovePropA(m_hNotifyWnd, kLinkProperty);
 }
 
 void CTrackingLink::Notify() {
@@ -59,6 +73,7 @@ void CTrackingLink::Notify() {
 
 int CTrackingLink::Connect() {
     if (m_bInConnect) return 0;
+    if (m_hNotifyWnd != nullptr) SetPropA(m_hNotifyWnd, kLinkProperty, this);
     m_bInConnect = true;
     const int result = ConnectOnce();
     m_bInConnect = false;
@@ -235,7 +250,7 @@ void CTrackingLink::OnDisconnectEvent(HCONV conv) {
 
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                               ULONG_PTR, ULONG_PTR) {
-    CTrackingLink* link = g_pTrackingLink;
+    CTrackingLink* link = LinkOfThisThread();
     if (link == nullptr) return nullptr;
     switch (type) {
         case XTYP_ADVDATA:

@@ -6,6 +6,9 @@
 #include <windows.h>
 #include <ddeml.h>
 
+// The link's notification to its window: WM_COMMAND with this id, code 0 and no control window.
+#define ID_TRACKING_UPDATE 2001
+
 class CTrackingLink {
 public:
     CTrackingLink();
@@ -24,7 +27,8 @@ public:
     // a notification's handler); nothing that would change the conversation runs then.
     bool InConnect() const { return m_bInConnect; }
 
-    // Fields, in this order; read by the operator window.
+    // Fields, read by the operator window. The link is found by its DDE callback through the
+    // window it notifies, from its first Connect on.
     HSZ m_hszService;
     HSZ m_hszSatName;
     char m_szSatellite[32];
@@ -61,8 +65,6 @@ private:
     bool m_bEndedDuringConnect = false;  // reported once Connect has finished with it
     const bool m_bSilentLibrary;
 };
-
-extern CTrackingLink* g_pTrackingLink;
 
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                               ULONG_PTR data1, ULONG_PTR data2);

@@ -8,30 +8,31 @@ END_MESSAGE_MAP()
 void CAboutDlg::DoDataExchange(CDataExchange*) {}
 
 namespace {
-// How often a deferred About box looks whether the DDE link's Connect has returned.
+// How often a waiting About request looks whether the DDE link's Connect has returned.
 constexpr UINT kDeferredAboutCheckMs = 50;
 }  // namespace
 
 // A double-click on the window's own surface (not on an enabled control) opens the box; its
-// modal loop keeps dispatching this window's timer, serial and DDE messages meanwhile. Windows'
-// DDE library lets input through while Connect waits for the prediction program: a box opened
-// then would run Connect's rest nested in its loop, so it waits for Connect to return.
+// modal loop keeps dispatching this window's timer, serial and DDE messages meanwhile
+// (ui/about_request.h says when).
 void CRotatorDlg::OnLButtonDblClk(UINT, POINT) {
-    if (m_link.InConnect()) {
+    const kelma::AboutAction action = m_about.OnDoubleClick(m_link.InConnect());
+    if (action == kelma::AboutAction::kWait)
         SetTimer(m_hWnd, ID_ABOUT_TIMER, kDeferredAboutCheckMs, nullptr);
-    } else {
-        ShowAbout();
-    }
+    if (action == kelma::AboutAction::kShow) ShowAbout();
     Default();
 }
 
 void CRotatorDlg::OnDeferredAbout() {
-    if (m_link.InConnect()) return;
+    const kelma::AboutAction action = m_about.OnTick(m_link.InConnect());
+    if (action == kelma::AboutAction::kWait) return;
     KillTimer(m_hWnd, ID_ABOUT_TIMER);
-    ShowAbout();
+    if (action == kelma::AboutAction::kShow) ShowAbout();
 }
 
 void CRotatorDlg::ShowAbout() {
+    m_about.Opened();
     CAboutDlg about;
     about.DoModal();
+    m_about.Closed();
 }

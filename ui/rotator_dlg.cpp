@@ -1,10 +1,8 @@
+#include "ui/rotator_dlg.h"
+
 #include <cstring>
 
-#include "rotator/tracking_rule.h"
-#include "ui/rotator_dlg.h"
 #include "framework/wine_host.h"
-
-BOOL g_bPollAzimuth = FALSE;
 
 namespace {
 constexpr int kPollPeriodMs = 2000;
@@ -28,9 +26,6 @@ END_MESSAGE_MAP()
 
 CRotatorDlg::CRotatorDlg(CWnd* parent) : CDialog(IDD_ROTATOR_DIALOG, parent) {
     m_hIcon = LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
-    m_nPort = 0;
-    m_nLastElevation = m_nLastAzimuth = kelma::kNoAngleYet;
-    m_bManual = FALSE;
 }
 
 CRotatorDlg::~CRotatorDlg() {
@@ -131,8 +126,9 @@ void CRotatorDlg::ShowChosenPort(HWND combo) {
 }
 
 void CRotatorDlg::OnManualControl() {
-    m_bManual = SendMessageA(GetDlgItem(IDC_MANUAL), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    EnableWindow(GetDlgItem(IDC_AZ_SET), m_bManual);
-    EnableWindow(GetDlgItem(IDC_EL_SET), m_bManual);
-    if (!m_bManual) SendTracking();
+    const bool manual = SendMessageA(GetDlgItem(IDC_MANUAL), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    m_tracking.m_bManual = manual;
+    EnableWindow(GetDlgItem(IDC_AZ_SET), manual);
+    EnableWindow(GetDlgItem(IDC_EL_SET), manual);
+    if (!manual) SendTracking();
 }

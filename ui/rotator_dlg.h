@@ -1,7 +1,6 @@
-// The operator window. It owns the state of the whole program while it runs: the COM port and
-// its receive worker, the receive ring, the last commanded angles, the manual-control switch
-// and the DDE link. Its handlers live in the folders of their subsystems (serial/, rotator/,
-// dde/, ui/).
+// The operator window. It owns the program's parts while it runs: the serial link to the
+// controller (serial/), the DDE tracking link (dde/) and the rotator's state and decisions
+// (rotator/), and wires their events to its controls. All of its handlers run on the UI thread.
 #pragma once
 
 #include <windows.h>
@@ -11,29 +10,28 @@
 
 #include "dde/tracking_link.h"
 #include "framework/framework.h"
+#include "rotator/tracking_state.h"
 #include "serial/serial_link.h"
+#include "ui/about_request.h"
 #include "ui/resource.h"
-
-// Which poll the next timer tick sends: FALSE the elevation, TRUE the azimuth.
-extern BOOL g_bPollAzimuth;
 
 class CRotatorDlg : public CDialog {
 public:
     explicit CRotatorDlg(CWnd* parent = nullptr);
     ~CRotatorDlg() override;
 
-    // Serial port control (serial/).
+    // Serial port control.
     void EnumeratePorts();
     int OpenPort(int port);
     int ClosePort();
     int SendCommand(const char* text);
 
-    // Traffic log pane (ui/).
+    // Traffic log pane.
     void AppendLog(const char* text);
     // Appends each text in turn, writing the pane once.
     void AppendLogTexts(const std::vector<std::string>& texts);
 
-    // Automatic tracking (rotator/).
+    // Automatic tracking.
     void SendTracking();
 
     // Shows a text in one of the window's displays (static controls), leaving a display that
@@ -58,13 +56,10 @@ public:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
 
-    // Members.
-    kelma::SerialLink m_serial;  // the COM port and its receive ring
-    int m_nLastElevation;
-    int m_nLastAzimuth;
-    BOOL m_bManual;
+    kelma::SerialLink m_serial;       // the COM port and its receive ring
+    kelma::TrackingState m_tracking;  // last commanded angles, manual control, poll turn
     CTrackingLink m_link;
-    int m_nPort;
+    int m_nPort = 0;  // the port chosen in the list; 0 while none could be found
     HICON m_hIcon;
 
 private:
@@ -72,6 +67,7 @@ private:
     void LogPortText(const char* format);
     void ShowChosenPort(HWND combo);
 
-public:
+    kelma::AboutRequests m_about;
+
     DECLARE_MESSAGE_MAP()
 };

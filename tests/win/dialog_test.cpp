@@ -182,17 +182,17 @@ TEST_F(OperatorWindowTest, ManualControlEnablesOnlyTheSetButtons) {
     EXPECT_TRUE(enabled(IDC_AZ_STOP));
     EXPECT_TRUE(enabled(IDC_EL_STOP));
     EXPECT_EQ(SendMessageA(GetDlgItem(hwnd, IDC_MANUAL), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_FALSE(dlg->m_bManual);
+    EXPECT_FALSE(dlg->m_tracking.m_bManual);
 
     testing_support::ClickButton(hwnd, IDC_MANUAL);
-    EXPECT_TRUE(dlg->m_bManual);
+    EXPECT_TRUE(dlg->m_tracking.m_bManual);
     EXPECT_TRUE(enabled(IDC_AZ_SET));
     EXPECT_TRUE(enabled(IDC_EL_SET));
     EXPECT_TRUE(enabled(IDC_AZ_EDIT));
     EXPECT_TRUE(enabled(IDC_AZ_STOP));
 
     testing_support::ClickButton(hwnd, IDC_MANUAL);
-    EXPECT_FALSE(dlg->m_bManual);
+    EXPECT_FALSE(dlg->m_tracking.m_bManual);
     EXPECT_FALSE(enabled(IDC_AZ_SET));
     EXPECT_FALSE(enabled(IDC_EL_SET));
     EXPECT_TRUE(enabled(IDC_EL_EDIT));
@@ -200,8 +200,8 @@ TEST_F(OperatorWindowTest, ManualControlEnablesOnlyTheSetButtons) {
 }
 
 TEST_F(OperatorWindowTest, StartsWithItsDefaults) {
-    EXPECT_EQ(dlg->m_nLastAzimuth, -1000);
-    EXPECT_EQ(dlg->m_nLastElevation, -1000);
+    EXPECT_EQ(dlg->m_tracking.m_nLastAzimuth, -1000);
+    EXPECT_EQ(dlg->m_tracking.m_nLastElevation, -1000);
     EXPECT_EQ(dlg->m_serial.m_pRxRead, dlg->m_serial.m_rxRing);
     EXPECT_EQ(dlg->m_serial.m_pRxWrite, dlg->m_serial.m_rxRing);
     EXPECT_EQ(dlg->m_link.m_hNotifyWnd, hwnd);

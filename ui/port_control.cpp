@@ -1,5 +1,5 @@
 // Serial port control: which COM ports exist, opening one, writing commands, and closing it,
-// through the window's serial link (serial_link.h).
+// through the window's serial link (serial/serial_link.h).
 #include <cstdio>
 
 #include "ui/rotator_dlg.h"
