@@ -62,7 +62,8 @@ public:
         : m_log(log),
           m_server(kelma::kWinOrbitService, kelma::kWinOrbitTopic, m_log),
           m_link(options.sources, LinkEvents(), RunningOnWine()),
-          m_netPort(options.netPort) {}
+          m_netPort(options.netPort),
+          m_netAddresses(options.netAddresses) {}
 
     // Exit status: 0 when ended by the operator, else why it refused or stopped.
     int Run();
@@ -93,6 +94,7 @@ private:
     kelma::RelayState m_state;
     kelmafeed::SourceLink m_link;
     const std::optional<uint16_t> m_netPort;
+    const std::vector<std::string> m_netAddresses;
     std::unique_ptr<kelmafeed::NetSource> m_net;
     size_t m_netClients = 0;  // commanding the network source
 };
@@ -153,7 +155,7 @@ int Relay::Run() {
         return kExitServiceTaken;
     }
     if (m_netPort) {
-        m_net = std::make_unique<kelmafeed::NetSource>(*m_netPort, g_control);
+        m_net = std::make_unique<kelmafeed::NetSource>(m_netAddresses, *m_netPort, g_control);
         if (!m_net->Start()) return kExitNetUnavailable;
     }
     m_server.Register();

@@ -1,15 +1,18 @@
 #include "feed/net_source.h"
 
 #include <optional>
+#include <utility>
 
 #include "feed/net_rotator.h"
-#include "kelmarotd/options.h"
 #include "kelmarotd/rotctl_server.h"
 
 namespace kelmafeed {
 
-NetSource::NetSource(uint16_t port, HWND notify)
-    : m_port(port), m_notify(notify), m_ready(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+NetSource::NetSource(std::vector<std::string> addresses, uint16_t port, HWND notify)
+    : m_addresses(std::move(addresses)),
+      m_port(port),
+      m_notify(notify),
+      m_ready(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 NetSource::~NetSource() {
     // The server may still wait in select() for a stop that never comes: the process's end
@@ -39,8 +42,9 @@ bool NetSource::Start() {
 }
 
 std::string NetSource::Name() const {
-    return std::string("network ") + kelmarotd::kDefaultAddress + ":" +
-           std::to_string(m_boundPort.load());
+    std::string name = "network ";
+    for (size_t i = 0; i < m_addresses.size(); ++i) name += (i > 0 ? ", " : "") + m_addresses[i];
+    return name + " port " + std::to_string(m_boundPort.load());
 }
 
 DWORD WINAPI NetSource::Serve(LPVOID parameter) {
@@ -60,7 +64,7 @@ DWORD WINAPI NetSource::Serve(LPVOID parameter) {
         [notify](size_t clients) { PostMessageA(notify, kClientsMessage, clients, 0); });
     kelmarotd::RotctlServer rotctl(&rotator, &log);
     server = &rotctl;
-    const int status = rotctl.Run(kelmarotd::kDefaultAddress, self->m_port, [self](uint16_t port) {
+    const int status = rotctl.Run(self->m_addresses, self->m_port, [self](uint16_t port) {
         self->m_boundPort = port;
         SetEvent(self->m_ready);
     });

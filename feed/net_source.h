@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kelmafeed {
 
@@ -20,7 +21,7 @@ public:
     static constexpr UINT kEndedMessage = WM_APP + 3;     // wParam the server's exit status
 
     // notify: the relay's control window.
-    NetSource(uint16_t port, HWND notify);
+    NetSource(std::vector<std::string> addresses, uint16_t port, HWND notify);
     ~NetSource();
     NetSource(const NetSource&) = delete;
     NetSource& operator=(const NetSource&) = delete;
@@ -28,12 +29,13 @@ public:
     // Starts the server and waits, letting the thread's messages through, until it listens;
     // false when it could not (the server has said why on stderr).
     bool Start();
-    // "network 127.0.0.1:4533", with the port taken.
+    // "network 127.0.0.1 port 4533", every address, with the port taken.
     std::string Name() const;
 
 private:
     static DWORD WINAPI Serve(LPVOID self);
 
+    const std::vector<std::string> m_addresses;
     const uint16_t m_port;
     const HWND m_notify;
     HANDLE m_ready;

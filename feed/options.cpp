@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "kelmarotd/listen_address.h"
 #include "kelmarotd/options.h"
 
 namespace kelmafeed {
@@ -14,8 +15,10 @@ const char kUsage[] =
     "  -s, --source=SOURCE   orbitron   Orbitron (Orbitron/Tracking/TrackingData)\n"
     "                        satpc32    SatPC32 (SatPC32/SatPcDdeConv/SatPcDdeItem)\n"
     "                        dde:SERVICE/TOPIC/ITEM  another program with the same text\n"
-    "                        net[:PORT] rotctld protocol on 127.0.0.1 (port 4533; 0: any free)\n"
+    "                        net[:PORT] rotctld protocol (port 4533; 0: any free)\n"
     "                        default: the first of Orbitron and SatPC32 found\n"
+    "  -T, --listen-addr=ADDRESS  with net: numeric address to listen on (default\n"
+    "                        127.0.0.1); give -T again for more\n"
     "      --log=FILE        log the \"WinOrbit\" service's DDE events to FILE\n"
     "  -h, --help            this text\n"
     "  -V, --version         the version\n";
@@ -87,6 +90,12 @@ bool ParseSource(const std::string& text, Options* options) {
     return true;
 }
 
+Options Fail(Options options, const std::string& why) {
+    options.action = Options::Action::kFail;
+    options.error = why;
+    return options;
+}
+
 }  // namespace
 
 std::vector<DdeSource> KnownSources() {
@@ -105,17 +114,17 @@ std::string SourcesName(const std::vector<DdeSource>& sources) {
 Options ParseOptions(const std::vector<std::string>& arguments) {
     Options options;
     options.sources = KnownSources();
+    kelmarotd::ListenAddresses addresses;
+    bool addressGiven = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         const size_t equals = arg.find('=');
         const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, equals) : arg;
         const bool inlineValue = name.size() < arg.size();
-        const bool takesValue = name == "--source" || name == "-s" || name == "--log";
-        if (takesValue && !inlineValue && i + 1 == arguments.size()) {
-            options.action = Options::Action::kFail;
-            options.error = name + " needs a value";
-            return options;
-        }
+        const bool isAddress = name == "-T" || name == "--listen-addr";
+        const bool takesValue = name == "--source" || name == "-s" || name == "--log" || isAddress;
+        if (takesValue && !inlineValue && i + 1 == arguments.size())
+            return Fail(options, name + " needs a value");
         const std::string value = !takesValue   ? ""
                                   : inlineValue ? arg.substr(equals + 1)
                                                 : arguments[++i];
@@ -127,12 +136,17 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
             if (!ParseSource(value, &options)) return options;
         } else if (name == "--log") {
             options.logPath = value;
+        } else if (isAddress) {
+            if (const auto refused = addresses.Add(value)) return Fail(options, *refused);
+            addressGiven = true;
         } else {
-            options.action = Options::Action::kFail;
-            options.error = "unknown argument \"" + arg + "\"";
-            return options;
+            return Fail(options, "unknown argument \"" + arg + "\"");
         }
     }
+    // Given without the network source it would do nothing the operator could see.
+    if (addressGiven && !options.netPort && options.action == Options::Action::kRelay)
+        return Fail(options, "-T (--listen-addr) is for the network source: add --source net");
+    options.netAddresses = addresses.List();
     return options;
 }
 

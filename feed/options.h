@@ -1,4 +1,5 @@
 // kelmafeed's command line: --source=orbitron|satpc32|dde:SERVICE/TOPIC/ITEM|net[:PORT] (-s),
+// -T/--listen-addr=ADDRESS (the network source's addresses, as kelmarotd takes them),
 // --log=FILE, -h/--help, -V/--version. Without --source the relay takes the first of the known
 // programs it finds; that is also how a tracking program that starts its drivers without
 // arguments (Orbitron) starts it.
@@ -25,9 +26,10 @@ struct Options {
     std::string error;  // why kFail
     // The sources to look for, in order; the first that answers is kept.
     std::vector<DdeSource> sources;
-    // The network source instead: a rotctld-protocol server on kelmarotd's default address
-    // (127.0.0.1) at this port (0: any free port).
+    // The network source instead: a rotctld-protocol server at this port (0: any free port) on
+    // these addresses (kelmarotd's default, 127.0.0.1, unless -T gives others).
     std::optional<uint16_t> netPort;
+    std::vector<std::string> netAddresses;
     std::string logPath;  // the "WinOrbit" service's DDE events; none when empty
 };
 

@@ -8,7 +8,8 @@ const char kUsage[] =
     "Usage: kelmarotd -r DEVICE [options]\n"
     "A network rotator server (rotctld protocol) for the KELMA rotator controller.\n"
     "  -r, --rot-file=DEVICE     the controller's serial port (/dev/ttyUSB0, COM3); required\n"
-    "  -T, --listen-addr=ADDRESS listening address (default 127.0.0.1)\n"
+    "  -T, --listen-addr=ADDRESS numeric address to listen on (default 127.0.0.1); give -T\n"
+    "                            again for more (-T 127.0.0.1 -T 192.168.1.20)\n"
     "  -t, --port=PORT           TCP port (default 4533; 0 takes any free port)\n"
     "  -v, --verbose             log the client and controller traffic on stderr\n"
     "      --park-az=DEG, --park-el=DEG   park position (default 0 0)\n"
@@ -37,6 +38,7 @@ struct Parser {
     const std::vector<std::string>& args;
     size_t next = 0;
     Options options;
+    ListenAddresses addresses;
 
     bool Fail(const std::string& why) {
         options.action = Options::Action::kFail;
@@ -93,7 +95,11 @@ bool Parser::Long(const std::string& arg) {
         return Value(arg, valueAt, &value) && Angle(name, value, angle.high, angle.out);
     }
     if (name == "--rot-file") return Value(arg, valueAt, &options.device);
-    if (name == "--listen-addr") return Value(arg, valueAt, &options.address);
+    if (name == "--listen-addr") {
+        if (!Value(arg, valueAt, &value)) return false;
+        const auto refused = addresses.Add(value);
+        return refused ? Fail(*refused) : true;
+    }
     if (name == "--port") {
         if (!Value(arg, valueAt, &value)) return false;
         const auto port = ParseWhole(value, 0, UINT16_MAX);
@@ -122,6 +128,7 @@ bool Parser::Short(const std::string& arg) {
 
 bool Parser::Check() {
     const StationSettings& s = options.station;
+    options.addresses = addresses.List();
     if (options.device.empty()) return Fail("no controller port given (-r DEVICE)");
     if (s.limits.minAzimuth > s.limits.maxAzimuth || s.limits.minElevation > s.limits.maxElevation)
         return Fail("a lower limit is above its upper limit");
@@ -134,7 +141,7 @@ bool Parser::Check() {
 }  // namespace
 
 Options ParseOptions(const std::vector<std::string>& arguments) {
-    Parser parser{arguments, 0, Options{}};
+    Parser parser{arguments, 0, Options{}, ListenAddresses{}};
     while (parser.next < arguments.size()) {
         const std::string& arg = arguments[parser.next++];
         const bool ok = arg.rfind("--", 0) == 0            ? parser.Long(arg)

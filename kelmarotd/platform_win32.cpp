@@ -192,8 +192,9 @@ Handle Listen(const std::string& address, uint16_t port, uint16_t* boundPort, st
     int length = sizeof(bound);
     ok = ok && getsockname(s, reinterpret_cast<sockaddr*>(&bound), &length) == 0;
     if (!ok) {
+        const DWORD code = static_cast<DWORD>(WSAGetLastError());
         *error = address + " port " + std::to_string(port) + ": socket error " +
-                 std::to_string(WSAGetLastError());
+                 std::to_string(code) + " (" + ErrorText(code) + ")";
         if (s != INVALID_SOCKET) closesocket(s);
         return kNoHandle;
     }

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "kelmarotd/listen_address.h"
+
 namespace kelmarotd {
 namespace {
 
@@ -59,9 +61,9 @@ void RotctlServer::Deliver(ClientId client, const std::string& answer) {
     front_.Deliver(client, answer);
 }
 
-void RotctlServer::AcceptClients() {
+void RotctlServer::AcceptClients(platform::Handle listener) {
     for (;;) {
-        const platform::Handle socket = platform::Accept(listener_);
+        const platform::Handle socket = platform::Accept(listener);
         if (socket == platform::kNoHandle) return;
         if (sockets_.size() >= kMaxClients) {
             log_->Event("too many clients; one refused");
@@ -118,17 +120,32 @@ int RotctlServer::Timeout(Millis now) const {
     return static_cast<int>(std::clamp<Millis>(*next - now, 0, INT_MAX));
 }
 
-int RotctlServer::Run(const std::string& address, uint16_t port,
+bool RotctlServer::ListenAll(const std::vector<std::string>& addresses, uint16_t port,
+                             std::string* error) {
+    port_ = port;
+    for (const std::string& address : addresses) {
+        const platform::Handle listener = platform::Listen(address, port_, &port_, error);
+        if (listener == platform::kNoHandle) {
+            *error = "cannot listen on " + *error;
+            return false;
+        }
+        listeners_.push_back(listener);
+        log_->Event("listening on " + address + " port " + std::to_string(port_));
+        if (const auto warning = ExposureWarning(address)) log_->Event(*warning);
+    }
+    return true;
+}
+
+int RotctlServer::Run(const std::vector<std::string>& addresses, uint16_t port,
                       const std::function<void(uint16_t)>& listening) {
     std::string error;
-    uint16_t boundPort = 0;
     if (!platform::Startup(&error) || !platform::InstallStopHandler(&error) ||
-        (listener_ = platform::Listen(address, port, &boundPort, &error)) == platform::kNoHandle) {
+        !ListenAll(addresses, port, &error)) {
         log_->Event(error);
+        CloseAll();
         return 1;
     }
-    log_->Event("listening on " + address + " port " + std::to_string(boundPort));
-    if (listening) listening(boundPort);
+    if (listening) listening(port_);
     std::vector<platform::Watch> watches;
     while (!platform::StopRequested()) {
         Millis now = platform::NowMs();
@@ -136,7 +153,9 @@ int RotctlServer::Run(const std::string& address, uint16_t port,
         ServeClients(now);
 
         const platform::Handle backendHandle = backend_->ReadHandle();
-        watches.assign(1, platform::Watch{listener_, true});
+        watches.clear();
+        for (const platform::Handle listener : listeners_)
+            watches.push_back(platform::Watch{listener, true});
         if (backendHandle != platform::kNoHandle) {
             watches.push_back(platform::Watch{backendHandle, true});
         }
@@ -147,8 +166,10 @@ int RotctlServer::Run(const std::string& address, uint16_t port,
         platform::Wait(&watches, Timeout(now));
 
         now = platform::NowMs();
-        if (watches[0].readable) AcceptClients();
-        size_t next = 1;
+        size_t next = 0;
+        for (const platform::Handle listener : listeners_) {
+            if (watches[next++].readable) AcceptClients(listener);
+        }
         if (backendHandle != platform::kNoHandle && watches[next++].readable) {
             backend_->OnReadable(now);
         }
@@ -169,7 +190,8 @@ void RotctlServer::CloseAll() {
         platform::CloseSocket(socket);
     }
     sockets_.clear();
-    platform::CloseSocket(listener_);
+    for (const platform::Handle listener : listeners_) platform::CloseSocket(listener);
+    listeners_.clear();
 }
 
 }  // namespace kelmarotd

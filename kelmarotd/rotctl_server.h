@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kelmarotd/platform.h"
 #include "kelmarotd/rotctl_front.h"
@@ -50,13 +51,15 @@ public:
 
     // Where the backend sends its answers.
     void Deliver(ClientId client, const std::string& answer);
-    // Serves on address:port (0: any free port, the one taken is logged and handed to
-    // `listening`) until a stop is requested; returns the process exit code.
-    int Run(const std::string& address, uint16_t port,
+    // Serves on every address at port (0: any free port, the same on every address; the one
+    // taken is logged and handed to `listening`) until a stop is requested; returns the process
+    // exit code. An address it cannot listen on ends it before it serves any.
+    int Run(const std::vector<std::string>& addresses, uint16_t port,
             const std::function<void(uint16_t)>& listening = {});
 
 private:
-    void AcceptClients();
+    bool ListenAll(const std::vector<std::string>& addresses, uint16_t port, std::string* error);
+    void AcceptClients(platform::Handle listener);
     void ReadClient(ClientId id, platform::Handle socket);
     void ServeClients(Millis now);
     int Timeout(Millis now) const;
@@ -65,7 +68,8 @@ private:
     ServedBackend* backend_;
     const ServerLog* log_;
     RotctlFront front_;
-    platform::Handle listener_ = platform::kNoHandle;
+    std::vector<platform::Handle> listeners_;
+    uint16_t port_ = 0;  // the port taken
     std::map<ClientId, platform::Handle> sockets_;
 };
 

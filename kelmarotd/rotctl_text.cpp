@@ -118,7 +118,9 @@ std::optional<double> ParseNumber(std::string word) {
 }
 
 // The command word: "\name" for the long form, else the first character alone; the rest of
-// the line holds the arguments.
+// the line holds the arguments. A backslash before a one-letter name ("\P 180 30", as Look4Sat
+// sends it) is that short command too; Hamlib's rotctld looks such a name up among the long
+// names only (tests/rotctl_parse.c, parse_arg) and refuses it.
 const CommandName* FindCommand(std::string_view* text) {
     if (text->empty()) return nullptr;
     std::string_view name;
@@ -127,8 +129,11 @@ const CommandName* FindCommand(std::string_view* text) {
         while (end < text->size() && !IsSpace((*text)[end])) ++end;
         name = text->substr(1, end - 1);
         *text = text->substr(end);
-        for (const CommandName& c : kCommands)
-            if (c.longName == name) return &c;
+        for (const CommandName& c : kCommands) {
+            const bool shortForm =
+                name.size() == 1 && c.shortName != '\0' && c.shortName == name[0];
+            if (c.longName == name || shortForm) return &c;
+        }
         return nullptr;
     }
     const char shortName = (*text)[0];

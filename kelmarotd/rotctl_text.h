@@ -2,6 +2,8 @@
 // command a line, answered either in the default form (values one per line, or "RPRT <code>")
 // or, when the line starts with '+', ';', '|' or ',', in the extended form (the command echoed
 // as a header, "Key: value" records, "RPRT <code>" last, records ended by that separator).
+// A command is named by its letter ("P") or by a backslash and its long name ("\set_pos"); a
+// backslash before the letter ("\P") names it too.
 #pragma once
 
 #include <cstddef>

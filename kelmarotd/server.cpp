@@ -121,7 +121,7 @@ int RunServer(const Options& options) {
     });
     RotctlServer rotctl(&backend, &log);
     server = &rotctl;
-    return rotctl.Run(options.address, options.port);
+    return rotctl.Run(options.addresses, options.port);
 }
 
 }  // namespace kelmarotd

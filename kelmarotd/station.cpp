@@ -30,20 +30,34 @@ void Station::Submit(ClientId client, const Request& request, Millis now) {
         GetPosition(client, request, now);
         return;
     }
-    queue_.push_back(Pending{client, request});
+    if (const auto refusal = Refusal(request)) {
+        answer_(client, FormatReply(request, Reply{*refusal, {}}));
+        return;
+    }
+    queue_.push_back(Pending{client, request, TargetOf(request)});
     Advance(now);
 }
 
-void Station::ForgetClient(ClientId client) {
-    for (auto it = queue_.begin(); it != queue_.end();) {
-        if (it->client != client) {
-            ++it;
-        } else if (it == queue_.begin() && headStarted_) {
-            (it++)->silent = true;
-        } else {
-            it = queue_.erase(it);
-        }
+std::optional<Status> Station::Refusal(const Request& request) const {
+    switch (request.command) {
+        case Command::kSetPosition:
+            if (!TargetOf(request)) return Status::kInvalidArgument;
+            break;
+        case Command::kPark:
+        case Command::kStop:
+            break;
+        default:  // the server answers every other command itself
+            return Status::kInvalidArgument;
     }
+    if (!port_->IsOpen()) return Status::kIoError;
+    return std::nullopt;
+}
+
+void Station::ForgetClient(ClientId client) {
+    queue_.erase(
+        std::remove_if(queue_.begin(), queue_.end(),
+                       [client](const Pending& p) { return p.client == client && !p.accepted; }),
+        queue_.end());
     positionWaits_.erase(
         std::remove_if(positionWaits_.begin(), positionWaits_.end(),
                        [client](const PositionWait& w) { return w.client == client; }),
@@ -81,7 +95,13 @@ void Station::OnPortLost(Millis) {
     lastAzimuth_.reset();
     lastElevation_.reset();
     settling_.reset();
-    if (headStarted_) Finish(Reply{Status::kIoError, {}});
+    // The accepted commands can no longer reach the controller; the others are refused.
+    const std::deque<Pending> lost = std::move(queue_);
+    queue_.clear();
+    headStarted_ = false;
+    for (const Pending& p : lost) {
+        if (!p.accepted) answer_(p.client, FormatReply(p.request, Reply{Status::kIoError, {}}));
+    }
     FailWaitingPositions(Status::kIoError);
 }
 
@@ -89,11 +109,39 @@ void Station::Advance(Millis now) {
     if (settling_ && now >= settling_->due) {
         const std::string command = settling_->elevationCommand;
         settling_.reset();
-        if (WriteOrLose(command, now)) Finish(Reply{});
+        if (WriteOrLose(command, now)) FinishHead();
     }
     AnswerWaitingPositions(now);
-    while (!queue_.empty() && !headStarted_) StartHead(now);
+    AcceptCommands();
+    while (!queue_.empty() && !headStarted_) {
+        StartHead(now);
+        AcceptCommands();
+    }
     if (!settling_ && port_->IsOpen() && now >= nextPollAt_) Poll(now);
+}
+
+// In the queue's order, answers each command behind the head whose client has no other command
+// waiting to start; the head is accepted as it starts.
+void Station::AcceptCommands() {
+    std::vector<ClientId> waiting;
+    for (size_t i = 0; i < queue_.size(); ++i) {
+        Pending& p = queue_[i];
+        const bool head = i == 0;
+        const bool clientWaits =
+            std::find(waiting.begin(), waiting.end(), p.client) != waiting.end();
+        if (!head && !p.accepted && !clientWaits) {
+            p.accepted = true;
+            answer_(p.client, FormatReply(p.request, Reply{}));
+        }
+        if (head ? !headStarted_ : p.accepted) waiting.push_back(p.client);
+    }
+}
+
+void Station::AcceptHead() {
+    Pending& head = queue_.front();
+    if (head.accepted) return;
+    head.accepted = true;
+    answer_(head.client, FormatReply(head.request, Reply{}));
 }
 
 std::optional<Millis> Station::NextDeadline() const {
@@ -107,48 +155,34 @@ std::optional<Millis> Station::NextDeadline() const {
 
 void Station::StartHead(Millis now) {
     headStarted_ = true;
-    const Request& request = queue_.front().request;
-    switch (request.command) {
-        case Command::kSetPosition: {
-            int32_t azimuth = 0;
-            int32_t elevation = 0;
-            if (!ToWholeDegrees(request.azimuth, request.elevation, &azimuth, &elevation)) {
-                Finish(Reply{Status::kInvalidArgument, {}});
-                return;
-            }
-            Move(azimuth, elevation, now);
-            return;
-        }
-        case Command::kPark:
-            Move(settings_.parkAzimuth, settings_.parkElevation, now);
-            return;
-        case Command::kStop:
-            Stop(now);
-            return;
-        default:  // the server answers every other command itself
-            Finish(Reply{Status::kInvalidArgument, {}});
-            return;
+    const std::optional<Target> target = queue_.front().target;
+    if (target) {
+        Move(*target, now);
+    } else {
+        Stop(now);
     }
 }
 
-bool Station::ToWholeDegrees(double azimuth, double elevation, int32_t* az, int32_t* el) const {
+void Station::FinishHead() {
+    queue_.pop_front();
+    headStarted_ = false;
+}
+
+std::optional<Station::Target> Station::TargetOf(const Request& request) const {
+    if (request.command == Command::kPark)
+        return Target{settings_.parkAzimuth, settings_.parkElevation};
+    if (request.command != Command::kSetPosition) return std::nullopt;
     const Limits& l = settings_.limits;
-    const auto a = WholeDegrees(azimuth, l.minAzimuth, l.maxAzimuth);
-    const auto e = WholeDegrees(elevation, l.minElevation, l.maxElevation);
-    if (!a || !e) return false;
-    *az = *a;
-    *el = *e;
-    return true;
+    const auto azimuth = WholeDegrees(request.azimuth, l.minAzimuth, l.maxAzimuth);
+    const auto elevation = WholeDegrees(request.elevation, l.minElevation, l.maxElevation);
+    if (!azimuth || !elevation) return std::nullopt;
+    return Target{*azimuth, *elevation};
 }
 
-void Station::Move(int32_t azimuth, int32_t elevation, Millis now) {
-    if (!port_->IsOpen()) {
-        Finish(Reply{Status::kIoError, {}});
-        return;
-    }
-    const kelma::TrackingDecision decision =
-        kelma::DecideTracking(azimuth, elevation, lastAzimuth_.value_or(kNothingCommanded),
-                              lastElevation_.value_or(kNothingCommanded), false);
+void Station::Move(const Target& target, Millis now) {
+    const kelma::TrackingDecision decision = kelma::DecideTracking(
+        target.azimuth, target.elevation, lastAzimuth_.value_or(kNothingCommanded),
+        lastElevation_.value_or(kNothingCommanded), false);
     if (decision.azimuth) {
         lastAzimuth_ = *decision.azimuth;
         if (!WriteOrLose(kelma::TrackingCommand(kelma::Axis::kAzimuth, *lastAzimuth_), now)) return;
@@ -158,24 +192,23 @@ void Station::Move(int32_t azimuth, int32_t elevation, Millis now) {
         const std::string command =
             kelma::TrackingCommand(kelma::Axis::kElevation, *lastElevation_);
         if (decision.azimuth) {
+            AcceptHead();
             // The controller needs time to take the azimuth before an elevation command follows.
             settling_ = Settling{command, now + kelma::kAzimuthSettleMs};
             return;
         }
         if (!WriteOrLose(command, now)) return;
     }
-    Finish(Reply{});
+    AcceptHead();
+    FinishHead();
 }
 
 void Station::Stop(Millis now) {
-    if (!port_->IsOpen()) {
-        Finish(Reply{Status::kIoError, {}});
-        return;
-    }
     // After a stop the same angles must command the axes again.
     lastAzimuth_.reset();
     lastElevation_.reset();
     if (!WriteOrLose(kelma::StopCommand(kelma::Axis::kAzimuth), now)) return;
+    AcceptHead();
     settling_ =
         Settling{kelma::StopCommand(kelma::Axis::kElevation), now + kelma::kAzimuthSettleMs};
 }
@@ -238,13 +271,6 @@ bool Station::WriteOrLose(const std::string& bytes, Millis now) {
     if (port_->Write(bytes)) return true;
     OnPortLost(now);
     return false;
-}
-
-void Station::Finish(const Reply& reply) {
-    const Pending done = std::move(queue_.front());
-    queue_.pop_front();
-    headStarted_ = false;
-    if (!done.silent) answer_(done.client, FormatReply(done.request, reply));
 }
 
 }  // namespace kelmarotd

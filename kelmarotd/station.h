@@ -5,6 +5,14 @@
 // Between commands it polls the two axes by turns so that get_pos can answer with a report at
 // most 2 s old; a get_pos that waits for one waits beside the queue, holding no command up.
 //
+// A command is answered as soon as it is accepted, not once the controller has had both axes:
+// a client that sends stop from one thread while another polls on the same socket (Gpredict)
+// must get each answer before its next request. One that must wait behind another command is
+// accepted at once; one the controller can take now, once its first command is written, so a
+// port that has just gone away still answers "RPRT -6". A client may have one accepted command
+// waiting; its next is accepted when that one starts, which bounds the queue. An accepted
+// command reaches the controller even if its client leaves meanwhile.
+//
 // Plain C++ without I/O: the shell passes in the time, the controller's bytes and the port's
 // state, and writes what the station hands to ControllerPort.
 #pragma once
@@ -54,9 +62,8 @@ public:
     const StationSettings& Settings() const { return settings_; }
     // set_pos, get_pos, stop and park; each is answered once through the sink.
     void Submit(ClientId client, const Request& request, Millis now);
-    // A client went away: its waiting requests are dropped; one already reaching the
-    // controller is finished (so the axes are not left half-commanded) but not answered.
-    // Advance then starts the next client's request.
+    // A client went away: its requests not yet accepted are dropped, never answered; its
+    // accepted ones still reach the controller.
     void ForgetClient(ClientId client);
     void OnControllerBytes(std::string_view bytes, Millis now);
     void OnPortOpened(Millis now);
@@ -67,10 +74,16 @@ public:
     std::optional<Millis> NextDeadline() const;
 
 private:
+    // Where a set_pos or park sends the antenna, in whole degrees within the limits.
+    struct Target {
+        int32_t azimuth;
+        int32_t elevation;
+    };
     struct Pending {
         ClientId client;
         Request request;
-        bool silent = false;  // its client is gone: finish it without an answer
+        std::optional<Target> target;  // none: a stop
+        bool accepted = false;         // answered "RPRT 0"
     };
     // A get_pos waiting for fresh reports until its deadline.
     struct PositionWait {
@@ -90,18 +103,22 @@ private:
     };
 
     static bool IsFresh(const AxisReport& report, Millis now);
+    // Why a set_pos, stop or park cannot be carried out; nothing when it can.
+    std::optional<Status> Refusal(const Request& request) const;
+    void AcceptCommands();
+    void AcceptHead();
     void StartHead(Millis now);
-    void Move(int32_t azimuth, int32_t elevation, Millis now);
+    void FinishHead();
+    void Move(const Target& target, Millis now);
     void Stop(Millis now);
     void GetPosition(ClientId client, const Request& request, Millis now);
     void AnswerWaitingPositions(Millis now);
     void FailWaitingPositions(Status status);
     std::optional<Reply> FreshPosition(Millis now) const;
-    void Finish(const Reply& reply);
     bool WriteOrLose(const std::string& bytes, Millis now);
     void Poll(Millis now);
-    // Rounds to whole degrees; false when either is outside the limits.
-    bool ToWholeDegrees(double azimuth, double elevation, int32_t* az, int32_t* el) const;
+    // Where the request sends the antenna: none for a stop, or for a set_pos outside the limits.
+    std::optional<Target> TargetOf(const Request& request) const;
 
     StationSettings settings_;
     ControllerPort* port_;

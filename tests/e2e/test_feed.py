@@ -132,10 +132,10 @@ def test_relay_refuses_to_start_beside_another_winorbit_server(procs):
     pred.wait_event(r"^terminated 1$", 5)
 
 
-def rotctl(port, *commands):
+def rotctl(port, *commands, address="127.0.0.1"):
     """Hamlib's own rotctl with its network rotator (-m 2): one session, the commands in order;
     (exit code, what it printed)."""
-    done = subprocess.run(["rotctl", "-m", "2", "-r", f"127.0.0.1:{port}", *commands],
+    done = subprocess.run(["rotctl", "-m", "2", "-r", f"{address}:{port}", *commands],
                           stdin=subprocess.DEVNULL, capture_output=True, text=True,
                           timeout=ROTCTL_WAIT_S)
     return done.returncode, done.stdout
@@ -143,9 +143,11 @@ def rotctl(port, *commands):
 
 def test_hamlib_rotctl_feeds_the_window_through_the_network_source(procs):
     sim = procs.sim()
-    feed = procs.feed("--source=net:0")
+    # Two addresses, as loopback and a LAN address for a phone (both loopback here).
+    feed = procs.feed("--source=net:0", "-T", "127.0.0.1", "--listen-addr=127.0.0.2")
     port = int(re.search(r"port (\d+)", feed.wait_line(r"listening on 127\.0\.0\.1 port \d+")
                          ).group(1))
+    feed.wait_line(rf"listening on 127\.0\.0\.2 port {port}$")
     feed.wait_line(r"^Serving \"WinOrbit\" for KelmaRotator; rotctld clients on network ")
     app = procs.app()
     # Hamlib sends its angles as C floats ("P 150.399994 10.600000"); the relay rounds them.
@@ -155,7 +157,7 @@ def test_hamlib_rotctl_feeds_the_window_through_the_network_source(procs):
     model = k.TrackingModel()
     expected = model.feed(["150|11", "140|20", "131|30"])
     wait_for_commands(sim, expected)
-    assert rotctl(port, "park") == (0, "")
+    assert rotctl(port, "park", address="127.0.0.2") == (0, "")
     wait_for_commands(sim, expected + model.feed(["0|0"]))
     status = feed.wait_status(lambda s: s["received"] == "4")
     assert (status["shown"], status["published"]) == ("az 0 el 0", "4")

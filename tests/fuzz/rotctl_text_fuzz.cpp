@@ -1,6 +1,7 @@
 // Arbitrary client bytes through the line reader, the request parser, the answer format and the
-// network front, and arbitrary controller bytes through the station: no out-of-bounds access,
-// lines stay bounded, and every answer is well formed.
+// network front, arbitrary controller bytes through the station and arbitrary -T values through
+// the listening-address rule: no out-of-bounds access, lines stay bounded, and every answer is
+// well formed.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "kelmarotd/listen_address.h"
 #include "kelmarotd/rotctl_front.h"
 #include "kelmarotd/rotctl_text.h"
 #include "kelmarotd/station.h"
@@ -82,6 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     CheckLines(bytes, size > 0 ? 1 + data[0] % 64 : 1);
     CheckFront(bytes);
+    // A -T value is taken exactly when it is a numeric address.
+    Check(kelmarotd::ListenAddresses().Add(std::string(bytes)).has_value() !=
+          kelmarotd::ParseNumericAddress(bytes).has_value());
 
     SilentPort port;
     size_t answers = 0;

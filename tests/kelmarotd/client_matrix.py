@@ -261,6 +261,58 @@ def radiosonde_auto_rx(server, sim, port):
     return f"position {position}, set {reply.strip()!r}", "2 connections, both closed"
 
 
+def gpredict_disengage(server, sim, port):
+    """Gpredict 2.3 (csete/gpredict src/gtk-rot-ctrl.c at 7d8cddd): rotctld_client_thread sends
+    "P %.2f %.2f\\x0a", sleeps 100 ms and polls "p\\x0a"; Disengage (rot_locked_cb) sends
+    "S\\x0a" from the window's thread on the same socket, without a lock between the two
+    threads, each by rotctld_socket_rw: one send, then one recv() of at most 128 bytes taken as
+    its answer. S and a poll can go out back to back: S's answer must come first and before the
+    pause between the axes ends, or the two threads read each other's answers. rotctld_socket_close
+    sends "q\\x0a"."""
+    link = LineSocket(server.port)
+    try:
+        link.send(b"P 200.00 40.00\x0a")
+        reply = link.recv_once(128)
+        assert reply == "RPRT 0\n", reply
+        link.send(b"S\x0a")
+        link.send(b"p\x0a")
+        answers = [link.read_line() for _ in range(3)]
+        assert answers == ["RPRT 0"] + [f"{angle:f}" for angle in STANDING], answers
+        link.send(b"q\x0a")
+        assert link.recv_once(128) == "", "the server kept the connection after q"
+    finally:
+        link.close()
+    # The server's log holds its events in order: S's answer before the elevation's stop.
+    elevation_stop = "controller < E\\r\\nS\\r\\n"
+    stop = list(re.finditer(r"(client \d+) > S\n", server.text()))[-1]
+    wait_until(lambda: elevation_stop in server.text()[stop.end():], ANSWER_WAIT_S,
+               what="the elevation stop")
+    log = server.text()
+    answered = log.index(f"{stop.group(1)} < RPRT 0\\n", stop.end())
+    assert answered < log.index(elevation_stop, stop.end()), \
+        "S was answered only after the pause between the axes"
+    return f"S: {answers[0]}, then p: {tuple(answers[1:])}", "S answered before the pause ended"
+
+
+def look4sat(server, sim, port):
+    """Look4Sat from 3.1.4 until its change #206 (rt-bishop/Look4Sat
+    data/src/main/java/com/rtbishop/look4sat/data/framework/NetworkReporter.kt at ccaa39a,
+    reportRotation): the first report opens a SocketChannel and sends nothing; each later one
+    writes "\\P $azimuth $newElevation\\n", the numbers as Kotlin's Double.toString prints them
+    (an exponent below 0.001) and an elevation at or below 0 as 0.0. It never reads: the
+    answers are read here only to check them."""
+    link = LineSocket(server.port)
+    try:
+        for report in (b"\\P 182.51234567891234 36.30000000000001\n", b"\\P 183.7 1.0E-4\n",
+                       b"\\P 184.2 0.0\n"):
+            link.send(report)
+        answers = [link.read_line() for _ in range(3)]
+    finally:
+        link.close()
+    assert answers == ["RPRT 0"] * 3, answers
+    return "nothing (never reads)", "3 answers left unread: RPRT 0"
+
+
 def never_reads(server, sim, port):
     """A client that sends positions and never reads its answers (a tracking script of a
     station's own): the server must close it once its answers pile up, and serve the others
@@ -320,6 +372,13 @@ MATRIX = [
     Row("radiosonde_auto_rx", "projecthorus/radiosonde_auto_rx auto_rx/autorx/rotator.py",
         "p / P 270.4 12.3, a connection each, no q", radiosonde_auto_rx,
         [("A", "270"), ("E", "012")]),
+    Row("Gpredict 2.3, Disengage while polling", "csete/gpredict src/gtk-rot-ctrl.c (7d8cddd)",
+        "P 200.00 40.00 / S + p back to back / q", gpredict_disengage,
+        [("A", "200"), ("E", "040"), ("A", "S"), ("E", "S")]),
+    Row("Look4Sat 3.1.4 to #206 (Android)",
+        "rt-bishop/Look4Sat data/.../framework/NetworkReporter.kt (ccaa39a)",
+        "\\P 182.51234567891234 36.30000000000001, \\P 183.7 1.0E-4, \\P 184.2 0.0; never reads",
+        look4sat, [("A", "183"), ("E", "036"), ("A", "184"), ("E", "000")]),
     Row("A client that never reads", "(any script that only sends)",
         "P 10 10 x 512 per write, never reads", never_reads, [("A", "010"), ("E", "010")]),
 ]

@@ -79,8 +79,8 @@ class Server:
 class Client:
     """A raw protocol client: one line out, the expected number of lines back."""
 
-    def __init__(self, port):
-        self.socket = socket.create_connection(("127.0.0.1", port), timeout=ANSWER_WAIT_S)
+    def __init__(self, port, address="127.0.0.1"):
+        self.socket = socket.create_connection((address, port), timeout=ANSWER_WAIT_S)
         self.reader = self.socket.makefile("rb")
 
     def send(self, data):

@@ -1,14 +1,16 @@
 """kelmarotd built for Linux, driving the simulated controller on a pseudo-terminal."""
 
 import os
+import re
 import signal
+import subprocess
 import time
 
 import pytest
 
 from client_matrix import SERVER_OPTIONS, STANDING, run_matrix
-from kelmarotd_e2e import (REPORT_WAIT_S, Server, drive_with_rotctl, orders, start_sim,
-                           unplug_and_replug, wait_until)
+from kelmarotd_e2e import (ANSWER_WAIT_S, REPORT_WAIT_S, Client, Server, drive_with_rotctl,
+                           orders, start_sim, unplug_and_replug, wait_until)
 
 PORT = 1
 HOG_BYTES = 200_000
@@ -64,13 +66,16 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
     assert hog.ask("_") == ["KELMA rotator controller\n"]
 
     # A client that leaves right after its command: the command completes, the next follows.
+    # The answers come before the elevation commands: the first set's must be out before.
+    wait_until(lambda: ("E", "020") in orders(sim, PORT), 5, what="the first elevation")
     sim.clear(PORT)
     leaver = server.client()
     leaver.send(b"P 100 50\n")
     leaver.close()
     wait_until(lambda: orders(sim, PORT)[:1] == [("A", "100")], 5, what="the leaver's command")
     assert second.ask("P 200 60") == ["RPRT 0\n"]
-    assert orders(sim, PORT) == [("A", "100"), ("E", "050"), ("A", "200"), ("E", "060")]
+    both = [("A", "100"), ("E", "050"), ("A", "200"), ("E", "060")]
+    wait_until(lambda: orders(sim, PORT) == both, 5, what="both commands in order")
 
     # Controller junk among the reports changes nothing.
     sim.command(f"setpos {PORT} 77 33")
@@ -80,6 +85,27 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
                what="the position after junk")
     for client in (first, second, hog):
         client.close()
+
+
+def test_listens_on_every_address_given_and_refuses_one_it_cannot_take(tmp_path):
+    """Loopback and a second address together (here both loopback: tests bind nothing else); an
+    address this computer does not have ends it with status 1, not skipped for the others."""
+    for server, _ in serving(tmp_path, ["-T", "127.0.0.1", "--listen-addr=127.0.0.2"]):
+        port = str(server.port)
+        listening = re.findall(r"listening on (\S+) port (\d+)", server.text())
+        assert listening == [("127.0.0.1", port), ("127.0.0.2", port)]
+        for address, _ in listening:
+            client = Client(server.port, address)
+            assert client.ask("_") == ["KELMA rotator controller\n"]
+            client.close()
+        assert "warning" not in server.text()
+    # TEST-NET-1 (RFC 5737): an address no computer here has.
+    device = tmp_path / "never-opened"
+    done = subprocess.run([os.environ["KELMAROTD"], "-r", str(device), "-t", "0", "-T",
+                           "127.0.0.1", "-T", "192.0.2.1"], stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, timeout=ANSWER_WAIT_S)
+    assert done.returncode == 1 and "cannot listen on 192.0.2.1 port " in done.stderr, done.stderr
+    assert not device.exists()
 
 
 def test_idle_server_with_a_stalled_client_does_not_spin(rig):

@@ -58,6 +58,21 @@ TEST(KelmafeedOptionsTest, NetworkSourceListensOnKelmarotdsPortUnlessTold) {
     }
 }
 
+TEST(KelmafeedOptionsTest, NetworkSourceTakesKelmarotdsAddressOption) {
+    EXPECT_EQ(ParseOptions({"--source=net"}).netAddresses, std::vector<std::string>{"127.0.0.1"});
+    const Options two =
+        ParseOptions({"-T", "127.0.0.1", "--source=net", "--listen-addr=192.168.1.20"});
+    ASSERT_EQ(two.action, Options::Action::kRelay) << two.error;
+    EXPECT_EQ(two.netAddresses, (std::vector<std::string>{"127.0.0.1", "192.168.1.20"}));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--source=net", "-T", "localhost"},
+          {"--source=orbitron", "-T", "192.168.1.20"}}) {  // no network source to listen with
+        const Options options = ParseOptions(args);
+        EXPECT_EQ(options.action, Options::Action::kFail) << args.back();
+        EXPECT_FALSE(options.error.empty());
+    }
+}
+
 TEST(KelmafeedOptionsTest, RefusesWhatItCannotUse) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--source=gpredict"},
                                                  {"--source=dde:Orbitron/Tracking"},

@@ -14,7 +14,7 @@ TEST(KelmarotdOptionsTest, ReadsRotctldStyleOptionsAndOurOwn) {
     const Options defaults = ParseOptions({"-r", "/dev/ttyUSB0"});
     EXPECT_EQ(defaults.action, Options::Action::kServe);
     EXPECT_EQ(defaults.device, "/dev/ttyUSB0");
-    EXPECT_EQ(defaults.address, "127.0.0.1");
+    EXPECT_EQ(defaults.addresses, std::vector<std::string>{"127.0.0.1"});
     EXPECT_EQ(defaults.port, 4533);
     EXPECT_FALSE(defaults.verbose);
     EXPECT_EQ(defaults.station.limits.maxAzimuth, 360);
@@ -25,7 +25,7 @@ TEST(KelmarotdOptionsTest, ReadsRotctldStyleOptionsAndOurOwn) {
                       "--min-az=90", "--max-az=270", "--min-el=5", "--max-el=85"});
     EXPECT_EQ(o.action, Options::Action::kServe) << o.error;
     EXPECT_EQ(o.device, "COM3");
-    EXPECT_EQ(o.address, "0.0.0.0");
+    EXPECT_EQ(o.addresses, std::vector<std::string>{"0.0.0.0"});
     EXPECT_EQ(o.port, 4535);
     EXPECT_TRUE(o.verbose);
     EXPECT_EQ(o.station.parkAzimuth, 180);
@@ -37,7 +37,10 @@ TEST(KelmarotdOptionsTest, ReadsRotctldStyleOptionsAndOurOwn) {
 
     const Options longForms = ParseOptions({"--rot-file=/dev/x", "--listen-addr=::1", "--port=0"});
     EXPECT_EQ(longForms.device, "/dev/x");
-    EXPECT_EQ(longForms.address, "::1");
+    EXPECT_EQ(longForms.addresses, std::vector<std::string>{"::1"});
+    // Loopback and the LAN address together, in both forms.
+    const Options two = ParseOptions({"-r", "x", "-T", "127.0.0.1", "--listen-addr=192.168.1.20"});
+    EXPECT_EQ(two.addresses, (std::vector<std::string>{"127.0.0.1", "192.168.1.20"}));
     EXPECT_EQ(longForms.port, 0);
     EXPECT_EQ(ParseOptions({"-h"}).action, Options::Action::kHelp);
     EXPECT_EQ(ParseOptions({"--version"}).action, Options::Action::kVersion);
@@ -59,7 +62,10 @@ TEST(KelmarotdOptionsTest, RefusesWhatCannotBeServed) {
         {"-r", "x", "-x"},  // unknown options and words
         {"-r", "x", "--bogus=1"},
         {"-r", "x", "extra"},
-        {"-r", "x", "-vv"}};
+        {"-r", "x", "-vv"},
+        {"-r", "x", "-T", "localhost"},  // listening addresses by the shared rule
+        {"-r", "x", "-T", "127.0.0.1", "-T", "127.0.0.1"},
+        {"-r", "x", "--listen-addr="}};
     for (const auto& args : bad) {
         const Options o = ParseOptions(args);
         EXPECT_EQ(o.action, Options::Action::kFail) << (args.empty() ? "" : args.back());

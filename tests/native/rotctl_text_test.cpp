@@ -59,6 +59,18 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"\\get_info", Command::kGetInfo, '\0', 0, 0},
         ParseCase{"\\dump_state", Command::kDumpState, '\0', 0, 0},
         ParseCase{"q", Command::kQuit, '\0', 0, 0}, ParseCase{"\\quit", Command::kQuit, '\0', 0, 0},
+        // A backslash before a one-letter name. Look4Sat from 3.1.4 until its change #206 sends
+        // "\P az el" with Kotlin's Double.toString numbers (rt-bishop/Look4Sat,
+        // data/src/main/java/com/rtbishop/look4sat/data/framework/NetworkReporter.kt).
+        ParseCase{"\\P 182.51234567891234 36.30000000000001", Command::kSetPosition, '\0',
+                  182.51234567891234, 36.30000000000001},
+        ParseCase{"\\P 183.7 1.0E-4", Command::kSetPosition, '\0', 183.7, 1e-4},
+        ParseCase{"+\\P 90 45", Command::kSetPosition, '\n', 90, 45},
+        ParseCase{"\\p", Command::kGetPosition, '\0', 0, 0},
+        ParseCase{"\\S", Command::kStop, '\0', 0, 0}, ParseCase{"\\K", Command::kPark, '\0', 0, 0},
+        ParseCase{"\\_", Command::kGetInfo, '\0', 0, 0},
+        ParseCase{"\\q", Command::kQuit, '\0', 0, 0},
+        ParseCase{"\\M 8 50", Command::kNotAvailable, '\0', 0, 0},
         // Hamlib's other rotator commands, whatever their arguments.
         ParseCase{"M 8 50", Command::kNotAvailable, '\0', 0, 0},
         ParseCase{"\\move LEFT 50", Command::kNotAvailable, '\0', 0, 0},
@@ -89,6 +101,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"p 1", Command::kInvalid, '\0', 0, 0},
         ParseCase{"Z", Command::kInvalid, '\0', 0, 0},
         ParseCase{"\\bogus", Command::kInvalid, '\0', 0, 0},
+        ParseCase{"\\", Command::kInvalid, '\0', 0, 0},
+        ParseCase{"\\P1 2", Command::kInvalid, '\0', 0, 0},  // the letter must stand alone
+        ParseCase{"\\Z", Command::kInvalid, '\0', 0, 0},
+        ParseCase{"\\P 45", Command::kInvalid, '\0', 0, 0},
         ParseCase{"get_pos", Command::kInvalid, '\0', 0, 0},
         ParseCase{"!p", Command::kInvalid, '\0', 0, 0},
         ParseCase{"+", Command::kInvalid, '\n', 0, 0},
@@ -132,6 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"+M 8 50", Failed(Status::kNotAvailable), "move: 8 50\nRPRT -11\n"},
         FormatCase{"\\dump_state", DumpLike(), "min_az=0.000000\ndone\n"},
         FormatCase{"+P 90 45", Reply{}, "set_pos: 90 45\nRPRT 0\n"},
+        FormatCase{"+\\P 90 45", Reply{}, "set_pos: 90 45\nRPRT 0\n"},
         FormatCase{"|P 135 22.5", Reply{}, "set_pos: 135 22.5|RPRT 0\n"},
         FormatCase{"+\\get_pos", Position(),
                    "get_pos:\nAzimuth: 90.000000\nElevation: 45.000000\nRPRT 0\n"},

@@ -63,13 +63,13 @@ protected:
 TEST_F(StationTest, SetPositionRoundsAndSendsElevationOneHundredMsAfterAzimuth) {
     Send(1, "P 45.4 9.5");
     EXPECT_EQ(Commands(), std::vector<std::string>{"A\r\n045\r\n"});
-    EXPECT_TRUE(answers_.empty());  // answered once both axes are commanded
+    EXPECT_EQ(answers_, (Answers{{1, "RPRT 0\n"}}));  // when accepted, not after the pause
     EXPECT_EQ(station_.NextDeadline(), Millis{100});
     At(99);
     EXPECT_EQ(port_.commands.size(), 1u);
     At(100);
     EXPECT_EQ(Commands(), (std::vector<std::string>{"A\r\n045\r\n", "E\r\n010\r\n"}));
-    EXPECT_EQ(answers_, (Answers{{1, "RPRT 0\n"}}));
+    EXPECT_EQ(answers_.size(), 1u);
 }
 
 TEST_F(StationTest, OnlyAChangedAxisIsCommandedUntilAStop) {
@@ -102,12 +102,12 @@ TEST_F(StationTest, AnglesOutsideTheRangesAreInvalidArguments) {
     EXPECT_EQ(Commands(), (std::vector<std::string>{"A\r\n360\r\n", "E\r\n000\r\n"}));
 }
 
-TEST_F(StationTest, RequestsOfSeveralClientsReachTheControllerInOrder) {
+TEST_F(StationTest, RequestsOfSeveralClientsAreAnsweredAtOnceAndReachTheControllerInOrder) {
     Send(1, "P 10 10");
     Send(2, "P 20 20");
     Send(3, "S");
+    EXPECT_EQ(answers_, (Answers{{1, "RPRT 0\n"}, {2, "RPRT 0\n"}, {3, "RPRT 0\n"}}));
     At(100);
-    EXPECT_EQ(answers_, (Answers{{1, "RPRT 0\n"}}));
     At(200);
     At(300);
     EXPECT_EQ(port_.commands, (std::vector<std::pair<Millis, std::string>>{{0, "A\r\n010\r\n"},
@@ -116,19 +116,55 @@ TEST_F(StationTest, RequestsOfSeveralClientsReachTheControllerInOrder) {
                                                                            {200, "E\r\n020\r\n"},
                                                                            {200, "A\r\nS\r\n"},
                                                                            {300, "E\r\nS\r\n"}}));
-    EXPECT_EQ(answers_, (Answers{{1, "RPRT 0\n"}, {2, "RPRT 0\n"}, {3, "RPRT 0\n"}}));
+    EXPECT_EQ(answers_.size(), 3u);
 }
 
-TEST_F(StationTest, ADepartedClientsCommandIsFinishedSilentlyAndOthersGoOn) {
+// Gpredict's Disengage: its window's thread sends S while the position thread polls with p on the
+// same socket; each must have its answer before the other's request is answered.
+TEST_F(StationTest, StopDuringTheAzimuthPauseIsAnsweredAtOnceAndTheAxesKeepTheirPacing) {
+    Report("AZP 123.0 ST\r\nELP 045.0 ST\r\n");
+    Send(1, "P 180 30");
+    At(50);
+    Send(1, "S");
+    EXPECT_EQ(answers_, (Answers{{1, "RPRT 0\n"}, {1, "RPRT 0\n"}}));
+    Send(1, "p");
+    EXPECT_EQ(answers_.back(), (std::pair<ClientId, std::string>{1, "123.000000\n45.000000\n"}));
+    At(100);
+    At(200);
+    EXPECT_EQ(
+        port_.commands,
+        (std::vector<std::pair<Millis, std::string>>{
+            {0, "A\r\n180\r\n"}, {100, "E\r\n030\r\n"}, {100, "A\r\nS\r\n"}, {200, "E\r\nS\r\n"}}));
+}
+
+// What a client that sends without waiting can make the station hold.
+TEST_F(StationTest, AClientHasAtMostOneAcceptedCommandWaitingBehindTheOneOnTheLine) {
+    Send(1, "P 10 10");  // on the line
+    Send(1, "P 20 20");  // accepted, waiting
+    Send(1, "P 30 30");  // held unanswered
+    EXPECT_EQ(answers_.size(), 2u);
+    At(100);  // the first is done and the second on the line: the third is accepted
+    EXPECT_EQ(answers_.size(), 3u);
+    At(200);
+    At(300);
+    EXPECT_EQ(Commands(),
+              (std::vector<std::string>{"A\r\n010\r\n", "E\r\n010\r\n", "A\r\n020\r\n",
+                                        "E\r\n020\r\n", "A\r\n030\r\n", "E\r\n030\r\n"}));
+}
+
+TEST_F(StationTest, ADepartedClientsAcceptedCommandsStillReachTheControllerItsOthersDoNot) {
     Send(1, "P 10 10");
-    Send(1, "K");  // not yet started: dropped
+    Send(1, "K");        // accepted: it was answered, so it is carried out
+    Send(1, "P 30 30");  // not yet accepted: dropped
     Send(2, "P 20 20");
     station_.ForgetClient(1);
     At(100);
     At(200);
-    EXPECT_EQ(Commands(), (std::vector<std::string>{"A\r\n010\r\n", "E\r\n010\r\n", "A\r\n020\r\n",
-                                                    "E\r\n020\r\n"}));
-    EXPECT_EQ(answers_, (Answers{{2, "RPRT 0\n"}}));
+    At(300);
+    EXPECT_EQ(Commands(),
+              (std::vector<std::string>{"A\r\n010\r\n", "E\r\n010\r\n", "A\r\n000\r\n",
+                                        "E\r\n000\r\n", "A\r\n020\r\n", "E\r\n020\r\n"}));
+    EXPECT_EQ(answers_, (Answers{{1, "RPRT 0\n"}, {1, "RPRT 0\n"}, {2, "RPRT 0\n"}}));
 }
 
 TEST_F(StationTest, AGetPositionWaitingForReportsHoldsNoCommandUp) {
@@ -198,15 +234,23 @@ TEST_F(StationTest, ControllerJunkIsNotAReport) {
     EXPECT_EQ(answers_, (Answers{{1, "123.000000\n4.000000\n"}}));
 }
 
-TEST_F(StationTest, APortLostMidCommandFailsItAndTheReopenedPortGetsBothAxesAgain) {
+TEST_F(StationTest, ACommandTheControllerTakesAtOnceIsAnsweredOnceItsFirstWriteIsOut) {
+    port_.failWrites = true;  // gone, and not noticed yet
+    Send(1, "S");
+    EXPECT_EQ(answers_, (Answers{{1, "RPRT -6\n"}}));
+}
+
+TEST_F(StationTest, APortLostDropsAcceptedCommandsRefusesTheRestAndReopenedGetsBothAxes) {
     Send(1, "P 10 10");
+    Send(2, "P 20 20");  // accepted, waiting
+    Send(2, "K");        // not yet accepted
     port_.failWrites = true;
     At(100);
-    EXPECT_EQ(answers_, (Answers{{1, "RPRT -6\n"}}));
+    EXPECT_EQ(answers_, (Answers{{1, "RPRT 0\n"}, {2, "RPRT 0\n"}, {2, "RPRT -6\n"}}));
     Send(1, "P 10 10");
     Send(1, "p");
     Send(1, "S");
-    EXPECT_EQ(answers_.size(), 4u);
+    EXPECT_EQ(answers_.size(), 6u);
     EXPECT_EQ(answers_.back().second, "RPRT -6\n");
     port_.open = true;
     port_.failWrites = false;
