@@ -5,19 +5,13 @@
 #include <utility>
 
 #include "dde/azel_text.h"
+#include "dde/partner_check.h"
 #include "framework/wine_host.h"
 #include "rotator/tracking_rule.h"
 
 namespace {
 
 constexpr DWORD kTransactionTimeoutMs = 1000;
-constexpr char kNoSatellite[] = "none";
-constexpr char kService[] = "WinOrbit";
-constexpr char kTopic[] = "TrackingInfo";
-constexpr char kAzElItem[] = "AzEl";
-constexpr char kSatNameItem[] = "SatelliteName";
-constexpr char kAzimuthItem[] = "AzimuthDegrees";
-constexpr char kElevationItem[] = "ElevationDegrees";
 // The window property through which the DDE callback, which DDEML gives no context, finds the
 // link: on the window it notifies, of the thread its DDE instance runs on.
 constexpr char kLinkProperty[] = "KelmaTrackingLink";
@@ -37,9 +31,9 @@ CTrackingLink* LinkOfThisThread() {
 }
 
 // Sets a name field to "none".
-void SetNoSatellite(char (&name)[32]) {
-    static_assert(sizeof(kNoSatellite) <= 32, "fits the name field");
-    std::memcpy(name, kNoSatellite, sizeof kNoSatellite);
+void SetNoSatellite(char (&name)[kelma::kSatelliteNameSize]) {
+    static_assert(sizeof(kelma::kNoSatelliteName) <= kelma::kSatelliteNameSize, "fits the field");
+    std::memcpy(name, kelma::kNoSatelliteName, sizeof kelma::kNoSatelliteName);
 }
 
 }  // namespace
@@ -86,8 +80,8 @@ int CTrackingLink::Connect() {
 
 int CTrackingLink::ConnectOnce() {
     if (m_hszService == nullptr)
-        m_hszService = DdeCreateStringHandleA(m_idInst, kService, CP_WINANSI);
-    HSZ topic = DdeCreateStringHandleA(m_idInst, kTopic, CP_WINANSI);
+        m_hszService = DdeCreateStringHandleA(m_idInst, kelma::kWinOrbitService, CP_WINANSI);
+    HSZ topic = DdeCreateStringHandleA(m_idInst, kelma::kWinOrbitTopic, CP_WINANSI);
     const HCONV held = m_hConv;
     m_hConv = DdeConnect(m_idInst, m_hszService, topic, nullptr);
     DdeFreeStringHandle(m_idInst, topic);
@@ -116,10 +110,11 @@ int CTrackingLink::ConnectOnce() {
 // Handles an earlier Connect left are released once the new ones exist, so that their values
 // stay the same and nothing leaks.
 void CTrackingLink::RenewItemNames() {
-    const std::pair<HSZ*, const char*> items[] = {{&m_hszAzEl, kAzElItem},
-                                                  {&m_hszSatName, kSatNameItem},
-                                                  {&m_hszAzimuthDegrees, kAzimuthItem},
-                                                  {&m_hszElevationDegrees, kElevationItem}};
+    const std::pair<HSZ*, const char*> items[] = {
+        {&m_hszAzEl, kelma::kAzElItem},
+        {&m_hszSatName, kelma::kSatelliteNameItem},
+        {&m_hszAzimuthDegrees, kelma::kAzimuthDegreesItem},
+        {&m_hszElevationDegrees, kelma::kElevationDegreesItem}};
     for (const auto& [field, name] : items) {
         const HSZ old = *field;
         *field = DdeCreateStringHandleA(m_idInst, name, CP_WINANSI);
@@ -195,32 +190,15 @@ UINT CTrackingLink::OnData(HDDEDATA data, HSZ item) {
 
 void CTrackingLink::CheckPartner() {
     if (m_hConv == nullptr || m_bInConnect) return;
-    CONVINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.cb = sizeof info;
-    const bool known = DdeQueryConvInfo(m_hConv, QID_SYNC, &info) != 0;
-    if (known && (info.wStatus & ST_CONNECTED) && IsWindow(info.hwndPartner)) return;
+    const kelma::PartnerCheck check = kelma::CheckPartner(m_hConv);
+    if (check.alive) return;
 
     const HCONV lost = m_hConv;
     Disconnect(1);
     m_hConvLost = lost;
     // Elsewhere the library reports the end itself and keeps its own machinery.
-    if (known && m_bSilentLibrary) ReleaseLostConversation(lost, info);
-}
-
-// The library keeps a conversation it never reported as ended, and Wine's refuses a new
-// conversation with the same service and topic while it does. Let it go, so that the next
-// Connect can reach the server again.
-void CTrackingLink::ReleaseLostConversation(HCONV conv, const CONVINFO& info) {
-    if (info.wStatus & ST_CONNECTED) {
-        // The partner's window is gone: the library's end message reaches nobody.
-        DdeDisconnect(conv);
-        return;
-    }
-    // Ended by the partner but still held: only ending the instance releases it. The
-    // conversation's window goes first, so that nothing of the old instance runs again.
-    DestroyWindow(info.hwnd);
-    Reinitialize();
+    if (check.known && m_bSilentLibrary && !kelma::ReleaseLostConversation(lost, check.info))
+        Reinitialize();
 }
 
 // String handles belong to the instance that made them, so none of the old instance's may be

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <ddeml.h>
 
+#include "dde/winorbit.h"
+
 // The link's notification to its window: WM_COMMAND with this id, code 0 and no control window.
 #define ID_TRACKING_UPDATE 2001
 
@@ -31,7 +33,7 @@ public:
     // window it notifies, from its first Connect on.
     HSZ m_hszService;
     HSZ m_hszSatName;
-    char m_szSatellite[32];
+    char m_szSatellite[kelma::kSatelliteNameSize];
     HWND m_hNotifyWnd;
     int m_nElevation;
     int m_nAzimuth;
@@ -52,7 +54,6 @@ private:
     void FollowDegreeItems();
     int ConnectOnce();
     void OnDisconnectEvent(HCONV conv);
-    void ReleaseLostConversation(HCONV conv, const CONVINFO& info);
     void Reinitialize();
 
     // The position items of a server without "AzEl", one angle each.
