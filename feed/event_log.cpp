@@ -2,18 +2,9 @@
 
 #include <cstdarg>
 
-namespace kelma {
+#include "framework/clock.h"
 
-int64_t NowMicroseconds() {
-    constexpr int64_t kMicrosecondsPerSecond = 1000000;
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    const int64_t seconds = counter.QuadPart / frequency.QuadPart;
-    const int64_t rest = counter.QuadPart % frequency.QuadPart;
-    return seconds * kMicrosecondsPerSecond + rest * kMicrosecondsPerSecond / frequency.QuadPart;
-}
+namespace kelma {
 
 EventLog::EventLog(FILE* out) : m_out(out) {
     InitializeCriticalSection(&m_lock);

@@ -18,9 +18,6 @@
 
 namespace kelma {
 
-// Microseconds on the performance counter (the same clock in every process of the machine).
-int64_t NowMicroseconds();
-
 class EventLog {
 public:
     // Without a file (nullptr) the lines go nowhere.

@@ -7,13 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace kelma {
+#include "dde/winorbit.h"
 
-// The prediction program's DDE service as the window reads it.
-constexpr char kWinOrbitService[] = "WinOrbit";
-constexpr char kWinOrbitTopic[] = "TrackingInfo";
-constexpr char kAzElItem[] = "AzEl";
-constexpr char kSatelliteNameItem[] = "SatelliteName";
+namespace kelma {
 
 // The item texts to post after one update; an item that did not change is left out.
 struct Publication {

@@ -6,7 +6,7 @@
 namespace kelma {
 namespace {
 
-constexpr std::string_view kNoSatellite = "** NO SATELLITE **";
+constexpr std::string_view kSatPc32NoSatellite = "** NO SATELLITE **";
 // The fields the programs document; a word starting with another prefix is skipped, or, right
 // after an unquoted name, read as part of that name. "AOS" (Orbitron's extended item) comes
 // before the two-letter prefixes so that it is not read as another field.
@@ -143,7 +143,7 @@ bool ReadFields(std::string_view text, Fields& fields) {
 TrackingReading ParseTrackingText(std::string_view text) {
     TrackingReading reading;
     text = Trim(text.substr(0, text.find('\0')));
-    if (text.empty() || text == kNoSatellite) {
+    if (text.empty() || text == kSatPc32NoSatellite) {
         reading.kind = TrackingKind::kNothingTracked;
         return reading;
     }
