@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dde/tracking_link.h"
+#include "framework/clock.h"
 #include "tools/predsim/predsim_process.h"
 #include "ui/resource.h"
 
@@ -25,14 +26,6 @@ constexpr int64_t kNotReceived = -1;
 
 CTrackingLink* g_link = nullptr;
 std::vector<int64_t> g_receivedAt;  // by azimuth, the time its notification arrived
-
-int64_t NowMicroseconds() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return counter.QuadPart / frequency.QuadPart * 1000000 +
-           counter.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
-}
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND && LOWORD(wParam) == ID_TRACKING_UPDATE && g_link != nullptr) {

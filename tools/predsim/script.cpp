@@ -5,15 +5,15 @@
 #include <cstring>
 #include <sstream>
 
+#include "dde/winorbit.h"
+#include "framework/clock.h"
+
 namespace predsim {
 
 using kelma::Bytes;
-using kelma::NowMicroseconds;
 
 namespace {
 
-constexpr char kAzimuthItem[] = "AzimuthDegrees";
-constexpr char kElevationItem[] = "ElevationDegrees";
 constexpr size_t kLineMax = 4096;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFullCircle = 360.0;
@@ -147,8 +147,8 @@ void Script::SetPosition(const std::string& text) {
     const size_t bar = text.find('|');
     const std::string azimuth = text.substr(0, bar);
     const std::string elevation = bar == std::string::npos ? "" : text.substr(bar + 1);
-    if (!azimuth.empty()) SetItem(kAzimuthItem, TextWithNul(azimuth));
-    if (!elevation.empty()) SetItem(kElevationItem, TextWithNul(elevation));
+    if (!azimuth.empty()) SetItem(kelma::kAzimuthDegreesItem, TextWithNul(azimuth));
+    if (!elevation.empty()) SetItem(kelma::kElevationDegreesItem, TextWithNul(elevation));
 }
 
 // Tenths of a degree for "AzEl"; the documented items carry the nearest whole degree, the
@@ -276,7 +276,8 @@ void Script::WaitForLinks(const std::string& arguments) {
     in >> wanted >> timeoutMs;
     const DWORD start = GetTickCount();
     // A client of the documented items starts its loop on the elevation last.
-    const char* item = m_documentedItems ? kElevationItem : m_format.Names().positionItem;
+    const char* item =
+        m_documentedItems ? kelma::kElevationDegreesItem : m_format.Names().positionItem;
     int count = 0;
     for (;;) {
         RunOnUi([&] { count = m_server.AdviseCount(item); });

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/clock.h"
+
 namespace {
 
 constexpr char kDefaultTitle[] = "KelmaRotator";
@@ -24,17 +26,6 @@ constexpr UINT kSendTimeoutMs = 5000;
 constexpr int kTextMax = 1024;
 constexpr int kClassMax = 64;
 constexpr int kComboItemsMax = 16;
-constexpr int64_t kMicrosecondsPerSecond = 1000000;
-
-int64_t NowMicroseconds() {
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    const int64_t seconds = counter.QuadPart / frequency.QuadPart;
-    const int64_t rest = counter.QuadPart % frequency.QuadPart;
-    return seconds * kMicrosecondsPerSecond + rest * kMicrosecondsPerSecond / frequency.QuadPart;
-}
 
 // JSON string: control characters and bytes above 127 as \u00XX (the texts are 8-bit ANSI).
 std::string Quote(const std::string& text) {
