@@ -8,7 +8,7 @@ ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
 void CPortCommandLineInfo::ParseParam(const char* pszParam, BOOL, BOOL) {
-    m_nComPort = kelma::PortFromArgument(pszParam ? pszParam : "");
+    m_nComPort = app::PortFromArgument(pszParam ? pszParam : "");
 }
 
 BOOL CRotatorApp::InitInstance() {

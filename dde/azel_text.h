@@ -7,7 +7,7 @@
 
 #include "dde/winorbit.h"
 
-namespace kelma {
+namespace dde {
 
 // Data of this many bytes or more is refused outright.
 constexpr size_t kMaxItemDataSize = 250;
@@ -35,4 +35,4 @@ int32_t ParseDegrees(const char* text);
 // Copies a satellite name into the name field; a longer name keeps its first 31 characters.
 void CopySatelliteName(const char* text, char (&name)[kSatelliteNameSize]);
 
-}  // namespace kelma
+}  // namespace dde

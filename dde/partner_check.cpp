@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace kelma {
+namespace dde {
 
 PartnerCheck CheckPartner(HCONV conv) {
     PartnerCheck check;
@@ -25,4 +25,4 @@ bool ReleaseLostConversation(HCONV conv, const CONVINFO& info) {
     return false;
 }
 
-}  // namespace kelma
+}  // namespace dde

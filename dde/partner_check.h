@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <ddeml.h>
 
-namespace kelma {
+namespace dde {
 
 struct PartnerCheck {
     bool known;  // the library still knows the conversation; info holds what it said
@@ -21,4 +21,4 @@ PartnerCheck CheckPartner(HCONV conv);
 // gone already, and the caller ends and makes its instance again.
 bool ReleaseLostConversation(HCONV conv, const CONVINFO& info);
 
-}  // namespace kelma
+}  // namespace dde

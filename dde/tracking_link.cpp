@@ -31,9 +31,9 @@ CTrackingLink* LinkOfThisThread() {
 }
 
 // Sets a name field to "none".
-void SetNoSatellite(char (&name)[kelma::kSatelliteNameSize]) {
-    static_assert(sizeof(kelma::kNoSatelliteName) <= kelma::kSatelliteNameSize, "fits the field");
-    std::memcpy(name, kelma::kNoSatelliteName, sizeof kelma::kNoSatelliteName);
+void SetNoSatellite(char (&name)[dde::kSatelliteNameSize]) {
+    static_assert(sizeof(dde::kNoSatelliteName) <= dde::kSatelliteNameSize, "fits the field");
+    std::memcpy(name, dde::kNoSatelliteName, sizeof dde::kNoSatelliteName);
 }
 
 }  // namespace
@@ -44,8 +44,8 @@ CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrar
     m_idInst = 0;
     // Failure leaves m_idInst at 0: every later DDE call fails and the link never connects.
     DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
-    m_nElevation = kelma::kNoAngleYet;
-    m_nAzimuth = kelma::kNoAngleYet;
+    m_nElevation = rotator::kNoAngleYet;
+    m_nAzimuth = rotator::kNoAngleYet;
     m_hszService = nullptr;
     m_hszAzEl = nullptr;
     m_hszSatName = nullptr;
@@ -80,8 +80,8 @@ int CTrackingLink::Connect() {
 
 int CTrackingLink::ConnectOnce() {
     if (m_hszService == nullptr)
-        m_hszService = DdeCreateStringHandleA(m_idInst, kelma::kWinOrbitService, CP_WINANSI);
-    HSZ topic = DdeCreateStringHandleA(m_idInst, kelma::kWinOrbitTopic, CP_WINANSI);
+        m_hszService = DdeCreateStringHandleA(m_idInst, dde::kWinOrbitService, CP_WINANSI);
+    HSZ topic = DdeCreateStringHandleA(m_idInst, dde::kWinOrbitTopic, CP_WINANSI);
     const HCONV held = m_hConv;
     m_hConv = DdeConnect(m_idInst, m_hszService, topic, nullptr);
     DdeFreeStringHandle(m_idInst, topic);
@@ -111,10 +111,10 @@ int CTrackingLink::ConnectOnce() {
 // stay the same and nothing leaks.
 void CTrackingLink::RenewItemNames() {
     const std::pair<HSZ*, const char*> items[] = {
-        {&m_hszAzEl, kelma::kAzElItem},
-        {&m_hszSatName, kelma::kSatelliteNameItem},
-        {&m_hszAzimuthDegrees, kelma::kAzimuthDegreesItem},
-        {&m_hszElevationDegrees, kelma::kElevationDegreesItem}};
+        {&m_hszAzEl, dde::kAzElItem},
+        {&m_hszSatName, dde::kSatelliteNameItem},
+        {&m_hszAzimuthDegrees, dde::kAzimuthDegreesItem},
+        {&m_hszElevationDegrees, dde::kElevationDegreesItem}};
     for (const auto& [field, name] : items) {
         const HSZ old = *field;
         *field = DdeCreateStringHandleA(m_idInst, name, CP_WINANSI);
@@ -168,20 +168,20 @@ UINT CTrackingLink::OnData(HDDEDATA data, HSZ item) {
     if (data == nullptr) return FALSE;
     DWORD size = 0;
     const BYTE* bytes = DdeAccessData(data, &size);
-    char text[kelma::kItemCopySize];
-    if (kelma::CopyItemText(bytes, size, text)) {
+    char text[dde::kItemCopySize];
+    if (dde::CopyItemText(bytes, size, text)) {
         if (item == m_hszAzEl) {
             m_nElevation = 0;
             m_nAzimuth = 0;
-            const kelma::AzEl value = kelma::ParseAzEl(text);
+            const dde::AzEl value = dde::ParseAzEl(text);
             m_nAzimuth = value.azimuth;
             m_nElevation = value.elevation;
         } else if (item == m_hszSatName) {
-            kelma::CopySatelliteName(text, m_szSatellite);
+            dde::CopySatelliteName(text, m_szSatellite);
         } else if (item == m_hszAzimuthDegrees) {
-            m_nAzimuth = kelma::ParseDegrees(text);
+            m_nAzimuth = dde::ParseDegrees(text);
         } else if (item == m_hszElevationDegrees) {
-            m_nElevation = kelma::ParseDegrees(text);
+            m_nElevation = dde::ParseDegrees(text);
         }
         Notify();
     }
@@ -190,14 +190,14 @@ UINT CTrackingLink::OnData(HDDEDATA data, HSZ item) {
 
 void CTrackingLink::CheckPartner() {
     if (m_hConv == nullptr || m_bInConnect) return;
-    const kelma::PartnerCheck check = kelma::CheckPartner(m_hConv);
+    const dde::PartnerCheck check = dde::CheckPartner(m_hConv);
     if (check.alive) return;
 
     const HCONV lost = m_hConv;
     Disconnect(1);
     m_hConvLost = lost;
     // Elsewhere the library reports the end itself and keeps its own machinery.
-    if (check.known && m_bSilentLibrary && !kelma::ReleaseLostConversation(lost, check.info))
+    if (check.known && m_bSilentLibrary && !dde::ReleaseLostConversation(lost, check.info))
         Reinitialize();
 }
 

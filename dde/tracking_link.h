@@ -33,7 +33,7 @@ public:
     // window it notifies, from its first Connect on.
     HSZ m_hszService;
     HSZ m_hszSatName;
-    char m_szSatellite[kelma::kSatelliteNameSize];
+    char m_szSatellite[dde::kSatelliteNameSize];
     HWND m_hNotifyWnd;
     int m_nElevation;
     int m_nAzimuth;

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace kelma {
+namespace dde {
 
 constexpr char kWinOrbitService[] = "WinOrbit";
 constexpr char kWinOrbitTopic[] = "TrackingInfo";
@@ -19,4 +19,4 @@ constexpr char kNoSatelliteName[] = "none";
 // Size of the satellite-name field: 31 characters and the terminator.
 constexpr size_t kSatelliteNameSize = 32;
 
-}  // namespace kelma
+}  // namespace dde

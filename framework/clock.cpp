@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace framework {
+
 int64_t NowMicroseconds() {
     constexpr int64_t kMicrosecondsPerSecond = 1000000;
     LARGE_INTEGER frequency;
@@ -13,3 +15,5 @@ int64_t NowMicroseconds() {
     const int64_t rest = counter.QuadPart % frequency.QuadPart;
     return seconds * kMicrosecondsPerSecond + rest * kMicrosecondsPerSecond / frequency.QuadPart;
 }
+
+}  // namespace framework

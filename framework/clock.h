@@ -4,4 +4,8 @@
 
 #include <cstdint>
 
+namespace framework {
+
 int64_t NowMicroseconds();
+
+}  // namespace framework

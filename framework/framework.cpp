@@ -234,8 +234,8 @@ void CWinApp::ParseCommandLine(CCommandLineInfo& info) {
 }
 
 void CWinApp::ParseCommandLine(CCommandLineInfo& info, const char* commandLine) {
-    for (const kelma::CommandLineParam& param :
-         kelma::WalkArguments(kelma::SplitCommandLine(commandLine ? commandLine : ""))) {
+    for (const framework::CommandLineParam& param :
+         framework::WalkArguments(framework::SplitCommandLine(commandLine ? commandLine : ""))) {
         info.ParseParam(param.text.c_str(), param.isFlag, param.isLast);
     }
 }

@@ -1,6 +1,6 @@
 #include "rotator/tracking_state.h"
 
-namespace kelma {
+namespace rotator {
 
 std::string TrackingState::SetAzimuth(std::string_view typed) {
     m_nLastAzimuth = ManualAngle(Axis::kAzimuth, typed);
@@ -45,4 +45,4 @@ void ReceivedLines::Add(const char* line, size_t length) {
     logged.emplace_back("\r\n");
 }
 
-}  // namespace kelma
+}  // namespace rotator

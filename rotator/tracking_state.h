@@ -12,7 +12,7 @@
 #include "rotator/protocol.h"
 #include "rotator/tracking_rule.h"
 
-namespace kelma {
+namespace rotator {
 
 // What one tracking step sends: the azimuth command, then after kAzimuthSettleMs the elevation
 // command, whose angle (a negative elevation goes out as 0) the link is given back.
@@ -57,4 +57,4 @@ struct ReceivedLines {
     std::vector<std::string> logged;
 };
 
-}  // namespace kelma
+}  // namespace rotator

@@ -11,7 +11,7 @@
 
 #include "serial/overlapped_op.h"
 
-namespace kelma {
+namespace serial {
 
 struct WriteBounds {
     uint32_t takenMs;    // a write not taken by then is cancelled
@@ -70,4 +70,4 @@ private:
     bool m_failed = false;  // a write was given up: the port takes no more
 };
 
-}  // namespace kelma
+}  // namespace serial

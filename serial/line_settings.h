@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace kelma {
+namespace serial {
 
 // Field values as winbase.h defines them.
 constexpr uint32_t kLineBaudRate = 9600;  // CBR_9600
@@ -55,4 +55,4 @@ void SetLineTimeouts(Timeouts& timeouts, uint32_t writeTimeoutMs) {
     timeouts.WriteTotalTimeoutConstant = writeTimeoutMs;
 }
 
-}  // namespace kelma
+}  // namespace serial

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kelma {
+namespace serial {
 
 // A wait without a bound (INFINITE).
 constexpr uint32_t kNoBound = 0xFFFFFFFF;
@@ -74,4 +74,4 @@ private:
     bool m_inFlight = false;
 };
 
-}  // namespace kelma
+}  // namespace serial

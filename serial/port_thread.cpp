@@ -9,7 +9,7 @@
 #include "serial/receive_passes.h"
 #include "serial/worker_tie.h"
 
-namespace kelma {
+namespace serial {
 namespace {
 
 constexpr uint32_t kRetryPauseMs = 50;  // the pass pause of receive_passes.h
@@ -474,4 +474,4 @@ void PortThread::LeaveBehind() {
     m_session.reset();
 }
 
-}  // namespace kelma
+}  // namespace serial

@@ -40,7 +40,7 @@
 #include "serial/command_write.h"
 #include "serial/worker_close.h"
 
-namespace kelma {
+namespace serial {
 
 // Port events and purge flags, as winbase.h defines them.
 constexpr uint32_t kEventRxChar = 0x0001;  // EV_RXCHAR
@@ -169,4 +169,4 @@ private:
     std::thread m_notifier;
 };
 
-}  // namespace kelma
+}  // namespace serial

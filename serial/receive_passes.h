@@ -11,7 +11,7 @@
 
 #include "serial/rx_ring.h"
 
-namespace kelma {
+namespace serial {
 
 enum class PortIo { kDone, kFailed, kStopped };
 enum class PortWait { kCharacters, kOtherEvent, kFailed, kStopped };
@@ -87,4 +87,4 @@ private:
     bool m_waitFirst = false;
 };
 
-}  // namespace kelma
+}  // namespace serial

@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-namespace kelma {
+namespace serial {
 
 // Most bytes the receive worker reads from the port in one pass.
 constexpr size_t kRxReadMax = 20;
@@ -37,4 +37,4 @@ size_t RingPeek(const char* ring, size_t size, const char* read, const char* wri
 // Moves read forward by count bytes, but never past write; returns the new read position.
 char* RingAdvance(char* ring, size_t size, char* read, const char* write, size_t count);
 
-}  // namespace kelma
+}  // namespace serial

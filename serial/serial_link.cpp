@@ -7,7 +7,7 @@
 
 #include "serial/win32_port.h"
 
-namespace kelma {
+namespace serial {
 namespace {
 
 // Opening a Bluetooth serial port connects it, which takes seconds.
@@ -131,4 +131,4 @@ bool SerialLink::Store(const char* bytes, size_t count) {
     return stored.complete;
 }
 
-}  // namespace kelma
+}  // namespace serial

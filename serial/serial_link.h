@@ -17,7 +17,7 @@
 // The link's notification to the window: WM_COMMAND with this id, code 0 and no control window.
 #define ID_SERIAL_DATA 2000
 
-namespace kelma {
+namespace serial {
 
 constexpr int kRxRingSize = 100;
 
@@ -89,4 +89,4 @@ private:
     uint32_t m_lastOpenError = 0;
 };
 
-}  // namespace kelma
+}  // namespace serial

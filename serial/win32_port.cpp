@@ -2,7 +2,7 @@
 
 #include "serial/line_settings.h"
 
-namespace kelma {
+namespace serial {
 namespace {
 
 DWORD WaitMs(uint32_t ms) {
@@ -160,4 +160,4 @@ bool Win32Port::WaitForWake(uint32_t ms) {
     return woke == WAIT_OBJECT_0;
 }
 
-}  // namespace kelma
+}  // namespace serial

@@ -9,7 +9,7 @@
 #include "serial/port_thread.h"
 #include "serial/rx_ring.h"
 
-namespace kelma {
+namespace serial {
 
 // The one function that sets the controller's line: line_settings.h on the port's DCB and
 // time-outs. False when the port refused either.
@@ -68,4 +68,4 @@ private:
     DWORD m_threadId = 0;
 };
 
-}  // namespace kelma
+}  // namespace serial

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace kelma {
+namespace serial {
 
 // The longest the caller waits between looks at whether the threads have ended.
 constexpr uint32_t kWorkerCheckMs = 10;
@@ -37,4 +37,4 @@ WorkerEnd WaitForWorkerEnd(Worker& worker, uint32_t boundMs) {
     return WorkerEnd::kEnded;
 }
 
-}  // namespace kelma
+}  // namespace serial

@@ -8,7 +8,7 @@
 
 #include <mutex>
 
-namespace kelma {
+namespace serial {
 
 template <typename Owner, typename Lock>
 class WorkerTie {
@@ -37,4 +37,4 @@ private:
     Owner* m_owner;
 };
 
-}  // namespace kelma
+}  // namespace serial

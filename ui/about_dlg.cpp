@@ -16,18 +16,18 @@ constexpr UINT kDeferredAboutCheckMs = 50;
 // modal loop keeps dispatching this window's timer, serial and DDE messages meanwhile
 // (ui/about_request.h says when).
 void CRotatorDlg::OnLButtonDblClk(UINT, POINT) {
-    const kelma::AboutAction action = m_about.OnDoubleClick(m_link.InConnect());
-    if (action == kelma::AboutAction::kWait)
+    const ui::AboutAction action = m_about.OnDoubleClick(m_link.InConnect());
+    if (action == ui::AboutAction::kWait)
         SetTimer(m_hWnd, ID_ABOUT_TIMER, kDeferredAboutCheckMs, nullptr);
-    if (action == kelma::AboutAction::kShow) ShowAbout();
+    if (action == ui::AboutAction::kShow) ShowAbout();
     Default();
 }
 
 void CRotatorDlg::OnDeferredAbout() {
-    const kelma::AboutAction action = m_about.OnTick(m_link.InConnect());
-    if (action == kelma::AboutAction::kWait) return;
+    const ui::AboutAction action = m_about.OnTick(m_link.InConnect());
+    if (action == ui::AboutAction::kWait) return;
     KillTimer(m_hWnd, ID_ABOUT_TIMER);
-    if (action == kelma::AboutAction::kShow) ShowAbout();
+    if (action == ui::AboutAction::kShow) ShowAbout();
 }
 
 void CRotatorDlg::ShowAbout() {

@@ -5,7 +5,7 @@
 // when another double-click has opened the box must open no second box inside the first.
 #pragma once
 
-namespace kelma {
+namespace ui {
 
 enum class AboutAction { kNone, kShow, kWait };
 
@@ -35,4 +35,4 @@ private:
     bool m_waiting = false;
 };
 
-}  // namespace kelma
+}  // namespace ui

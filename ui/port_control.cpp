@@ -18,7 +18,7 @@ void CRotatorDlg::EnumeratePorts() {
     HWND combo = GetDlgItem(IDC_PORT);
     if (combo == nullptr) return;
     LRESULT chosenIndex = 0;
-    for (int port : kelma::SerialLink::AvailablePorts(kFirstPort, kLastPort)) {
+    for (int port : serial::SerialLink::AvailablePorts(kFirstPort, kLastPort)) {
         char name[16];
         snprintf(name, sizeof(name), "COM%d", port);
         const LRESULT index = SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
@@ -47,10 +47,10 @@ int CRotatorDlg::ClosePort() {
 }
 
 int CRotatorDlg::SendCommand(const char* text) {
-    const kelma::SendResult sent = m_serial.Send(text);
-    if (sent == kelma::SendResult::kRefused) return 0;
+    const serial::SendResult sent = m_serial.Send(text);
+    if (sent == serial::SendResult::kRefused) return 0;
     AppendLog(text);
-    if (sent == kelma::SendResult::kPortFailed) LogPortText(kFailedText);
+    if (sent == serial::SendResult::kPortFailed) LogPortText(kFailedText);
     return 1;
 }
 

@@ -56,8 +56,8 @@ public:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
 
-    kelma::SerialLink m_serial;       // the COM port and its receive ring
-    kelma::TrackingState m_tracking;  // last commanded angles, manual control, poll turn
+    serial::SerialLink m_serial;        // the COM port and its receive ring
+    rotator::TrackingState m_tracking;  // last commanded angles, manual control, poll turn
     CTrackingLink m_link;
     int m_nPort = 0;  // the port chosen in the list; 0 while none could be found
     HICON m_hIcon;
@@ -67,7 +67,7 @@ private:
     void LogPortText(const char* format);
     void ShowChosenPort(HWND combo);
 
-    kelma::AboutRequests m_about;
+    ui::AboutRequests m_about;
 
     DECLARE_MESSAGE_MAP()
 };

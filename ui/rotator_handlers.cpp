@@ -10,7 +10,7 @@ namespace {
 
 // The text typed in a Set box, at most its first 19 characters.
 std::string TypedText(HWND box) {
-    char text[kelma::kSetTextReadCount] = {};
+    char text[rotator::kSetTextReadCount] = {};
     GetWindowTextA(box, text, sizeof(text));
     return text;
 }
@@ -26,11 +26,11 @@ void CRotatorDlg::OnSetElevation() {
 }
 
 void CRotatorDlg::OnStopAzimuth() {
-    SendCommand(kelma::StopCommand(kelma::Axis::kAzimuth).c_str());
+    SendCommand(rotator::StopCommand(rotator::Axis::kAzimuth).c_str());
 }
 
 void CRotatorDlg::OnStopElevation() {
-    SendCommand(kelma::StopCommand(kelma::Axis::kElevation).c_str());
+    SendCommand(rotator::StopCommand(rotator::Axis::kElevation).c_str());
 }
 
 void CRotatorDlg::OnSerialData() {
@@ -38,11 +38,11 @@ void CRotatorDlg::OnSerialData() {
     // logging. All of a notification's lines are shown and logged with one write of each control
     // they change: under Wine each write of a control's text costs many server round trips, and
     // a window that spends longer on a block than the line takes to bring it falls behind.
-    kelma::ReceivedLines lines;
+    rotator::ReceivedLines lines;
     for (;;) {
-        kelma::LineWalk walk;
+        rotator::LineWalk walk;
         m_serial.TakeReceived([&](const char* ring, size_t size, size_t read, size_t write) {
-            walk = kelma::WalkOneLine(ring, size, read, write);
+            walk = rotator::WalkOneLine(ring, size, read, write);
             return walk.complete ? walk.nextRead : read;
         });
         if (!walk.complete) break;
@@ -54,22 +54,22 @@ void CRotatorDlg::OnSerialData() {
 }
 
 void CRotatorDlg::OnTrackingUpdate() {
-    if (kelma::ShowsTrackingPosition(m_link.m_nAzimuth, m_link.m_nElevation)) {
+    if (rotator::ShowsTrackingPosition(m_link.m_nAzimuth, m_link.m_nElevation)) {
         // The elevation as received, before the tracking step turns a negative one into 0.
-        ShowText(IDC_DDE_AZ, kelma::FormatAngle(m_link.m_nAzimuth).c_str());
-        ShowText(IDC_DDE_EL, kelma::FormatAngle(m_link.m_nElevation).c_str());
+        ShowText(IDC_DDE_AZ, rotator::FormatAngle(m_link.m_nAzimuth).c_str());
+        ShowText(IDC_DDE_EL, rotator::FormatAngle(m_link.m_nElevation).c_str());
         SendTracking();
     }
     ShowText(IDC_SAT_NAME, m_link.m_szSatellite);
 }
 
 void CRotatorDlg::SendTracking() {
-    const kelma::TrackingCommands commands =
+    const rotator::TrackingCommands commands =
         m_tracking.Track(m_link.m_nAzimuth, m_link.m_nElevation);
     if (commands.azimuth) {
         SendCommand(commands.azimuth->c_str());
         // Gives the controller time to take the azimuth before an elevation command follows.
-        Sleep(kelma::kAzimuthSettleMs);
+        Sleep(rotator::kAzimuthSettleMs);
     }
     if (commands.elevation) {
         m_link.m_nElevation = commands.elevationSent;
@@ -84,7 +84,7 @@ void CRotatorDlg::OnTimer(UINT_PTR timerId) {
     }
     // Wine's DDE library never reports a partner that went away; find one here.
     m_link.CheckPartner();
-    const kelma::PollTick tick = m_tracking.NextPoll(m_link.m_hConv != nullptr);
+    const rotator::PollTick tick = m_tracking.NextPoll(m_link.m_hConv != nullptr);
     if (tick.reconnect) m_link.Connect();
     SendCommand(tick.poll.c_str());
     Default();

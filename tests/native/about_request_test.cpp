@@ -5,8 +5,8 @@
 
 namespace {
 
-using kelma::AboutAction;
-using kelma::AboutRequests;
+using ui::AboutAction;
+using ui::AboutRequests;
 
 TEST(AboutRequests, DoubleClickInsideConnectWaitsForItThenShowsOnce) {
     AboutRequests about;

@@ -13,12 +13,12 @@
 
 namespace {
 
-using kelma::CommandWriter;
-using kelma::OpWait;
-using kelma::WriteOutcome;
+using serial::CommandWriter;
+using serial::OpWait;
+using serial::WriteOutcome;
 
 constexpr uint32_t kHour = 3600 * 1000;
-constexpr kelma::WriteBounds kWindowBounds = {300, 50, 500};
+constexpr serial::WriteBounds kWindowBounds = {300, 50, 500};
 
 class ModelWriteDriver {
 public:
@@ -63,7 +63,7 @@ public:
 private:
     // The model's clock; a wait that would never end fails the test instead.
     void Pass(uint32_t ms) {
-        if (ms == kelma::kNoBound || now + static_cast<uint64_t>(ms) > kHour)
+        if (ms == serial::kNoBound || now + static_cast<uint64_t>(ms) > kHour)
             throw std::runtime_error("the window waits for ever");
         now += ms;
     }
@@ -127,10 +127,11 @@ TEST(CommandWrite, CancelTheDriverIgnoresCostsTheCallerItsBoundAndFailsThePortOn
     line->honoursTimeouts = false;
     line->cancelEnds = false;
     model::Sink sink;
-    kelma::PortThread port;
+    serial::PortThread port;
     ASSERT_TRUE(model::Open(port, line, sink).ok);
     EXPECT_EQ(port.Write("A\r\nS\r\n"), WriteOutcome::kGivenUp);
-    EXPECT_TRUE(line->Holds(kelma::PortRecord::kWrite)) << "the caller came back before the driver";
+    EXPECT_TRUE(line->Holds(serial::PortRecord::kWrite))
+        << "the caller came back before the driver";
     EXPECT_EQ(port.Write("E\r\nS\r\n"), WriteOutcome::kRefused);
     EXPECT_EQ(line->Under([](model::Line& l) { return l.starts[2]; }), 1) << "one write started";
     line->LetGo();
@@ -142,7 +143,7 @@ TEST(CommandWrite, WriteTheLinesTimeOutEndsShortIsAStallAndNotTaken) {
     auto line = std::make_shared<model::Line>();
     line->deviceTakes = false;
     model::Sink sink;
-    kelma::PortThread port;
+    serial::PortThread port;
     ASSERT_TRUE(model::Open(port, line, sink).ok);
     EXPECT_EQ(port.Write("A\r\n045\r\n"), WriteOutcome::kStalled);
     EXPECT_NE(line->Under([](model::Line& l) { return l.calls; }).find("ClearCommError"),
@@ -164,10 +165,10 @@ TEST(CommandWrite, PortWhoseRecordsGetNoEventIsNotOpenedAndTakesNoWrite) {
     auto line = std::make_shared<model::Line>();
     line->eventsFail = true;
     model::Sink sink;
-    kelma::PortThread port;
-    const kelma::OpenResult opened = model::Open(port, line, sink);
+    serial::PortThread port;
+    const serial::OpenResult opened = model::Open(port, line, sink);
     EXPECT_FALSE(opened.ok);
-    EXPECT_EQ(opened.error, kelma::kNoRecordEvent);
+    EXPECT_EQ(opened.error, serial::kNoRecordEvent);
     EXPECT_FALSE(line->Under([](model::Line& l) { return l.open; })) << "nothing is left open";
     EXPECT_EQ(port.Write("E\r\n"), WriteOutcome::kRefused);
     EXPECT_EQ(line->Under([](model::Line& l) { return l.starts[2]; }), 0);
@@ -181,9 +182,9 @@ TEST(CommandWrite, GivenUpWriteIsFreedOnceTheDriverLetsGoAfterTheClose) {
     line->honoursTimeouts = false;
     line->cancelEnds = false;
     model::Sink sink;
-    kelma::PortThread port;
+    serial::PortThread port;
     ASSERT_TRUE(model::Open(port, line, sink).ok);
-    ASSERT_EQ(port.Write("A\r\n"), kelma::WriteOutcome::kGivenUp);
+    ASSERT_EQ(port.Write("A\r\n"), serial::WriteOutcome::kGivenUp);
     EXPECT_TRUE(port.Close()) << "the port itself is closed";
     EXPECT_FALSE(line->Under([](model::Line& l) { return l.open || l.freed; }));
     line->LetGo();

@@ -84,7 +84,7 @@ struct Line {
     void LineError() {
         std::lock_guard<std::mutex> hold(lock);
         lineError = true;
-        if (dcb.fAbortOnError) End(static_cast<int>(kelma::PortRecord::kWait), false, 0);
+        if (dcb.fAbortOnError) End(static_cast<int>(serial::PortRecord::kWait), false, 0);
         changed.notify_all();
     }
     void LetGo() {
@@ -99,7 +99,7 @@ struct Line {
         std::lock_guard<std::mutex> hold(lock);
         return look(*this);
     }
-    bool Holds(kelma::PortRecord record) {
+    bool Holds(serial::PortRecord record) {
         std::lock_guard<std::mutex> hold(lock);
         return pending[static_cast<int>(record)];
     }
@@ -118,16 +118,16 @@ struct Line {
         count[r] = bytes;
     }
     void EndWaitIfWatching() {
-        const int w = static_cast<int>(kelma::PortRecord::kWait);
-        if (!pending[w] || !(mask & kelma::kEventRxChar) || !arrival) return;
+        const int w = static_cast<int>(serial::PortRecord::kWait);
+        if (!pending[w] || !(mask & serial::kEventRxChar) || !arrival) return;
         arrival = false;
-        events = kelma::kEventRxChar;
+        events = serial::kEventRxChar;
         End(w, true, 0);
     }
     bool Aborting() const { return lineError && dcb.fAbortOnError; }
 };
 
-class Driver : public kelma::PortDriver {
+class Driver : public serial::PortDriver {
 public:
     explicit Driver(std::shared_ptr<Line> line) : m_line(std::move(line)) {}
     ~Driver() override {
@@ -140,7 +140,7 @@ public:
     bool Open(const std::string&) override {
         if (!Call("CreateFile")) return false;
         std::lock_guard<std::mutex> hold(m_line->lock);
-        if (m_line->eventsFail) return Fail(kelma::kNoRecordEvent);
+        if (m_line->eventsFail) return Fail(serial::kNoRecordEvent);
         m_line->open = true;
         return true;
     }
@@ -152,8 +152,8 @@ public:
             std::lock_guard<std::mutex> hold(m_line->lock);
             dcb = m_line->dcb;
         }
-        kelma::SetLineFields(dcb);
-        kelma::SetLineTimeouts(timeouts, writeTimeoutMs);
+        serial::SetLineFields(dcb);
+        serial::SetLineTimeouts(timeouts, writeTimeoutMs);
         if (!Call("SetCommState")) return false;
         std::lock_guard<std::mutex> hold(m_line->lock);
         m_line->dcb = dcb;
@@ -165,16 +165,16 @@ public:
         std::lock_guard<std::mutex> hold(m_line->lock);
         m_line->mask = events;
         m_line->events = 0;
-        m_line->End(static_cast<int>(kelma::PortRecord::kWait), true, 0);
+        m_line->End(static_cast<int>(serial::PortRecord::kWait), true, 0);
         m_line->changed.notify_all();
         return true;
     }
     bool Purge(uint32_t flags) override {
         if (!Call("PurgeComm")) return false;
         std::lock_guard<std::mutex> hold(m_line->lock);
-        if (flags & kelma::kPurgeRxClear) m_line->queue.clear();
-        if ((flags & kelma::kPurgeTxAbort) && m_line->cancelEnds)
-            m_line->End(static_cast<int>(kelma::PortRecord::kWrite), false, 0);
+        if (flags & serial::kPurgeRxClear) m_line->queue.clear();
+        if ((flags & serial::kPurgeTxAbort) && m_line->cancelEnds)
+            m_line->End(static_cast<int>(serial::PortRecord::kWrite), false, 0);
         m_line->changed.notify_all();
         return true;
     }
@@ -200,11 +200,11 @@ public:
     uint32_t Error() const override { return m_error; }
 
     bool StartWait() override {
-        return Start(kelma::PortRecord::kWait, [&](Line& l) {
+        return Start(serial::PortRecord::kWait, [&](Line& l) {
             l.events = 0;
-            if (l.arrival && (l.mask & kelma::kEventRxChar)) {
+            if (l.arrival && (l.mask & serial::kEventRxChar)) {
                 l.arrival = false;
-                l.events = kelma::kEventRxChar;
+                l.events = serial::kEventRxChar;
                 return true;
             }
             return false;
@@ -215,7 +215,7 @@ public:
         return m_line->events;
     }
     bool StartRead(size_t count) override {
-        return Start(kelma::PortRecord::kRead, [&](Line& l) {
+        return Start(serial::PortRecord::kRead, [&](Line& l) {
             m_read = l.queue.substr(0, count);
             l.queue.erase(0, m_read.size());
             return true;  // reads return at once with what has arrived
@@ -224,7 +224,7 @@ public:
     const char* ReadBuffer() const override { return m_read.data(); }
     bool StartWrite(std::string_view bytes) override {
         m_writeSize = bytes.size();
-        return Start(kelma::PortRecord::kWrite, [&](Line& l) {
+        return Start(serial::PortRecord::kWrite, [&](Line& l) {
             if (l.deviceTakes) {
                 l.written.append(bytes.data(), bytes.size());
                 return true;
@@ -236,19 +236,19 @@ public:
         });
     }
     bool Pending() const override { return m_error == kPending; }
-    kelma::PortWoke WaitFor(kelma::PortRecord record, uint32_t ms) override {
+    serial::PortWoke WaitFor(serial::PortRecord record, uint32_t ms) override {
         return Await(record, ms, true);
     }
-    bool Settle(kelma::PortRecord record, uint32_t ms) override {
-        return Await(record, ms, false) == kelma::PortWoke::kRecord;
+    bool Settle(serial::PortRecord record, uint32_t ms) override {
+        return Await(record, ms, false) == serial::PortWoke::kRecord;
     }
-    bool Finished(kelma::PortRecord record, size_t& count) override {
+    bool Finished(serial::PortRecord record, size_t& count) override {
         std::lock_guard<std::mutex> hold(m_line->lock);
         const int r = static_cast<int>(record);
         count = m_line->count[r];
         return m_line->ended[r] && m_line->ok[r];
     }
-    void Cancel(kelma::PortRecord record) override {
+    void Cancel(serial::PortRecord record) override {
         std::lock_guard<std::mutex> hold(m_line->lock);
         if (m_line->cancelEnds) m_line->End(static_cast<int>(record), false, 0);
         m_line->changed.notify_all();
@@ -267,7 +267,7 @@ public:
 
 private:
     static std::chrono::milliseconds Duration(uint32_t ms) {
-        return ms == kelma::kNoBound
+        return ms == serial::kNoBound
                    ? std::chrono::duration_cast<std::chrono::milliseconds>(kWatchdog)
                    : std::chrono::milliseconds(ms);
     }
@@ -285,7 +285,7 @@ private:
         return false;
     }
     template <typename Starts>
-    bool Start(kelma::PortRecord record, Starts startsAtOnce) {
+    bool Start(serial::PortRecord record, Starts startsAtOnce) {
         std::lock_guard<std::mutex> hold(m_line->lock);
         const int r = static_cast<int>(record);
         ++m_line->starts[r];
@@ -296,34 +296,34 @@ private:
         }
         if (startsAtOnce(*m_line)) {
             m_line->ended[r] = m_line->ok[r] = true;
-            m_line->count[r] = record == kelma::PortRecord::kRead ? m_read.size() : m_writeSize;
+            m_line->count[r] = record == serial::PortRecord::kRead ? m_read.size() : m_writeSize;
             return true;
         }
         m_line->pending[r] = true;
         m_error = kPending;
         return false;
     }
-    kelma::PortWoke Await(kelma::PortRecord record, uint32_t ms, bool wakes) {
+    serial::PortWoke Await(serial::PortRecord record, uint32_t ms, bool wakes) {
         std::unique_lock<std::mutex> hold(m_line->lock);
         const int r = static_cast<int>(record);
         const auto deadline = std::chrono::steady_clock::now() + Duration(ms);
         for (;;) {
-            if (record == kelma::PortRecord::kWrite && m_line->pending[r] &&
+            if (record == serial::PortRecord::kWrite && m_line->pending[r] &&
                 m_line->writeDeadlineSet &&
                 std::chrono::steady_clock::now() >= m_line->writeDeadline)
                 m_line->End(r, true, 0);  // the line's write time-out: done, nothing taken
-            if (!m_line->pending[r]) return kelma::PortWoke::kRecord;
+            if (!m_line->pending[r]) return serial::PortWoke::kRecord;
             if (wakes && m_woken) {
                 m_woken = false;
-                return kelma::PortWoke::kWake;
+                return serial::PortWoke::kWake;
             }
             auto until = deadline;
-            if (record == kelma::PortRecord::kWrite && m_line->writeDeadlineSet &&
+            if (record == serial::PortRecord::kWrite && m_line->writeDeadlineSet &&
                 m_line->writeDeadline < until)
                 until = m_line->writeDeadline;
             if (m_line->changed.wait_until(hold, until) == std::cv_status::timeout &&
                 std::chrono::steady_clock::now() >= deadline)
-                return kelma::PortWoke::kTimedOut;
+                return serial::PortWoke::kTimedOut;
         }
     }
 
@@ -335,7 +335,7 @@ private:
 };
 
 // Keeps what the port thread stores.
-class Sink : public kelma::PortSink {
+class Sink : public serial::PortSink {
 public:
     bool Store(const char* bytes, size_t count) override {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -356,12 +356,12 @@ private:
 
 // Short bounds, so that the cases that wait them out stay quick. The line's own write time-out
 // ends a stalled write well before the port thread's bound.
-inline kelma::PortSettings Settings() {
+inline serial::PortSettings Settings() {
     return {"COM1", 10, {200, 50, 50}, 200, 50, 200, 0};
 }
 
-inline kelma::OpenResult Open(kelma::PortThread& port, const std::shared_ptr<Line>& line,
-                              Sink& sink) {
+inline serial::OpenResult Open(serial::PortThread& port, const std::shared_ptr<Line>& line,
+                               Sink& sink) {
     return port.Open(std::make_unique<Driver>(line), sink, nullptr, Settings());
 }
 

@@ -9,7 +9,7 @@
 
 namespace {
 
-using kelma::Position;
+using kelmafeed::Position;
 using kelmarotd::ClientId;
 
 // The relay's network source behind the shared front, as its server drives it.

@@ -11,9 +11,9 @@
 
 namespace {
 
-using kelma::PassResult;
-using kelma::PortIo;
-using kelma::PortWait;
+using serial::PassResult;
+using serial::PortIo;
+using serial::PortWait;
 
 class WindowsRulePort {
 public:
@@ -88,7 +88,7 @@ const std::string kTwoReports = "AZP 123.0 MV\r\nELP 045.0 ST\r\n";  // 28 bytes
 
 TEST(ReceivePasses, ReadsAllQueuedBytesBeforeWaitingForTheNextArrival) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     port.Arrive(kTwoReports + kTwoReports);  // 56 bytes in one arrival
     passes.Run();
     EXPECT_EQ(port.blocks, (std::vector<std::string>{kTwoReports.substr(0, 20),
@@ -99,7 +99,7 @@ TEST(ReceivePasses, ReadsAllQueuedBytesBeforeWaitingForTheNextArrival) {
 
 TEST(ReceivePasses, FirstPassReadsWhatCameBeforeTheWorkerStarted) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     port.Arrive("AZP 010.0 ST\r\n");
     port.WaitForCharacters();  // that arrival was raised before anyone waited
     EXPECT_EQ(passes.OnePass(), PassResult::kStored);
@@ -110,7 +110,7 @@ TEST(ReceivePasses, FirstPassReadsWhatCameBeforeTheWorkerStarted) {
 
 TEST(ReceivePasses, ExactlyTwentyQueuedLeaveNothingAndTheNextPassWaits) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     EXPECT_EQ(passes.OnePass(), PassResult::kIdle) << "the first pass finds nothing yet";
     port.Arrive(std::string(20, 'x'));
     EXPECT_EQ(passes.OnePass(), PassResult::kStored);
@@ -120,7 +120,7 @@ TEST(ReceivePasses, ExactlyTwentyQueuedLeaveNothingAndTheNextPassWaits) {
 
 TEST(ReceivePasses, FailedReadStillTellsTheWindowPausesAndReadsTheQueueAgain) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     port.Arrive(kTwoReports);
     port.FailNextRead();
     passes.Run();
@@ -132,7 +132,7 @@ TEST(ReceivePasses, FailedReadStillTellsTheWindowPausesAndReadsTheQueueAgain) {
 
 TEST(ReceivePasses, EmptyReadsWithBytesQueuedAreIdleAndPauseWithoutTellingTheWindow) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     port.Arrive(kTwoReports);
     port.ReadNothing(6);
     passes.Run();
@@ -147,7 +147,7 @@ TEST(ReceivePasses, EmptyReadsWithBytesQueuedAreIdleAndPauseWithoutTellingTheWin
 // failed wait must reach it, or receiving stays dead for good.
 TEST(ReceivePasses, LineErrorOnAPortThatAbortsOnErrorsIsClearedAndReceivingGoesOn) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     EXPECT_EQ(passes.OnePass(), PassResult::kIdle) << "nothing yet: the next pass waits";
     port.LineError();
     port.Arrive(kTwoReports);

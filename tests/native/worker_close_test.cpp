@@ -17,8 +17,8 @@
 
 namespace {
 
-using kelma::WorkerEnd;
-using kelma::WorkerWait;
+using serial::WorkerEnd;
+using serial::WorkerWait;
 
 constexpr uint32_t kHour = 3600 * 1000;
 constexpr uint32_t kBoundMs = 3000;
@@ -64,14 +64,14 @@ private:
 TEST(WorkerClose, NotificationOnItsWayIsHandledAndTheWorkerEnds) {
     ModelWorker worker;
     worker.notificationOnItsWay = true;
-    EXPECT_EQ(kelma::WaitForWorkerEnd(worker, kBoundMs), WorkerEnd::kEnded);
+    EXPECT_EQ(serial::WaitForWorkerEnd(worker, kBoundMs), WorkerEnd::kEnded);
     EXPECT_FALSE(worker.notificationOnItsWay);
 }
 
 TEST(WorkerClose, WorkerThatDoesNotEndIsLeftBehindAfterThreeSeconds) {
     ModelWorker worker;
     const uint32_t start = worker.now;
-    EXPECT_EQ(kelma::WaitForWorkerEnd(worker, kBoundMs), WorkerEnd::kLeftBehind);
+    EXPECT_EQ(serial::WaitForWorkerEnd(worker, kBoundMs), WorkerEnd::kLeftBehind);
     EXPECT_EQ(worker.now - start, 3000u);
 }
 
@@ -80,9 +80,9 @@ TEST(WorkerClose, WorkerThatDoesNotEndIsLeftBehindAfterThreeSeconds) {
 TEST(WorkerClose, FailedWaitIsNotTakenForTheEndAndDoesNotSpin) {
     ModelWorker worker;
     worker.waitsFail = true;
-    EXPECT_EQ(kelma::WaitForWorkerEnd(worker, kBoundMs), WorkerEnd::kLeftBehind);
+    EXPECT_EQ(serial::WaitForWorkerEnd(worker, kBoundMs), WorkerEnd::kLeftBehind);
     EXPECT_FALSE(worker.Ended());
-    EXPECT_LE(worker.waits, static_cast<int>(kBoundMs / kelma::kWorkerCheckMs))
+    EXPECT_LE(worker.waits, static_cast<int>(kBoundMs / serial::kWorkerCheckMs))
         << "each failed wait is followed by a pause";
 }
 
@@ -92,7 +92,7 @@ TEST(WorkerClose, PortWhoseLineCannotBeSetIsReleasedAndOpensAgain) {
     auto line = std::make_shared<model::Line>();
     line->failIn = "SetCommState";
     model::Sink sink;
-    kelma::PortThread port;
+    serial::PortThread port;
     EXPECT_FALSE(model::Open(port, line, sink).ok);
     EXPECT_FALSE(line->Under([](model::Line& l) { return l.open; }));
     EXPECT_TRUE(port.Close());
@@ -115,20 +115,20 @@ TEST_P(DriverThatNeverAnswers, CostsTheCallerItsBoundAndFailsThePortOnce) {
     line->deviceTakes = false;  // a write stalls, so that its errors are cleared
     model::Sink sink;
     {
-        kelma::PortThread port;
-        const kelma::OpenResult opened = model::Open(port, line, sink);
+        serial::PortThread port;
+        const serial::OpenResult opened = model::Open(port, line, sink);
         EXPECT_EQ(opened.ok, GetParam().opens);
         if (opened.ok) {
-            const kelma::WriteOutcome first = port.Write("A\r\n");
-            const kelma::WriteOutcome second = port.Write("E\r\n");
-            EXPECT_EQ(first == kelma::WriteOutcome::kGivenUp, line->hangIn == "ClearCommError");
-            EXPECT_EQ(second, first == kelma::WriteOutcome::kGivenUp
-                                  ? kelma::WriteOutcome::kRefused
-                                  : kelma::WriteOutcome::kStalled);
+            const serial::WriteOutcome first = port.Write("A\r\n");
+            const serial::WriteOutcome second = port.Write("E\r\n");
+            EXPECT_EQ(first == serial::WriteOutcome::kGivenUp, line->hangIn == "ClearCommError");
+            EXPECT_EQ(second, first == serial::WriteOutcome::kGivenUp
+                                  ? serial::WriteOutcome::kRefused
+                                  : serial::WriteOutcome::kStalled);
             EXPECT_FALSE(port.Close()) << "left behind, not released";
         } else {
-            EXPECT_EQ(opened.error, kelma::kOpenTimedOut);
-            EXPECT_EQ(port.Write("A\r\n"), kelma::WriteOutcome::kRefused);
+            EXPECT_EQ(opened.error, serial::kOpenTimedOut);
+            EXPECT_EQ(port.Write("A\r\n"), serial::WriteOutcome::kRefused);
         }
         EXPECT_FALSE(line->Under([](model::Line& l) { return l.letGo; }))
             << "the caller came back while the driver still held the call";
@@ -151,7 +151,7 @@ TEST(WorkerTie, WorkerLeftBehindNeverReachesTheWindow) {
         int touches = 0;
     };
     auto window = std::make_unique<Window>();
-    kelma::WorkerTie<Window, std::mutex> tie(*window);
+    serial::WorkerTie<Window, std::mutex> tie(*window);
     EXPECT_TRUE(tie.WithOwner([](Window& w) { ++w.touches; }));
     EXPECT_EQ(window->touches, 1);
 

@@ -96,7 +96,7 @@ protected:
         for (char c : bytes) {
             *d.m_serial.m_pRxWrite = c;
             d.m_serial.m_pRxWrite =
-                d.m_serial.m_pRxWrite + 1 == d.m_serial.m_rxRing + kelma::kRxRingSize
+                d.m_serial.m_pRxWrite + 1 == d.m_serial.m_rxRing + serial::kRxRingSize
                     ? d.m_serial.m_rxRing
                     : d.m_serial.m_pRxWrite + 1;
         }

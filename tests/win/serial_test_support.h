@@ -45,7 +45,7 @@ inline std::string Unread(CRotatorDlg& d) {
     d.m_serial.m_csRxRing.lock();
     std::string bytes;
     for (char* p = d.m_serial.m_pRxRead; p != d.m_serial.m_pRxWrite;
-         p = (p + 1 == d.m_serial.m_rxRing + kelma::kRxRingSize) ? d.m_serial.m_rxRing : p + 1)
+         p = (p + 1 == d.m_serial.m_rxRing + serial::kRxRingSize) ? d.m_serial.m_rxRing : p + 1)
         bytes += *p;
     d.m_serial.m_csRxRing.unlock();
     return bytes;
