@@ -22,8 +22,8 @@ namespace {
 
 // A controller that takes no bytes for this long is lost; a cancelled write gets the grace to end.
 constexpr uint32_t kControllerWriteBoundMs = 1000;
-constexpr kelma::WriteBounds kControllerWriteBounds = {kControllerWriteBoundMs,
-                                                       kControllerWriteBoundMs, 500};
+constexpr serial::WriteBounds kControllerWriteBounds = {kControllerWriteBoundMs,
+                                                        kControllerWriteBoundMs, 500};
 // Opening a Bluetooth serial port connects it, which takes seconds; other calls take microseconds.
 constexpr uint32_t kOpenBoundMs = 5000;
 constexpr uint32_t kCallBoundMs = 1000;
@@ -82,7 +82,7 @@ std::string ErrorText(DWORD code) {
     return s.empty() ? "error " + std::to_string(code) : s;
 }
 
-class Win32SerialPort : public SerialPort, private kelma::PortSink {
+class Win32SerialPort : public SerialPort, private serial::PortSink {
 public:
     ~Win32SerialPort() override { Close(); }
 
@@ -95,15 +95,15 @@ public:
         }
         failed_ = false;
         // Bytes that waited in the port while it was closed are from before: dropped.
-        const kelma::PortSettings settings = {path,
-                                              kControllerWriteBoundMs,
-                                              kControllerWriteBounds,
-                                              kOpenBoundMs,
-                                              kCallBoundMs,
-                                              kCloseBoundMs,
-                                              kelma::kPurgeRxClear | kelma::kPurgeTxClear};
-        const kelma::OpenResult opened =
-            port_.Open(std::make_unique<kelma::Win32Port>(), *this, nullptr, settings);
+        const serial::PortSettings settings = {path,
+                                               kControllerWriteBoundMs,
+                                               kControllerWriteBounds,
+                                               kOpenBoundMs,
+                                               kCallBoundMs,
+                                               kCloseBoundMs,
+                                               serial::kPurgeRxClear | serial::kPurgeTxClear};
+        const serial::OpenResult opened =
+            port_.Open(std::make_unique<serial::Win32Port>(), *this, nullptr, settings);
         if (opened.ok) return true;
         *error = device + ": " + ErrorText(opened.error);
         Close();
@@ -120,7 +120,7 @@ public:
     bool IsOpen() const override { return port_.IsOpen(); }
 
     bool Write(std::string_view bytes) override {
-        if (port_.Write(bytes) == kelma::WriteOutcome::kTaken) return true;
+        if (port_.Write(bytes) == serial::WriteOutcome::kTaken) return true;
         Close();
         return false;
     }
@@ -147,7 +147,7 @@ private:
         shutdown(writeEnd_, SD_SEND);
     }
 
-    kelma::PortThread port_;
+    serial::PortThread port_;
     SOCKET readEnd_ = INVALID_SOCKET;
     SOCKET writeEnd_ = INVALID_SOCKET;
     bool failed_ = false;  // the I/O thread's: the main loop has been told that the port is lost
