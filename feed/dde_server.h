@@ -16,7 +16,7 @@
 
 #include "feed/event_log.h"
 
-namespace kelma {
+namespace kelmafeed {
 
 using Bytes = std::vector<char>;
 
@@ -85,4 +85,4 @@ private:
 // other control and non-ASCII bytes as '.'.
 std::string Printable(const Bytes& data);
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -4,7 +4,7 @@
 
 #include "framework/clock.h"
 
-namespace kelma {
+namespace kelmafeed {
 
 EventLog::EventLog(FILE* out) : m_out(out) {
     InitializeCriticalSection(&m_lock);
@@ -17,7 +17,7 @@ EventLog::~EventLog() {
 void EventLog::Line(const char* format, ...) {
     if (m_out == nullptr) return;
     EnterCriticalSection(&m_lock);
-    fprintf(m_out, "%lld ", static_cast<long long>(NowMicroseconds()));
+    fprintf(m_out, "%lld ", static_cast<long long>(framework::NowMicroseconds()));
     va_list args;
     va_start(args, format);
     vfprintf(m_out, format, args);
@@ -27,4 +27,4 @@ void EventLog::Line(const char* format, ...) {
     LeaveCriticalSection(&m_lock);
 }
 
-}  // namespace kelma
+}  // namespace kelmafeed

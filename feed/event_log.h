@@ -16,7 +16,7 @@
 #define KELMA_PRINTF_FORMAT(formatIndex, firstArgument)
 #endif
 
-namespace kelma {
+namespace kelmafeed {
 
 class EventLog {
 public:
@@ -31,4 +31,4 @@ private:
     CRITICAL_SECTION m_lock;
 };
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -20,7 +20,7 @@ namespace kelmafeed {
 class NetRotator : public kelmarotd::ServedBackend {
 public:
     using Answer = std::function<void(kelmarotd::ClientId, const std::string&)>;
-    using Publish = std::function<void(kelma::Position)>;
+    using Publish = std::function<void(kelmafeed::Position)>;
     // How many clients have sent a rotator command and are still connected.
     using Clients = std::function<void(size_t)>;
 
@@ -43,11 +43,11 @@ public:
     void OnReadable(kelmarotd::Millis) override {}
 
 private:
-    void Set(kelma::Position position);
+    void Set(kelmafeed::Position position);
 
     kelmarotd::Limits m_limits;
-    kelma::Position m_park;
-    kelma::Position m_last;  // p's answer; the park position until a client sets one
+    kelmafeed::Position m_park;
+    kelmafeed::Position m_last;  // p's answer; the park position until a client sets one
     Answer m_answer;
     Publish m_publish;
     Clients m_clients;

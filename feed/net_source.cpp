@@ -57,7 +57,7 @@ DWORD WINAPI NetSource::Serve(LPVOID parameter) {
         [&server](kelmarotd::ClientId client, const std::string& answer) {
             server->Deliver(client, answer);
         },
-        [notify](kelma::Position position) {
+        [notify](kelmafeed::Position position) {
             PostMessageA(notify, kPositionMessage, static_cast<WPARAM>(position.azimuth),
                          static_cast<LPARAM>(position.elevation));
         },

@@ -3,11 +3,11 @@
 #include "dde/azel_text.h"
 #include "feed/tracking_text.h"
 
-namespace kelma {
+namespace kelmafeed {
 namespace {
 
 // The window keeps this much of a name; a longer one would only cost bytes.
-constexpr size_t kNameMax = kSatelliteNameSize - 1;
+constexpr size_t kNameMax = dde::kSatelliteNameSize - 1;
 
 std::string ShownPosition(const RelayState& state) {
     if (!state.LastPosition()) return "no position yet";
@@ -66,4 +66,4 @@ std::string StatusLine(std::string_view source, bool connected, const RelayState
     return line;
 }
 
-}  // namespace kelma
+}  // namespace kelmafeed

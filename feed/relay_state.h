@@ -9,7 +9,7 @@
 
 #include "dde/winorbit.h"
 
-namespace kelma {
+namespace kelmafeed {
 
 // The item texts to post after one update; an item that did not change is left out.
 struct Publication {
@@ -63,4 +63,4 @@ std::string AzElText(Position position);
 //   "Orbitron: connected | ISS_ZARYA az 182 el 36 | received 120, published 80, garbled 0"
 std::string StatusLine(std::string_view source, bool connected, const RelayState& state);
 
-}  // namespace kelma
+}  // namespace kelmafeed

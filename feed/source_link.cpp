@@ -130,7 +130,7 @@ void SourceLink::OnRegistered(HSZ service) {
 
 void SourceLink::Check() {
     if (m_conv == nullptr || m_inTransaction) return;
-    const kelma::PartnerCheck check = kelma::CheckPartner(m_conv);
+    const dde::PartnerCheck check = dde::CheckPartner(m_conv);
     if (check.alive) {
         if (!m_advised) {
             m_inTransaction = true;
@@ -145,7 +145,7 @@ void SourceLink::Check() {
     // Elsewhere the library reports the end itself and keeps its own machinery.
     // The library keeps a conversation it never reported as ended, and Wine's refuses a new one
     // with the same service and topic while it does.
-    if (check.known && m_silentLibrary && !kelma::ReleaseLostConversation(lost, check.info)) {
+    if (check.known && m_silentLibrary && !dde::ReleaseLostConversation(lost, check.info)) {
         DdeUninitialize(m_inst);
         Initialize();
     }

@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-namespace kelma {
+namespace kelmafeed {
 namespace {
 
 constexpr std::string_view kSatPc32NoSatellite = "** NO SATELLITE **";
@@ -167,4 +167,4 @@ TrackingReading ParseTrackingText(std::string_view text) {
     return reading;
 }
 
-}  // namespace kelma
+}  // namespace kelmafeed
