@@ -29,7 +29,7 @@ std::vector<int64_t> g_receivedAt;  // by azimuth, the time its notification arr
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND && LOWORD(wParam) == ID_TRACKING_UPDATE && g_link != nullptr) {
-        const int64_t now = NowMicroseconds();
+        const int64_t now = framework::NowMicroseconds();
         const int azimuth = g_link->m_nAzimuth;
         if (azimuth > 0 && azimuth < static_cast<int>(g_receivedAt.size()) &&
             g_receivedAt[azimuth] == kNotReceived) {

@@ -103,10 +103,10 @@ int main(int argc, char** argv) {
         fprintf(stderr, "predsim: cannot open %s\n", out ? options.scriptPath : options.logPath);
         return 2;
     }
-    kelma::EventLog log(out);
+    kelmafeed::EventLog log(out);
     HWND ui = CreateUiWindow();
     const predsim::ProgramNames& names = predsim::NamesOf(options.program);
-    kelma::DdeServer server(names.service, names.topic, log);
+    kelmafeed::DdeServer server(names.service, names.topic, log);
     if (options.registered) server.Register();
     log.Line("ready");
 

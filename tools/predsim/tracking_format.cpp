@@ -8,8 +8,8 @@
 namespace predsim {
 namespace {
 
-constexpr ProgramNames kWinOrbit = {kelma::kWinOrbitService, kelma::kWinOrbitTopic,
-                                    kelma::kAzElItem, kelma::kSatelliteNameItem};
+constexpr ProgramNames kWinOrbit = {dde::kWinOrbitService, dde::kWinOrbitTopic, dde::kAzElItem,
+                                    dde::kSatelliteNameItem};
 constexpr ProgramNames kOrbitron = {"Orbitron", "Tracking", "TrackingData", "TrackingData"};
 constexpr ProgramNames kSatPc32 = {"SatPC32", "SatPcDdeConv", "SatPcDdeItem", "SatPcDdeItem"};
 // The frequencies and modes of the programs' own examples.

@@ -9,12 +9,12 @@ namespace {
 // Writes go out in pieces of about a second of the line each, so that one bound fits them all.
 constexpr size_t kWritePieceBytes = 1024;
 constexpr uint32_t kPieceBoundMs = 3000;
-constexpr WriteBounds kPieceWriteBounds = {kPieceBoundMs, kPieceBoundMs, 500};
+constexpr serial::WriteBounds kPieceWriteBounds = {kPieceBoundMs, kPieceBoundMs, 500};
 // Opening a Bluetooth serial port connects it, which takes seconds; other calls take microseconds.
 constexpr uint32_t kOpenBoundMs = 5000;
 constexpr uint32_t kCallBoundMs = 1000;
 constexpr uint32_t kCloseBoundMs = 3000;
-constexpr uint32_t kPurgeBoth = kPurgeRxClear | kPurgeTxClear;
+constexpr uint32_t kPurgeBoth = serial::kPurgeRxClear | serial::kPurgeTxClear;
 
 }  // namespace
 
@@ -27,10 +27,11 @@ std::unique_ptr<ComLine> ComLine::Open(const std::string& name, std::string* err
         return nullptr;
     }
     // The device namespace form also reaches COM10 and above.
-    const PortSettings settings = {"\\\\.\\" + name, kPieceBoundMs, kPieceWriteBounds, kOpenBoundMs,
-                                   kCallBoundMs,     kCloseBoundMs, kPurgeBoth};
-    const OpenResult opened =
-        line->port_.Open(std::make_unique<Win32Port>(), *line, nullptr, settings);
+    const serial::PortSettings settings = {"\\\\.\\" + name, kPieceBoundMs, kPieceWriteBounds,
+                                           kOpenBoundMs,     kCallBoundMs,  kCloseBoundMs,
+                                           kPurgeBoth};
+    const serial::OpenResult opened =
+        line->port_.Open(std::make_unique<serial::Win32Port>(), *line, nullptr, settings);
     if (!opened.ok) {
         *error = "opening " + name + " failed, error " + std::to_string(opened.error);
         return nullptr;
@@ -45,7 +46,7 @@ ComLine::~ComLine() {
 
 void ComLine::Write(std::string_view bytes) {
     for (size_t at = 0; at < bytes.size(); at += kWritePieceBytes)
-        if (port_.Write(bytes.substr(at, kWritePieceBytes)) != WriteOutcome::kTaken) return;
+        if (port_.Write(bytes.substr(at, kWritePieceBytes)) != serial::WriteOutcome::kTaken) return;
 }
 
 void ComLine::Purge() {

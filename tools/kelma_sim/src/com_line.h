@@ -15,7 +15,7 @@
 
 namespace kelma {
 
-class ComLine : public SerialLine, private PortSink {
+class ComLine : public SerialLine, private serial::PortSink {
 public:
     // Opens the port ("COM2") at 9600 8N1 without flow control; nullptr and *error on failure.
     static std::unique_ptr<ComLine> Open(const std::string& name, std::string* error);
@@ -36,7 +36,7 @@ private:
     ComLine();
     bool Store(const char* bytes, size_t count) override;
 
-    PortThread port_;
+    serial::PortThread port_;
     const HANDLE received_event_;  // manual reset
     std::mutex lock_;
     std::string received_;  // guarded by lock_
