@@ -8,6 +8,8 @@
 // keeps the model's line, which outlives the driver, to see when the driver is freed.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -36,8 +38,9 @@ struct Timeouts {
 
 constexpr uint32_t kAborted = 995;  // ERROR_OPERATION_ABORTED
 constexpr uint32_t kPending = 997;  // ERROR_IO_PENDING
-// Long enough that only a hang reaches it: a test that gets there has failed.
-constexpr std::chrono::seconds kWatchdog{20};
+// Long enough that only a hang reaches it: a test that gets there has failed (someone waited for
+// a driver that does not answer, or without a bound for the driver's end).
+constexpr std::chrono::seconds kWatchdog{10};
 
 // The device and the driver's state; shared by the test and the driver.
 struct Line {
@@ -261,6 +264,8 @@ public:
     bool WaitForWake(uint32_t ms) override {
         std::unique_lock<std::mutex> hold(m_line->lock);
         const bool woken = m_line->changed.wait_for(hold, Duration(ms), [&] { return m_woken; });
+        if (!woken && ms == serial::kNoBound)
+            ADD_FAILURE() << "a wake waited for until the watchdog";
         m_woken = false;
         return woken;
     }
@@ -277,7 +282,8 @@ private:
         m_line->calls += std::string(name) + "\n";
         if (m_line->failIn == name) return Fail(kAborted);
         if (m_line->hangIn != name) return true;
-        m_line->changed.wait_for(hold, kWatchdog, [&] { return m_line->letGo; });
+        if (!m_line->changed.wait_for(hold, kWatchdog, [&] { return m_line->letGo; }))
+            ADD_FAILURE() << name << " was held until the watchdog";
         return Fail(kAborted);
     }
     bool Fail(uint32_t error) {
@@ -322,8 +328,11 @@ private:
                 m_line->writeDeadline < until)
                 until = m_line->writeDeadline;
             if (m_line->changed.wait_until(hold, until) == std::cv_status::timeout &&
-                std::chrono::steady_clock::now() >= deadline)
+                std::chrono::steady_clock::now() >= deadline) {
+                if (ms == serial::kNoBound)
+                    ADD_FAILURE() << "an operation waited for until the watchdog";
                 return serial::PortWoke::kTimedOut;
+            }
         }
     }
 
