@@ -392,7 +392,7 @@ OpenResult PortThread::Open(std::unique_ptr<PortDriver> driver, PortSink& sink,
     Session& session = *m_session;
     m_io = std::thread(RunIoThread, m_session);
     if (session.notify) m_notifier = std::thread(RunNotifier, m_session);
-    if (!session.WaitUntil(settings.openBoundMs, [&] { return session.openAnswered; })) {
+    if (!session.WaitUntil(settings.bounds.openMs, [&] { return session.openAnswered; })) {
         LeaveBehind();  // the driver holds the thread; it ends once it comes back
         return {false, kOpenTimedOut};
     }
@@ -414,7 +414,7 @@ WriteOutcome PortThread::Write(std::string_view bytes) {
     session.driver->Wake();
     // The I/O thread's own bounds, and one driver call (clearing the errors) beside.
     const WriteBounds& writes = session.settings.writes;
-    const uint32_t bound = writes.takenMs + writes.graceMs + session.settings.callBoundMs;
+    const uint32_t bound = writes.takenMs + writes.graceMs + session.settings.bounds.callMs;
     if (!session.WaitUntil(bound, [&] { return session.answered >= id; })) {
         m_failed = true;
         return WriteOutcome::kGivenUp;
@@ -435,7 +435,8 @@ bool PortThread::Purge(uint32_t flags) {
         id = ++session.asked;
     }
     session.driver->Wake();
-    if (!session.WaitUntil(session.settings.callBoundMs, [&] { return session.answered >= id; })) {
+    if (!session.WaitUntil(session.settings.bounds.callMs,
+                           [&] { return session.answered >= id; })) {
         m_failed = true;
         return false;
     }
@@ -447,7 +448,7 @@ bool PortThread::Close(CloseWait* wait) {
     if (m_session == nullptr) return true;
     Session& session = *m_session;
     session.RequestStop();
-    const uint32_t bound = session.settings.closeBoundMs;
+    const uint32_t bound = session.settings.bounds.closeMs;
     bool ended = false;
     if (wait != nullptr) {
         EndWatch watch(*wait, session);

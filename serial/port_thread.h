@@ -102,14 +102,19 @@ public:
     virtual void ReceiveFailed() {}
 };
 
+// How long a caller waits for its port's I/O thread; the same for every program.
+struct CallerBounds {
+    uint32_t openMs = 5000;   // opening a Bluetooth serial port connects it, which takes seconds
+    uint32_t callMs = 1000;   // other calls take microseconds; one not done by then may never be
+    uint32_t closeMs = 3000;  // the I/O thread's own cancels get 2 s of it
+};
+
 struct PortSettings {
     std::string device;       // "COM1", "\\.\COM12"
     uint32_t writeTimeoutMs;  // the line's own write time-out
     WriteBounds writes;
-    uint32_t openBoundMs;  // open and line settings
-    uint32_t callBoundMs;  // a purge
-    uint32_t closeBoundMs;
-    uint32_t purgeOnOpen;  // purge flags, 0 for none
+    uint32_t purgeOnOpen;  // purge flags at the open, 0 for none
+    CallerBounds bounds;
 };
 
 struct OpenResult {

@@ -10,12 +10,6 @@
 namespace serial {
 namespace {
 
-// Opening a Bluetooth serial port connects it, which takes seconds.
-constexpr uint32_t kOpenBoundMs = 5000;
-// Other calls take microseconds; a driver that has not answered by then may never.
-constexpr uint32_t kCallBoundMs = 1000;
-// The longest the window waits for a port's threads to end: their own cancels get 2 s.
-constexpr uint32_t kCloseBoundMs = 3000;
 // The longest command (8 bytes) is on the wire in 8.3 ms. A port that has not taken a command
 // well after that has stalled (a hung adapter, a stopped link); the bound keeps the window
 // answering: two stalled writes and the settle pause of one tracking step stay under a second.
@@ -64,7 +58,7 @@ std::vector<int> SerialLink::AvailablePorts(int first, int last) {
     std::vector<std::string> devices;
     for (int port = first; port <= last; ++port) devices.push_back(DeviceName(port));
     const std::vector<bool> found = ProbePorts(
-        devices, [] { return std::make_unique<Win32Port>(); }, kOpenBoundMs);
+        devices, [] { return std::make_unique<Win32Port>(); }, CallerBounds{}.openMs);
     std::vector<int> ports;
     for (int port = first; port <= last; ++port)
         if (found[static_cast<size_t>(port - first)]) ports.push_back(port);
@@ -76,13 +70,8 @@ int SerialLink::Open(int port, HWND notifyWindow) {
     if (m_port.IsOpen() || m_bStopThread) return 0;
     auto driver = std::make_unique<Win32Port>();
     const Win32Port& opened = *driver;
-    const PortSettings settings = {DeviceName(port),
-                                   kCommandWriteBounds.takenMs,
-                                   kCommandWriteBounds,
-                                   kOpenBoundMs,
-                                   kCallBoundMs,
-                                   kCloseBoundMs,
-                                   0};
+    const PortSettings settings = {
+        DeviceName(port), kCommandWriteBounds.takenMs, kCommandWriteBounds, 0, {}};
     const OpenResult result = m_port.Open(
         std::move(driver), *this,
         [notifyWindow] {

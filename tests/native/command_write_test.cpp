@@ -119,13 +119,20 @@ TEST(CommandWrite, ANewPortStartsWithTheFullBoundAndTakesWritesAgain) {
     EXPECT_EQ(driver.bounds.back(), 300u);
 }
 
-// The cancel is the I/O thread's (CancelIoEx, which only asks): on Windows NT CancelIo waits
-// until the driver has ended the request, so a caller that cancelled itself stayed inside it.
-TEST(CommandWrite, CancelTheDriverIgnoresCostsTheCallerItsBoundAndFailsThePortOnce) {
+// A device that takes nothing behind a driver that ends a write neither by a time-out nor when
+// it is cancelled.
+std::shared_ptr<model::Line> StuckWriteLine() {
     auto line = std::make_shared<model::Line>();
     line->deviceTakes = false;
     line->honoursTimeouts = false;
     line->cancelEnds = false;
+    return line;
+}
+
+// The cancel is the I/O thread's (CancelIoEx, which only asks): on Windows NT CancelIo waits
+// until the driver has ended the request, so a caller that cancelled itself stayed inside it.
+TEST(CommandWrite, CancelTheDriverIgnoresCostsTheCallerItsBoundAndFailsThePortOnce) {
+    auto line = StuckWriteLine();
     model::Sink sink;
     serial::PortThread port;
     ASSERT_TRUE(model::Open(port, line, sink).ok);
@@ -177,10 +184,7 @@ TEST(CommandWrite, PortWhoseRecordsGetNoEventIsNotOpenedAndTakesNoWrite) {
 // A write given up while the driver still holds it stays allocated after the close, and is
 // freed once the driver lets go, however long after.
 TEST(CommandWrite, GivenUpWriteIsFreedOnceTheDriverLetsGoAfterTheClose) {
-    auto line = std::make_shared<model::Line>();
-    line->deviceTakes = false;
-    line->honoursTimeouts = false;
-    line->cancelEnds = false;
+    auto line = StuckWriteLine();
     model::Sink sink;
     serial::PortThread port;
     ASSERT_TRUE(model::Open(port, line, sink).ok);

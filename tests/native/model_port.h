@@ -366,7 +366,7 @@ private:
 // Short bounds, so that the cases that wait them out stay quick. The line's own write time-out
 // ends a stalled write well before the port thread's bound.
 inline serial::PortSettings Settings() {
-    return {"COM1", 10, {200, 50, 50}, 200, 50, 200, 0};
+    return {"COM1", 10, {200, 50, 50}, 0, {200, 50, 200}};
 }
 
 inline serial::OpenResult Open(serial::PortThread& port, const std::shared_ptr<Line>& line,
