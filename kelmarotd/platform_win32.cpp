@@ -24,10 +24,6 @@ namespace {
 constexpr uint32_t kControllerWriteBoundMs = 1000;
 constexpr serial::WriteBounds kControllerWriteBounds = {kControllerWriteBoundMs,
                                                         kControllerWriteBoundMs, 500};
-// Opening a Bluetooth serial port connects it, which takes seconds; other calls take microseconds.
-constexpr uint32_t kOpenBoundMs = 5000;
-constexpr uint32_t kCallBoundMs = 1000;
-constexpr uint32_t kCloseBoundMs = 3000;
 
 std::atomic<bool> g_stop{false};
 SOCKET g_stopRead = INVALID_SOCKET;
@@ -98,10 +94,8 @@ public:
         const serial::PortSettings settings = {path,
                                                kControllerWriteBoundMs,
                                                kControllerWriteBounds,
-                                               kOpenBoundMs,
-                                               kCallBoundMs,
-                                               kCloseBoundMs,
-                                               serial::kPurgeRxClear | serial::kPurgeTxClear};
+                                               serial::kPurgeRxClear | serial::kPurgeTxClear,
+                                               {}};
         const serial::OpenResult opened =
             port_.Open(std::make_unique<serial::Win32Port>(), *this, nullptr, settings);
         if (opened.ok) return true;
