@@ -10,10 +10,6 @@ namespace {
 constexpr size_t kWritePieceBytes = 1024;
 constexpr uint32_t kPieceBoundMs = 3000;
 constexpr serial::WriteBounds kPieceWriteBounds = {kPieceBoundMs, kPieceBoundMs, 500};
-// Opening a Bluetooth serial port connects it, which takes seconds; other calls take microseconds.
-constexpr uint32_t kOpenBoundMs = 5000;
-constexpr uint32_t kCallBoundMs = 1000;
-constexpr uint32_t kCloseBoundMs = 3000;
 constexpr uint32_t kPurgeBoth = serial::kPurgeRxClear | serial::kPurgeTxClear;
 
 }  // namespace
@@ -27,9 +23,8 @@ std::unique_ptr<ComLine> ComLine::Open(const std::string& name, std::string* err
         return nullptr;
     }
     // The device namespace form also reaches COM10 and above.
-    const serial::PortSettings settings = {"\\\\.\\" + name, kPieceBoundMs, kPieceWriteBounds,
-                                           kOpenBoundMs,     kCallBoundMs,  kCloseBoundMs,
-                                           kPurgeBoth};
+    const serial::PortSettings settings = {
+        "\\\\.\\" + name, kPieceBoundMs, kPieceWriteBounds, kPurgeBoth, {}};
     const serial::OpenResult opened =
         line->port_.Open(std::make_unique<serial::Win32Port>(), *line, nullptr, settings);
     if (!opened.ok) {
