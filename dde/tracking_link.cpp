@@ -9,6 +9,8 @@
 #include "framework/wine_host.h"
 #include "rotator/tracking_rule.h"
 
+namespace dde {
+
 namespace {
 
 constexpr DWORD kTransactionTimeoutMs = 1000;
@@ -38,7 +40,7 @@ void SetNoSatellite(char (&name)[dde::kSatelliteNameSize]) {
 
 }  // namespace
 
-CTrackingLink::CTrackingLink() : CTrackingLink(RunningOnWine()) {}
+CTrackingLink::CTrackingLink() : CTrackingLink(framework::RunningOnWine()) {}
 
 CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrary) {
     m_idInst = 0;
@@ -244,3 +246,5 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, H
             return nullptr;
     }
 }
+
+}  // namespace dde

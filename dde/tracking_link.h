@@ -8,6 +8,8 @@
 
 #include "dde/winorbit.h"
 
+namespace dde {
+
 // The link's notification to its window: WM_COMMAND with this id, code 0 and no control window.
 #define ID_TRACKING_UPDATE 2001
 
@@ -69,3 +71,5 @@ private:
 
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                               ULONG_PTR data1, ULONG_PTR data2);
+
+}  // namespace dde

@@ -6,6 +6,8 @@
 
 #include "framework/command_line.h"
 
+namespace framework {
+
 namespace {
 
 CWinApp* g_app = nullptr;  // the one application object
@@ -274,3 +276,5 @@ int AfxWinMain(HINSTANCE instance) {
     }
     return status;
 }
+
+}  // namespace framework

@@ -2,10 +2,12 @@
 
 #include "ui/rotator_dlg.h"
 
-BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)
+namespace ui {
+
+BEGIN_MESSAGE_MAP(CAboutDlg, framework::CDialog)
 END_MESSAGE_MAP()
 
-void CAboutDlg::DoDataExchange(CDataExchange*) {}
+void CAboutDlg::DoDataExchange(framework::CDataExchange*) {}
 
 namespace {
 // How often a waiting About request looks whether the DDE link's Connect has returned.
@@ -36,3 +38,5 @@ void CRotatorDlg::ShowAbout() {
     about.DoModal();
     m_about.Closed();
 }
+
+}  // namespace ui

@@ -5,6 +5,8 @@
 #include "ui/log_text.h"
 #include "ui/rotator_dlg.h"
 
+namespace ui {
+
 namespace {
 
 // Replaces the characters from `start` up to `end` with `text`; an empty range with an empty
@@ -44,3 +46,5 @@ void CRotatorDlg::AppendLogTexts(const std::vector<std::string>& texts) {
     SendMessageA(pane, EM_SETSEL, end, static_cast<LPARAM>(end));
     SendMessageA(pane, EM_SCROLLCARET, 0, 0);
 }
+
+}  // namespace ui

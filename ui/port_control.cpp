@@ -4,6 +4,8 @@
 
 #include "ui/rotator_dlg.h"
 
+namespace ui {
+
 namespace {
 
 constexpr int kFirstPort = 1;
@@ -61,3 +63,5 @@ void CRotatorDlg::LogPortText(const char* format) {
     snprintf(line, sizeof(line), format, m_nPort);
     AppendLog(line);
 }
+
+}  // namespace ui

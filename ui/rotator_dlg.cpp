@@ -4,12 +4,14 @@
 
 #include "framework/wine_host.h"
 
+namespace ui {
+
 namespace {
 constexpr int kPollPeriodMs = 2000;
 constexpr char kPortNotChangedText[] = "Port not changed, try again\r\n";
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CRotatorDlg, CDialog)
+BEGIN_MESSAGE_MAP(CRotatorDlg, framework::CDialog)
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_BN_CLICKED(IDC_AZ_SET, OnSetAzimuth)
@@ -24,8 +26,8 @@ ON_COMMAND(ID_SERIAL_DATA, OnSerialData)
 ON_COMMAND(ID_TRACKING_UPDATE, OnTrackingUpdate)
 END_MESSAGE_MAP()
 
-CRotatorDlg::CRotatorDlg(CWnd* parent) : CDialog(IDD_ROTATOR_DIALOG, parent) {
-    m_hIcon = LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+CRotatorDlg::CRotatorDlg(framework::CWnd* parent) : framework::CDialog(IDD_ROTATOR_DIALOG, parent) {
+    m_hIcon = LoadIconA(framework::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
 }
 
 CRotatorDlg::~CRotatorDlg() {
@@ -37,13 +39,13 @@ CRotatorDlg::~CRotatorDlg() {
     if (m_hWnd != nullptr && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
 }
 
-void CRotatorDlg::DoDataExchange(CDataExchange* pDX) {
-    CDialog::DoDataExchange(pDX);
+void CRotatorDlg::DoDataExchange(framework::CDataExchange* pDX) {
+    framework::CDialog::DoDataExchange(pDX);
 }
 
 BOOL CRotatorDlg::OnInitDialog() {
-    CDialog::OnInitDialog();
-    DrawScrollBarsUnthemedUnderWine();
+    framework::CDialog::OnInitDialog();
+    framework::DrawScrollBarsUnthemedUnderWine();
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
@@ -132,3 +134,5 @@ void CRotatorDlg::OnManualControl() {
     EnableWindow(GetDlgItem(IDC_EL_SET), manual);
     if (!manual) SendTracking();
 }
+
+}  // namespace ui

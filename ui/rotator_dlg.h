@@ -15,9 +15,11 @@
 #include "ui/about_request.h"
 #include "ui/resource.h"
 
-class CRotatorDlg : public CDialog {
+namespace ui {
+
+class CRotatorDlg : public framework::CDialog {
 public:
-    explicit CRotatorDlg(CWnd* parent = nullptr);
+    explicit CRotatorDlg(framework::CWnd* parent = nullptr);
     ~CRotatorDlg() override;
 
     // Serial port control.
@@ -54,11 +56,11 @@ public:
     void OnTrackingUpdate();
 
     BOOL OnInitDialog() override;
-    void DoDataExchange(CDataExchange* pDX) override;
+    void DoDataExchange(framework::CDataExchange* pDX) override;
 
     serial::SerialLink m_serial;        // the COM port and its receive ring
     rotator::TrackingState m_tracking;  // last commanded angles, manual control, poll turn
-    CTrackingLink m_link;
+    dde::CTrackingLink m_link;
     int m_nPort = 0;  // the port chosen in the list; 0 while none could be found
     HICON m_hIcon;
 
@@ -71,3 +73,5 @@ private:
 
     DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace ui

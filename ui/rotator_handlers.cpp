@@ -6,6 +6,8 @@
 #include "rotator/line_assembly.h"
 #include "ui/rotator_dlg.h"
 
+namespace ui {
+
 namespace {
 
 // The text typed in a Set box, at most its first 19 characters.
@@ -89,3 +91,5 @@ void CRotatorDlg::OnTimer(UINT_PTR timerId) {
     SendCommand(tick.poll.c_str());
     Default();
 }
+
+}  // namespace ui

@@ -48,7 +48,7 @@ void DoubleClick(HWND window) {
 
 // Notes each About box as it is created, whether the link was inside Connect then, and closes it.
 struct AboutWatch {
-    static inline const CRotatorDlg* dialog = nullptr;
+    static inline const ui::CRotatorDlg* dialog = nullptr;
     static inline int opened = 0;
     static inline int openedInsideConnect = 0;
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
@@ -128,7 +128,7 @@ protected:
 
     SimAccess sim_;
     predsim::SimulatorProcess predsim_;
-    std::unique_ptr<CRotatorDlg> dialog_;
+    std::unique_ptr<ui::CRotatorDlg> dialog_;
 };
 
 TEST_F(DdeDialogTest, PredictionRunningAtStartIsShownAndTrackedBeforeTheWindowShows) {

@@ -91,7 +91,7 @@ protected:
     }
 
     SimClient sim;
-    std::unique_ptr<CRotatorDlg> dlg;
+    std::unique_ptr<ui::CRotatorDlg> dlg;
     HWND hwnd = nullptr;
 };
 
@@ -252,7 +252,8 @@ TEST_F(OperatorWindowTest, LogPaneKeepsTheRecentTextAndShowsItsEnd) {
 // Wine's themed scroll bar cost the window 10 to 40 ms at every line logged; under Wine the pane's
 // scroll bar is drawn plainly, its arrow boxes in the button face colour, even with the theme on.
 TEST_F(OperatorWindowTest, UnderWineTheLogPanesScrollBarIsDrawnWithoutTheTheme) {
-    if (!RunningOnWine() || !IsThemeActive()) GTEST_SKIP() << "needs Wine with its theme on";
+    if (!framework::RunningOnWine() || !IsThemeActive())
+        GTEST_SKIP() << "needs Wine with its theme on";
     HWND log = GetDlgItem(hwnd, IDC_LOG);
     for (int i = 0; i < 20; ++i) dlg->AppendLog("AZP 123.0 MV\r\n");
     RedrawWindow(log, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);

@@ -91,7 +91,7 @@ protected:
 
     // Puts bytes into the receive ring as the receive worker does and notifies the window.
     void Deliver(const std::string& bytes) {
-        CRotatorDlg& d = *dialog_;
+        ui::CRotatorDlg& d = *dialog_;
         d.m_serial.m_csRxRing.lock();
         for (char c : bytes) {
             *d.m_serial.m_pRxWrite = c;
@@ -105,7 +105,7 @@ protected:
     }
 
     SimAccess sim_;
-    std::unique_ptr<CRotatorDlg> dialog_;
+    std::unique_ptr<ui::CRotatorDlg> dialog_;
 };
 
 }  // namespace rotator_tests

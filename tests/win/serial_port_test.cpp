@@ -116,7 +116,7 @@ TEST_F(SerialTest, OpenConfiguresNineSixHundredEightNoneOneWithoutFlowControl) {
 TEST_F(SerialTest, OpenWhileOpenAndCloseWhileClosedChangeNothing) {
     UsePorts({1, 3});
     OpenWindow(1);
-    CRotatorDlg& d = *m_dialog;
+    ui::CRotatorDlg& d = *m_dialog;
     const HANDLE port = d.m_serial.m_hPort;
     const DWORD worker = d.m_serial.m_dwThreadId;
     EXPECT_EQ(d.OpenPort(3), 0);

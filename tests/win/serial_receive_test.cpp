@@ -120,7 +120,7 @@ TEST_F(ReceiveTest, NotificationInFlightDoesNotHoldUpClose) {
 // Runs the port operations from inside the window's ID_SERIAL_DATA, as a handler nested in a
 // waiting ClosePort would.
 struct NestedCalls {
-    static inline CRotatorDlg* dialog = nullptr;
+    static inline ui::CRotatorDlg* dialog = nullptr;
     static inline WNDPROC oldProc = nullptr;
     static inline std::vector<int> results;  // SendCommand, OpenPort, ClosePort
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

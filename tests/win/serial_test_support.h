@@ -36,12 +36,12 @@ inline void PumpFor(DWORD milliseconds) {
     }
 }
 
-inline size_t Slot(const CRotatorDlg& d, const char* position) {
+inline size_t Slot(const ui::CRotatorDlg& d, const char* position) {
     return static_cast<size_t>(position - d.m_serial.m_rxRing);
 }
 
 // Unread bytes of the receive ring, taken under its lock.
-inline std::string Unread(CRotatorDlg& d) {
+inline std::string Unread(ui::CRotatorDlg& d) {
     d.m_serial.m_csRxRing.lock();
     std::string bytes;
     for (char* p = d.m_serial.m_pRxRead; p != d.m_serial.m_pRxWrite;
@@ -55,7 +55,7 @@ inline std::string Unread(CRotatorDlg& d) {
 // each. With forward off the notification stops here, so nothing takes bytes out of the ring.
 class DataWatch {
 public:
-    DataWatch(CRotatorDlg& dialog, bool forward) : m_dialog(dialog), m_forward(forward) {
+    DataWatch(ui::CRotatorDlg& dialog, bool forward) : m_dialog(dialog), m_forward(forward) {
         s_current = this;
         m_oldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
             dialog.m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DataWatch::Proc)));
@@ -92,7 +92,7 @@ private:
     }
 
     static inline DataWatch* s_current = nullptr;
-    CRotatorDlg& m_dialog;
+    ui::CRotatorDlg& m_dialog;
     bool m_forward;
     WNDPROC m_oldProc = nullptr;
     std::vector<size_t> m_writeSlots;
@@ -165,7 +165,7 @@ protected:
     void TearDown() override { m_dialog.reset(); }
 
     SimClient m_sim;
-    std::unique_ptr<CRotatorDlg> m_dialog;
+    std::unique_ptr<ui::CRotatorDlg> m_dialog;
 };
 
 }  // namespace serial_tests
