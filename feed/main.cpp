@@ -61,7 +61,7 @@ public:
     Relay(const kelmafeed::Options& options, FILE* log)
         : m_log(log),
           m_server(dde::kWinOrbitService, dde::kWinOrbitTopic, m_log),
-          m_link(options.sources, LinkEvents(), RunningOnWine()),
+          m_link(options.sources, LinkEvents(), framework::RunningOnWine()),
           m_netPort(options.netPort),
           m_netAddresses(options.netAddresses) {}
 
