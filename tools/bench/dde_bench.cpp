@@ -24,7 +24,7 @@ constexpr DWORD kStartTimeoutMs = 10000;
 constexpr char kWindowClass[] = "DdeBenchNotify";
 constexpr int64_t kNotReceived = -1;
 
-CTrackingLink* g_link = nullptr;
+dde::CTrackingLink* g_link = nullptr;
 std::vector<int64_t> g_receivedAt;  // by azimuth, the time its notification arrived
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     };
     if (!waitFor("ready", kStartTimeoutMs)) return 1;
 
-    CTrackingLink link;
+    dde::CTrackingLink link;
     g_link = &link;
     link.m_hNotifyWnd = window;
     sim.Send("azel 0|45");

@@ -79,7 +79,7 @@ private:
 struct HandlerTimer {
     static inline WNDPROC oldProc = nullptr;
     static inline std::vector<double> seconds;
-    static inline CRotatorDlg* swallowFor = nullptr;
+    static inline ui::CRotatorDlg* swallowFor = nullptr;
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message != WM_COMMAND || wParam != MAKEWPARAM(ID_SERIAL_DATA, 0))
             return CallWindowProcA(oldProc, hwnd, message, wParam, lParam);
@@ -94,7 +94,7 @@ struct HandlerTimer {
         seconds.push_back(Seconds(Now() - start));
         return result;
     }
-    static void Install(HWND hwnd, CRotatorDlg* swallow) {
+    static void Install(HWND hwnd, ui::CRotatorDlg* swallow) {
         seconds.clear();
         swallowFor = swallow;
         oldProc = reinterpret_cast<WNDPROC>(
@@ -102,7 +102,7 @@ struct HandlerTimer {
     }
 };
 
-void SelectPort(CRotatorDlg& dialog, int port) {
+void SelectPort(ui::CRotatorDlg& dialog, int port) {
     HWND combo = dialog.GetDlgItem(IDC_PORT);
     const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
