@@ -24,8 +24,9 @@
 // answered within its bound fails the port. The failure is reported once (the write's outcome,
 // or the open's), later writes are refused at once, and the program goes on. Closing sets the
 // stop flag and waits for both threads within a bound; past it they are left to end on their
-// own, the sink let go. The I/O thread ends only once the driver has let go of every record it
-// was given (a cancelled operation may still write into it), and the last holder then frees it.
+// own, the sink let go. Once the port is closed the caller goes on; the I/O thread ends only once
+// the driver has let go of every record it was given (a cancelled operation may still write
+// into it), and the last holder then frees it.
 #pragma once
 
 #include <cstddef>

@@ -22,10 +22,10 @@ enum class PassResult { kStored, kIdle, kFailed, kStopped };
 // call fails at once) or a confused driver does not keep a core busy.
 constexpr int kIdleWakeupsBeforePause = 3;
 
-// Port, as the worker gives it:
+// Port, as the I/O thread gives it:
 //   PortWait WaitForCharacters();              an arrival, another event, failure or stop
 //   bool QueuedBytes(size_t& queued);          clears the error state; false when that failed
-//   PortIo Read(size_t wanted, size_t& count); one read into the worker's buffer
+//   PortIo Read(size_t wanted, size_t& count); one read into the driver's buffer
 //   void Deliver(size_t count);                to the program that reads the port
 //   bool StopRequested();  void Pause();
 template <typename Port>
@@ -83,7 +83,7 @@ public:
 
 private:
     Port& m_port;
-    // The first pass reads what came in before the worker started, which raises no event.
+    // The first pass reads what came in before the thread started, which raises no event.
     bool m_waitFirst = false;
 };
 
