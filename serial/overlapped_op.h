@@ -19,7 +19,7 @@ enum class OpEnd { kDone, kRefused, kFailed, kTimedOut, kStopped };
 // Io, as the writer or the receive passes give it:
 //   bool Start();                 true when the operation completed at once
 //   bool StartedPending();        after a false Start: it runs on (ERROR_IO_PENDING)
-//   OpWait Wait(uint32_t ms);     for the operation to end, at most ms; the stop ends a receive wait
+//   OpWait Wait(uint32_t ms);     for the operation to end, at most ms (a stop ends a receive)
 //   bool Settle(uint32_t ms);     for the operation alone to end, at most ms
 //   void Cancel();
 //   bool Finished(size_t& count); an ended operation's outcome and byte count
