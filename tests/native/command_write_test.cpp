@@ -120,7 +120,7 @@ TEST(CommandWrite, ANewPortStartsWithTheFullBoundAndTakesWritesAgain) {
 }
 
 // A device that takes nothing behind a driver that ends a write neither by a time-out nor when
-// it is cancelled.
+// it is cancelled; the port thread gives a write a short bound before it cancels it.
 std::shared_ptr<model::Line> StuckWriteLine() {
     auto line = std::make_shared<model::Line>();
     line->deviceTakes = false;
@@ -129,13 +129,19 @@ std::shared_ptr<model::Line> StuckWriteLine() {
     return line;
 }
 
+serial::PortSettings ShortWriteBound() {
+    serial::PortSettings settings = model::Settings();
+    settings.writes.takenMs = model::kShortMs;
+    return settings;
+}
+
 // The cancel is the I/O thread's (CancelIoEx, which only asks): on Windows NT CancelIo waits
 // until the driver has ended the request, so a caller that cancelled itself stayed inside it.
 TEST(CommandWrite, CancelTheDriverIgnoresCostsTheCallerItsBoundAndFailsThePortOnce) {
     auto line = StuckWriteLine();
     model::Sink sink;
     serial::PortThread port;
-    ASSERT_TRUE(model::Open(port, line, sink).ok);
+    ASSERT_TRUE(model::Open(port, line, sink, ShortWriteBound()).ok);
     EXPECT_EQ(port.Write("A\r\nS\r\n"), WriteOutcome::kGivenUp);
     EXPECT_TRUE(line->Holds(serial::PortRecord::kWrite))
         << "the caller came back before the driver";
@@ -187,7 +193,7 @@ TEST(CommandWrite, GivenUpWriteIsFreedOnceTheDriverLetsGoAfterTheClose) {
     auto line = StuckWriteLine();
     model::Sink sink;
     serial::PortThread port;
-    ASSERT_TRUE(model::Open(port, line, sink).ok);
+    ASSERT_TRUE(model::Open(port, line, sink, ShortWriteBound()).ok);
     ASSERT_EQ(port.Write("A\r\n"), serial::WriteOutcome::kGivenUp);
     EXPECT_TRUE(port.Close()) << "the port itself is closed";
     EXPECT_FALSE(line->Under([](model::Line& l) { return l.open || l.freed; }));

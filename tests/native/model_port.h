@@ -363,15 +363,21 @@ private:
     std::string m_bytes;
 };
 
-// Short bounds, so that the cases that wait them out stay quick. The line's own write time-out
-// ends a stalled write well before the port thread's bound.
+// The caller's bounds are reached only where the driver never answers, and there it is the test
+// that lets the driver go on, so how soon they pass changes only how long a case takes: short
+// ones, for the requests a case expects to hang, and long ones that a busy machine cannot reach
+// on the way to an answer, for the rest. The line's own write time-out ends a stalled write well
+// before the port thread's bound.
+constexpr uint32_t kShortMs = 200;
+constexpr uint32_t kLongMs = 5000;
+
 inline serial::PortSettings Settings() {
-    return {"COM1", 10, {200, 50, 50}, 0, {200, 50, 200}};
+    return {"COM1", 10, {kLongMs, 50, 50}, 0, {kLongMs, kLongMs, kLongMs}};
 }
 
 inline serial::OpenResult Open(serial::PortThread& port, const std::shared_ptr<Line>& line,
-                               Sink& sink) {
-    return port.Open(std::make_unique<Driver>(line), sink, nullptr, Settings());
+                               Sink& sink, const serial::PortSettings& settings = Settings()) {
+    return port.Open(std::make_unique<Driver>(line), sink, nullptr, settings);
 }
 
 }  // namespace model
