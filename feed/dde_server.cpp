@@ -144,8 +144,29 @@ void DdeServer::OnConversationMessage(HWND window, UINT message, WPARAM wParam, 
             break;
         }
         default:  // poke and execute are not offered
-            m_log.Line("unsupported %d 0x%x", conv.id, message);
+            Refuse(window, conv, message, lParam);
             break;
+    }
+}
+
+// A negative answer at once, so that the client need not wait out its time-out. A poke's data
+// is freed by the client on that answer; the copy that came with the message is this process's
+// to free, as the DDE library's own servers do. Commands are handed back with the answer, and
+// the client frees them.
+void DdeServer::Refuse(HWND window, const Conversation& conv, UINT message, LPARAM lParam) {
+    m_log.Line("unsupported %d 0x%x", conv.id, message);
+    if (message != WM_DDE_POKE && message != WM_DDE_EXECUTE) return;  // not a client's message
+    UINT_PTR low = 0, high = 0;
+    UnpackDDElParam(message, lParam, &low, &high);
+    if (message == WM_DDE_POKE) GlobalFree(reinterpret_cast<HGLOBAL>(low));
+    const LPARAM ack = ReuseDDElParam(lParam, message, WM_DDE_ACK, 0, high);
+    if (!PostMessageA(conv.client, WM_DDE_ACK, reinterpret_cast<WPARAM>(window), ack)) {
+        FreeDDElParam(WM_DDE_ACK, ack);
+        if (message == WM_DDE_POKE) {
+            GlobalDeleteAtom(static_cast<ATOM>(high));
+        } else {
+            GlobalFree(reinterpret_cast<HGLOBAL>(high));
+        }
     }
 }
 
@@ -225,11 +246,11 @@ void DdeServer::PostAck(HWND window, const Conversation& conv, bool positive, AT
     }
 }
 
-void DdeServer::PostData(HWND window, Conversation& conv, const std::string& item,
+bool DdeServer::PostData(HWND window, Conversation& conv, const std::string& item,
                          const Bytes& data, bool response) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, kDataHeaderSize + data.size());
     DDEDATA* block = static_cast<DDEDATA*>(GlobalLock(memory));
-    if (block == nullptr) return;
+    if (block == nullptr) return false;
     std::memset(block, 0, kDataHeaderSize);
     block->fResponse = response;
     block->fRelease = TRUE;  // the client frees the data
@@ -247,15 +268,24 @@ void DdeServer::PostData(HWND window, Conversation& conv, const std::string& ite
         GlobalFree(memory);
         GlobalDeleteAtom(atom);
         m_log.Line("lost %d", conv.id);
+        return false;
     }
+    return true;
 }
 
 void DdeServer::SetItem(const std::string& item, const Bytes& data) {
     m_items[item] = data;
+    // A client that ended without saying so (a program killed) leaves nobody to post to.
+    std::vector<HWND> gone;
     for (auto& [window, conv] : m_conversations) {
-        if (!conv.terminating && conv.advised.count(item) != 0) {
-            PostData(window, conv, item, data, false);
+        if (conv.terminating || conv.advised.count(item) == 0) continue;
+        if (!PostData(window, conv, item, data, false) && !IsWindow(conv.client)) {
+            gone.push_back(window);
         }
+    }
+    for (HWND window : gone) {
+        m_log.Line("gone %d", m_conversations[window].id);
+        DestroyConversation(window);
     }
 }
 

@@ -1,7 +1,8 @@
 // A DDE server that speaks the DDE message protocol itself (initiate, request, advise, unadvise,
-// terminate, with packed lParams and global memory), as many prediction programs do. Its
-// service name is announced through a DDE-library instance that exists only for that and refuses
-// every connection, so the conversation windows exist before any client hears of the service.
+// terminate, with packed lParams and global memory; poke and execute are refused), as many
+// prediction programs do. Its service name is announced through a DDE-library instance that
+// exists only for that and refuses every connection, so the conversation windows exist before
+// any client hears of the service.
 // Runs on the thread that created it; that thread must dispatch messages. The prediction-server
 // simulator and kelmafeed's "WinOrbit" service are two front ends of it.
 #pragma once
@@ -28,7 +29,8 @@ public:
     // Starts or stops answering WM_DDE_INITIATE and announces or withdraws the service name.
     void Register();
     void Unregister();
-    // Stores an item's data and posts it on every conversation with an advise loop on it.
+    // Stores an item's data and posts it on every conversation with an advise loop on it; drops
+    // a conversation whose client window has gone.
     void SetItem(const std::string& item, const Bytes& data);
     // Ends every conversation; windows go when the client answers (or at the next call).
     void TerminateAll();
@@ -64,7 +66,9 @@ private:
     void OnAdvise(HWND window, Conversation& conv, LPARAM lParam);
     void OnUnadvise(HWND window, Conversation& conv, LPARAM lParam);
     void OnTerminate(HWND window, Conversation& conv);
-    void PostData(HWND window, Conversation& conv, const std::string& item, const Bytes& data,
+    void Refuse(HWND window, const Conversation& conv, UINT message, LPARAM lParam);
+    // False when the client's window did not take the data.
+    bool PostData(HWND window, Conversation& conv, const std::string& item, const Bytes& data,
                   bool response);
     void PostAck(HWND window, const Conversation& conv, bool positive, ATOM item);
     void DestroyConversation(HWND window);

@@ -106,10 +106,15 @@ kelmafeed::SourceLink::Events Relay::LinkEvents() {
         m_console.Message("Connected to " + m_link.Name() + ".");
         ShowStatus();
     };
-    events.lost = [this] {
-        m_console.Message(m_link.Name() + " went away; waiting for it to come back." +
+    events.lost = [this](const std::string& program) {
+        const std::string awaited = m_link.Name() == program ? "it to come back" : m_link.Name();
+        m_console.Message(program + " went away; waiting for " + awaited + "." +
                           HeldPosition(m_state));
         ShowStatus();
+    };
+    events.unanswered = [this] {
+        m_console.Message(m_link.Name() +
+                          " did not answer in time; asking again at the next check.");
     };
     return events;
 }

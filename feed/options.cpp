@@ -13,10 +13,11 @@ const char kUsage[] =
     "Offers a tracking program's positions as the DDE service \"WinOrbit\" that KelmaRotator\n"
     "follows.\n"
     "  -s, --source=SOURCE   orbitron   Orbitron (Orbitron/Tracking/TrackingData)\n"
-    "                        satpc32    SatPC32 (SatPC32/SatPcDdeConv/SatPcDdeItem)\n"
+    "                        satpc32    SatPC32 (SatPC32/SatPcDdeConv/SatPcDdeItem) or its\n"
+    "                                   ISS edition (SatPC32ISS/SatPcDdeConv/SatPcDdeItem)\n"
     "                        dde:SERVICE/TOPIC/ITEM  another program with the same text\n"
     "                        net[:PORT] rotctld protocol (port 4533; 0: any free)\n"
-    "                        default: the first of Orbitron and SatPC32 found\n"
+    "                        default: whichever of these programs runs\n"
     "  -T, --listen-addr=ADDRESS  with net: numeric address to listen on (default\n"
     "                        127.0.0.1); give -T again for more\n"
     "      --log=FILE        log the \"WinOrbit\" service's DDE events to FILE\n"
@@ -32,6 +33,9 @@ constexpr size_t kPortDigitsMax = 5;
 
 const DdeSource kOrbitron = {"Orbitron", "Orbitron", "Tracking", "TrackingData"};
 const DdeSource kSatPc32 = {"SatPC32", "SatPC32", "SatPcDdeConv", "SatPcDdeItem"};
+// SatPC32's ISS edition serves the same topic and item under its own name (SatPC32 12.9, as
+// github.com/nigelfenton/shack-track DDE-FORMAT.md records it: "SatPC32ISS for the ISS build").
+const DdeSource kSatPc32Iss = {"SatPC32ISS", "SatPC32ISS", "SatPcDdeConv", "SatPcDdeItem"};
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -74,10 +78,12 @@ bool ParseSource(const std::string& text, Options* options) {
         return true;
     }
     if (lower == "orbitron") {
-        source = kOrbitron;
+        options->sources = {kOrbitron};
     } else if (lower == "satpc32") {
-        source = kSatPc32;
-    } else if (lower.rfind(kDdePrefix, 0) != 0 || !ParseDdeSource(text, &source)) {
+        options->sources = {kSatPc32, kSatPc32Iss};
+    } else if (lower.rfind(kDdePrefix, 0) == 0 && ParseDdeSource(text, &source)) {
+        options->sources = {source};
+    } else {
         options->action = Options::Action::kFail;
         options->error =
             "--source takes orbitron, satpc32, dde:SERVICE/TOPIC/ITEM or net[:PORT], "
@@ -85,7 +91,6 @@ bool ParseSource(const std::string& text, Options* options) {
             text + "\"";
         return false;
     }
-    options->sources = {source};
     options->netPort.reset();
     return true;
 }
@@ -99,7 +104,7 @@ Options Fail(Options options, const std::string& why) {
 }  // namespace
 
 std::vector<DdeSource> KnownSources() {
-    return {kOrbitron, kSatPc32};
+    return {kOrbitron, kSatPc32, kSatPc32Iss};
 }
 
 std::string SourcesName(const std::vector<DdeSource>& sources) {

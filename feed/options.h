@@ -1,8 +1,8 @@
 // kelmafeed's command line: --source=orbitron|satpc32|dde:SERVICE/TOPIC/ITEM|net[:PORT] (-s),
 // -T/--listen-addr=ADDRESS (the network source's addresses, as kelmarotd takes them),
-// --log=FILE, -h/--help, -V/--version. Without --source the relay takes the first of the known
-// programs it finds; that is also how a tracking program that starts its drivers without
-// arguments (Orbitron) starts it.
+// --log=FILE, -h/--help, -V/--version. Without --source the relay takes whichever of the known
+// programs runs; that is also how a tracking program that starts its drivers without arguments
+// (Orbitron) starts it.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,7 @@ struct Options {
     enum class Action { kRelay, kHelp, kVersion, kFail };
     Action action = Action::kRelay;
     std::string error;  // why kFail
-    // The sources to look for, in order; the first that answers is kept.
+    // The sources to look for, in order; the first that answers is taken while it runs.
     std::vector<DdeSource> sources;
     // The network source instead: a rotctld-protocol server at this port (0: any free port) on
     // these addresses (kelmarotd's default, 127.0.0.1, unless -T gives others).
@@ -38,7 +38,7 @@ Options ParseOptions(const std::vector<std::string>& arguments);
 // The programs the relay knows by name, in the order it looks for them.
 std::vector<DdeSource> KnownSources();
 
-// "Orbitron or SatPC32": what the relay looks for.
+// "Orbitron, SatPC32 or SatPC32ISS": what the relay looks for.
 std::string SourcesName(const std::vector<DdeSource>& sources);
 
 extern const char kUsage[];

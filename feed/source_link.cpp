@@ -72,24 +72,41 @@ void SourceLink::FreeItem() {
     m_item = nullptr;
 }
 
+std::string SourceLink::Name() const {
+    return m_conv != nullptr ? m_source->name : SourcesName(m_candidates);
+}
+
 void SourceLink::Connect() {
     if (m_conv != nullptr || m_inTransaction) return;
     m_inTransaction = true;
-    for (size_t i = 0; i < m_candidates.size() && m_conv == nullptr; ++i) {
-        const DdeSource source = m_candidates[i];
+    for (const DdeSource& source : m_candidates) {
         m_conv = ConnectService(m_inst, source.service, source.topic);
         if (m_conv == nullptr) continue;
+        m_source = &source;
         m_item = MakeName(m_inst, source.item);
-        m_candidates = {source};  // from now on the relay keeps to the program it found
+        break;
     }
     if (m_conv != nullptr) {
         m_events.connected();
         Request();
-        m_advised = DdeClientTransaction(nullptr, 0, m_conv, m_item, CF_TEXT, XTYP_ADVSTART,
-                                         kTransactionTimeoutMs, nullptr) != nullptr;
+        StartAdvise();
     }
     m_inTransaction = false;
     EndDeferredLoss();
+}
+
+// Only the program's own refusal counts: an answer that did not come may yet start the loop.
+void SourceLink::StartAdvise() {
+    const bool first = m_advise == Advise::kStarting;
+    if (DdeClientTransaction(nullptr, 0, m_conv, m_item, CF_TEXT, XTYP_ADVSTART,
+                             kTransactionTimeoutMs, nullptr) != nullptr) {
+        m_advise = Advise::kRunning;
+    } else if (DdeGetLastError(m_inst) == DMLERR_NOTPROCESSED) {
+        m_advise = Advise::kRefused;
+    } else {
+        m_advise = Advise::kUnanswered;
+        if (first) m_events.unanswered();
+    }
 }
 
 bool SourceLink::ServiceAnswers(const char* service, const char* topic) {
@@ -132,12 +149,15 @@ void SourceLink::Check() {
     if (m_conv == nullptr || m_inTransaction) return;
     const dde::PartnerCheck check = dde::CheckPartner(m_conv);
     if (check.alive) {
-        if (!m_advised) {
-            m_inTransaction = true;
+        if (m_advise == Advise::kRunning) return;
+        m_inTransaction = true;
+        if (m_advise == Advise::kRefused) {
             Request();
-            m_inTransaction = false;
-            EndDeferredLoss();
+        } else {
+            StartAdvise();
         }
+        m_inTransaction = false;
+        EndDeferredLoss();
         return;
     }
     const HCONV lost = m_conv;
@@ -168,9 +188,9 @@ void SourceLink::EndDeferredLoss() {
 
 void SourceLink::Lose() {
     m_conv = nullptr;
-    m_advised = false;
+    m_advise = Advise::kStarting;
     FreeItem();
-    m_events.lost();
+    m_events.lost(m_source->name);
 }
 
 }  // namespace kelmafeed

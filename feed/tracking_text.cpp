@@ -112,14 +112,15 @@ struct Fields {
     bool notice = false;  // an "AOS" field
 };
 
-// Reads the fields; false when a field is repeated, a number is not one or a quote is open.
+// Reads the fields; false when a field other than "AOS" is repeated, a number is not one or a
+// quote is open. Orbitron gives an AOS notice for each tracked object, so that one may repeat.
 bool ReadFields(std::string_view text, Fields& fields) {
     std::array<bool, kKnownFields.size()> seen{};
     Words words(text);
     for (std::string_view word = words.Next(); !word.empty(); word = words.Next()) {
         const std::optional<size_t> field = KnownField(word);
         if (!field) continue;
-        if (seen[*field]) return false;
+        if (seen[*field] && *field != kAosField) return false;
         seen[*field] = true;
         const std::string_view value = word.substr(kKnownFields[*field].size());
         if (*field == kNameField) {

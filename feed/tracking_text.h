@@ -32,7 +32,8 @@ struct TrackingReading {
 // not count. Numbers take a point or a comma as the decimal separator. Blanks inside double
 // quotes do not separate fields, and the quotes are not part of a name (SN"ISS ZARYA"); an
 // unquoted name runs on over the words that start no known field. Words that start no known
-// field are skipped; a field given twice, a bad number or an open quote make the text garbled.
+// field are skipped; a field given twice (but for AOS notices, one per tracked object), a bad
+// number or an open quote make the text garbled.
 TrackingReading ParseTrackingText(std::string_view text);
 
 }  // namespace kelmafeed

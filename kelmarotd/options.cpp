@@ -121,7 +121,10 @@ bool Parser::Short(const std::string& arg) {
         const bool takesValue = s.letter == 'r' || s.letter == 'T' || s.letter == 't';
         if (!takesValue) return arg.size() == 2 ? Long(s.longName) : Fail("unknown option " + arg);
         std::string value;
-        return Value(arg, 2, &value) && Long(std::string(s.longName) + "=" + value);
+        if (!Value(arg, 2, &value)) return false;
+        // An empty one ("-r ''") is named as typed, not as the long option it stands for.
+        if (value.empty()) return Fail(arg + " needs a value");
+        return Long(std::string(s.longName) + "=" + value);
     }
     return Fail("unknown option " + arg);
 }

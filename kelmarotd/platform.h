@@ -28,6 +28,12 @@ constexpr int kClientSendBufferBytes = 16 * 1024;
 Handle Accept(Handle listener);
 constexpr long kWouldBlock = -1;
 constexpr long kFailed = -2;
+// Starts a non-blocking connection to host:port (a name or a numeric address; an IPv4 address
+// first, where the name has one). The socket turns writable once the connection is made or has
+// failed, and ConnectProblem then tells which. kNoHandle and the reason when it cannot start.
+Handle StartConnect(const std::string& host, uint16_t port, std::string* error);
+// Once the socket is writable: empty when connected, else why not.
+std::string ConnectProblem(Handle socket);
 // Bytes received (0: the peer closed), kWouldBlock or kFailed. Never blocks.
 long Receive(Handle socket, char* buffer, size_t size);
 // Bytes sent, kWouldBlock or kFailed. Never blocks.

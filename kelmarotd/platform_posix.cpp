@@ -165,6 +165,44 @@ Handle Accept(Handle listener) {
     return fd;
 }
 
+Handle StartConnect(const std::string& host, uint16_t port, std::string* error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (rc != 0) {
+        *error = host + ": " + gai_strerror(rc);
+        return kNoHandle;
+    }
+    const addrinfo* chosen = found;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next)
+        if (a->ai_family == AF_INET) {
+            chosen = a;
+            break;
+        }
+    int fd = socket(chosen->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool started =
+        fd >= 0 && SetNonBlocking(fd) &&
+        (connect(fd, chosen->ai_addr, chosen->ai_addrlen) == 0 || errno == EINPROGRESS);
+    freeaddrinfo(found);
+    if (!started) {
+        *error = host + " port " + std::to_string(port) + ": " + ErrorText();
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+    return fd;
+}
+
+std::string ConnectProblem(Handle socket) {
+    int code = 0;
+    socklen_t length = sizeof(code);
+    if (getsockopt(static_cast<int>(socket), SOL_SOCKET, SO_ERROR, &code, &length) != 0)
+        code = errno;
+    return code == 0 ? "" : strerror(code);
+}
+
 long Receive(Handle socket, char* buffer, size_t size) {
     const ssize_t n = recv(static_cast<int>(socket), buffer, size, 0);
     if (n >= 0) return n;

@@ -211,6 +211,43 @@ Handle Accept(Handle listener) {
     return static_cast<Handle>(s);
 }
 
+Handle StartConnect(const std::string& host, uint16_t port, std::string* error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+        *error = host + ": " + ErrorText(WSAGetLastError());
+        return kNoHandle;
+    }
+    const addrinfo* chosen = found;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next)
+        if (a->ai_family == AF_INET) {
+            chosen = a;
+            break;
+        }
+    SOCKET s = socket(chosen->ai_family, SOCK_STREAM, IPPROTO_TCP);
+    const bool started = s != INVALID_SOCKET && SetNonBlocking(s) &&
+                         (connect(s, chosen->ai_addr, static_cast<int>(chosen->ai_addrlen)) == 0 ||
+                          WSAGetLastError() == WSAEWOULDBLOCK);
+    freeaddrinfo(found);
+    if (!started) {
+        *error = host + " port " + std::to_string(port) + ": " + ErrorText(WSAGetLastError());
+        if (s != INVALID_SOCKET) closesocket(s);
+        return kNoHandle;
+    }
+    return static_cast<Handle>(s);
+}
+
+std::string ConnectProblem(Handle socket) {
+    int code = 0;
+    int length = sizeof(code);
+    if (getsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_ERROR,
+                   reinterpret_cast<char*>(&code), &length) != 0)
+        code = WSAGetLastError();
+    return code == 0 ? "" : ErrorText(static_cast<DWORD>(code));
+}
+
 long Receive(Handle socket, char* buffer, size_t size) {
     const int n = recv(static_cast<SOCKET>(socket), buffer, static_cast<int>(size), 0);
     if (n >= 0) return n;

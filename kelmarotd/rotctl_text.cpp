@@ -90,9 +90,10 @@ std::vector<std::string> SplitWords(std::string_view text) {
     return words;
 }
 
-// A decimal number: optional sign, digits with an optional fraction, optional exponent. No
-// hexadecimal, no "inf" or "nan", nothing after it. As in rotctld, the first comma is a decimal
-// point: clients such as Gpredict format their numbers in the user's locale.
+}  // namespace
+
+// As in rotctld, the first comma is a decimal point: clients such as Gpredict format their
+// numbers in the user's locale.
 std::optional<double> ParseNumber(std::string word) {
     const size_t comma = word.find(',');
     if (comma != std::string::npos) word[comma] = '.';
@@ -116,6 +117,8 @@ std::optional<double> ParseNumber(std::string word) {
     if (!std::isfinite(value)) return std::nullopt;
     return value;
 }
+
+namespace {
 
 // The command word: "\name" for the long form, else the first character alone; the rest of
 // the line holds the arguments. A backslash before a one-letter name ("\P 180 30", as Look4Sat

@@ -69,6 +69,10 @@ struct Reply {
 // that has some, and "RPRT <code>" otherwise; dump_state's default form has no RPRT line.
 std::string FormatReply(const Request& request, const Reply& reply);
 
+// A decimal number as the protocol writes one: optional sign, digits with an optional fraction
+// (a comma counts as the point), optional exponent; no hexadecimal, "inf" or "nan", nothing after.
+std::optional<double> ParseNumber(std::string word);
+
 // An angle value in the protocol's number form ("%f").
 std::string FormatDegrees(double degrees);
 

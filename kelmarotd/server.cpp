@@ -5,15 +5,13 @@
 #include <string>
 #include <utility>
 
+#include "kelmarotd/controller_watch.h"
 #include "kelmarotd/platform.h"
 #include "kelmarotd/rotctl_server.h"
 #include "kelmarotd/station.h"
 
 namespace kelmarotd {
 namespace {
-
-constexpr Millis kReopenIntervalMs = 1000;  // how often a missing controller port is retried
-constexpr char kInfo[] = "KELMA rotator controller";
 
 // The station's view of the serial port, logging what is written.
 class LoggedPort : public ControllerPort {
@@ -38,23 +36,27 @@ public:
           log_(log),
           serial_(platform::MakeSerialPort()),
           port_(serial_.get(), log),
-          station_(options.station, &port_, std::move(answer)) {}
+          station_(options.station, &port_, std::move(answer)),
+          watch_(options.device) {}
 
     void Submit(ClientId client, const Request& request, Millis now) override {
         station_.Submit(client, request, now);
     }
     void ForgetClient(ClientId client) override { station_.ForgetClient(client); }
-    std::string Info() const override { return kInfo; }
+    std::string Info() const override { return watch_.Info(); }
     Limits AngleLimits() const override { return station_.Settings().limits; }
 
     void Advance(Millis now) override {
         ReopenIfDue(now);
         station_.Advance(now);
         NoticePortLoss(now);
+        TellStateChange(now);
     }
     std::optional<Millis> NextDeadline() const override {
         std::optional<Millis> next = station_.NextDeadline();
-        if (!serial_->IsOpen()) next = next ? std::min(*next, nextReopenAt_) : nextReopenAt_;
+        auto consider = [&next](Millis at) { next = next ? std::min(*next, at) : at; };
+        if (!serial_->IsOpen()) consider(nextReopenAt_);
+        if (const auto change = watch_.NextChange()) consider(*change);
         return next;
     }
     platform::Handle ReadHandle() const override {
@@ -65,12 +67,14 @@ public:
 private:
     void ReopenIfDue(Millis now);
     void NoticePortLoss(Millis now);
+    void TellStateChange(Millis now);
 
     std::string device_;
     const ServerLog* log_;
     std::unique_ptr<platform::SerialPort> serial_;
     LoggedPort port_;
     Station station_;
+    ControllerWatch watch_;
     bool portOpen_ = false;
     Millis nextReopenAt_ = 0;
 };
@@ -79,20 +83,19 @@ void ControllerBackend::ReopenIfDue(Millis now) {
     if (serial_->IsOpen() || now < nextReopenAt_) return;
     std::string error;
     if (!serial_->Open(device_, &error)) {
-        // Said once per loss, not at every retry.
-        if (nextReopenAt_ == 0 || portOpen_) log_->Event("controller port: " + error);
+        watch_.PortFailed(error);
         nextReopenAt_ = now + kReopenIntervalMs;
         return;
     }
-    log_->Event("controller port " + device_ + " open");
     portOpen_ = true;
     station_.OnPortOpened(now);
+    watch_.PortOpened(now);
 }
 
 void ControllerBackend::NoticePortLoss(Millis now) {
     if (!portOpen_ || serial_->IsOpen()) return;
-    log_->Event("controller port " + device_ + " lost; retrying every second");
     portOpen_ = false;
+    watch_.PortLost();
     nextReopenAt_ = now + kReopenIntervalMs;
     station_.OnPortLost(now);
 }
@@ -104,11 +107,18 @@ void ControllerBackend::OnReadable(Millis now) {
     if (n <= 0) {
         serial_->Close();
         NoticePortLoss(now);
-        return;
+    } else {
+        const std::string_view bytes(buffer, static_cast<size_t>(n));
+        log_->Traffic("controller >", bytes);
+        station_.OnControllerBytes(bytes, now);
+        if (const auto at = station_.LastReportAt()) watch_.ReportSeen(*at);
     }
-    const std::string_view bytes(buffer, static_cast<size_t>(n));
-    log_->Traffic("controller >", bytes);
-    station_.OnControllerBytes(bytes, now);
+    TellStateChange(now);
+}
+
+// Each change once, not at every retry or poll.
+void ControllerBackend::TellStateChange(Millis now) {
+    if (watch_.Update(now)) log_->Event("controller " + watch_.Text());
 }
 
 }  // namespace

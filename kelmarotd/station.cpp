@@ -154,6 +154,12 @@ std::optional<Millis> Station::NextDeadline() const {
     return next;
 }
 
+std::optional<Millis> Station::LastReportAt() const {
+    if (!azimuthReport_.seen && !elevationReport_.seen) return std::nullopt;
+    return std::max(azimuthReport_.seen ? azimuthReport_.at : 0,
+                    elevationReport_.seen ? elevationReport_.at : 0);
+}
+
 void Station::StartHead(Millis now) {
     headStarted_ = true;
     const std::optional<Target> target = queue_.front().target;

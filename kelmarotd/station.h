@@ -72,6 +72,8 @@ public:
     void Advance(Millis now);
     // When Advance next has something to do; nullopt: only new input can change anything.
     std::optional<Millis> NextDeadline() const;
+    // When the latest position report came; nullopt before the first.
+    std::optional<Millis> LastReportAt() const;
 
 private:
     // Where a set_pos or park sends the antenna, in whole degrees within the limits.

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the shipped Windows programs (KelmaRotator.exe, predsim.exe, kelma_sim.exe,
-# kelmarotd.exe, kelmafeed.exe) for 32-bit Windows, stripped, and packs them with the operator
+# kelmarotd.exe, kelmafeed.exe, kelmatrack.exe) for 32-bit Windows, stripped, and packs them with the operator
 # guide (Markdown and HTML), the licence and SHA256SUMS into dist/KelmaRotator-<version>-win32.zip;
-# then the Debian package of kelmarotd for this machine (tools/deb.sh) beside it. Two runs from the same
-# commit give the same bytes: the programs carry no time stamps and no build paths, and the
-# zip's entries have fixed times (the last commit's), order and permissions.
-#   bash tools/release.sh            prints the package's path, then the zip's path last
+# then the Debian packages of kelmarotd beside it (tools/deb.sh): for this machine, and on amd64
+# for the Raspberry Pi's arm64 and armhf too. Two runs from the same commit give the same bytes:
+# the programs carry no time stamps and no build paths, and the zip's entries have fixed times
+# (the last commit's), order and permissions. It needs neither Wine nor 32-bit packages.
+#   bash tools/release.sh            prints the packages' paths, then the zip's path last
 #   KELMA_RELEASE_BUILD=<dir>        build folder (default build/release-<arch>)
 #   KELMA_DIST=<dir>                 output folder (default dist)
 #   KELMA_RELEASE_ARCH=x86_64        a 64-bit zip instead (…-win64.zip)
@@ -24,12 +25,12 @@ dist=${KELMA_DIST:-$repo/dist}
 max_program_bytes=$((400 * 1024))
 # The shipped programs, each as its CMake target and the build folder that holds it.
 shipped=(KelmaRotator:. predsim:tools/predsim kelma_sim:tools/kelma_sim kelmarotd:kelmarotd
-         kelmafeed:feed)
+         kelmafeed:feed kelmatrack:kelmatrack)
 targets=("${shipped[@]%%:*}")
 programs=("${targets[@]/%/.exe}")
 documents=(operator-guide.md operator-guide.html LICENSE)
 
-bash "$repo/tools/install-deps.sh" >&2
+bash "$repo/tools/install-deps.sh" release >&2
 
 # The zip's entry times; 1980-01-01, the earliest a zip holds, outside a git checkout.
 SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null ||
@@ -66,6 +67,8 @@ fi
 /usr/bin/python3 "$repo/tools/release_zip.py" "$dist/$name.zip" "$stage" \
     "${programs[@]}" "${documents[@]}" SHA256SUMS
 if [ "${KELMA_RELEASE_DEB:-yes}" != no ]; then
-    KELMA_DIST=$dist bash "$repo/tools/deb.sh" | tail -n 1
+    deb_archs=("$(dpkg --print-architecture)")
+    [ "${deb_archs[0]}" = amd64 ] && deb_archs+=(arm64 armhf)
+    KELMA_DIST=$dist bash "$repo/tools/deb.sh" "${deb_archs[@]}"
 fi
 echo "$dist/$name.zip"

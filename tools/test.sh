@@ -71,7 +71,8 @@ build_windows() {
 }
 build_release() {
   KELMA_RELEASE_ARCH=$1 KELMA_RELEASE_BUILD="$build/release-$1" KELMA_DIST="$build/dist" \
-    bash "$repo/tools/release.sh" </dev/null >"$build/release-$1.log" 2>&1
+    KELMA_DEB_BUILD="$build/release-deb" bash "$repo/tools/release.sh" </dev/null \
+    >"$build/release-$1.log" 2>&1
 }
 release_archs=(i686)
 [ -z "$runs_32bit" ] && release_archs+=(x86_64)
@@ -81,7 +82,7 @@ background_builds() {
   local started=$SECONDS arch
   build_windows "$other" >"$build/$other-build.log" 2>&1 || return 1
   echo $((SECONDS - started)) >"$build/$other-build.seconds"
-  # The Debian package is built with the first zip only.
+  # The Debian packages (this machine's and, on amd64, the Pi's) are built with the first zip only.
   local deb=yes
   for arch in "${release_archs[@]}"; do
     KELMA_RELEASE_DEB=$deb build_release "$arch" || return 2
@@ -191,8 +192,9 @@ else
   check_release "$(release_zip x86_64)" -k starts || release_ok=FAIL
 fi
 if [ "$background_status" -eq 0 ]; then
-  deb=$(grep '\.deb$' "$build/release-i686.log" | tail -n 1)
-  (cd "$repo" && KELMA_RELEASE_DEB=$deb /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+  # This machine's package and, on amd64, the Raspberry Pi's (their programs under qemu-user).
+  debs=$(grep '\.deb$' "$build/release-i686.log" | paste -sd:)
+  (cd "$repo" && KELMA_RELEASE_DEB=$debs /usr/bin/python3 -m pytest -q -p no:cacheprovider \
     tests/release/test_deb.py </dev/null) || release_ok=FAIL
 fi
 record "release package" "$release_ok"

@@ -380,9 +380,11 @@ class SimConnection:
 
 class PredSim:
     """predsim.exe under Wine, fed its script line by line on standard input. program: the
-    tracking program it plays instead of the prediction program ("orbitron", "satpc32")."""
+    tracking program it plays instead of the prediction program ("orbitron", "satpc32"); ddeml:
+    it serves through the DDE library, as those programs do."""
 
-    def __init__(self, session, build, workdir, registered=True, name="predsim", program=None):
+    def __init__(self, session, build, workdir, registered=True, name="predsim", program=None,
+                 ddeml=False):
         self.workdir = Path(workdir)
         self.log = self.workdir / f"{name}.log"
         self.log.write_text("")
@@ -391,6 +393,8 @@ class PredSim:
             args.insert(2, "--unregistered")
         if program:
             args[2:2] = ["--as", program]
+        if ddeml:
+            args.insert(2, "--ddeml")
         self.process = subprocess.Popen(
             args, env=session.env, stdin=subprocess.PIPE,
             stdout=open(self.workdir / f"{name}.out", "w"), stderr=subprocess.STDOUT)
@@ -763,9 +767,9 @@ class Processes:
     def sim(self, ports=(1,)):
         return self._keep(Sim(self.session, self.build, self.workdir, ports))
 
-    def predsim(self, registered=True, name="predsim", program=None):
+    def predsim(self, registered=True, name="predsim", program=None, ddeml=False):
         return self._keep(PredSim(self.session, self.build, self.workdir, registered, name,
-                                  program))
+                                  program, ddeml))
 
     def feed(self, *args, name="kelmafeed"):
         return self._keep(Feed(self.session, self.build, self.workdir, args, name))

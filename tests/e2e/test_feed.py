@@ -8,6 +8,8 @@ import re
 import subprocess
 import time
 
+import pytest
+
 import kelma_e2e as k
 from test_prediction_program import pass_texts
 from test_tracking import SETTLE_S, tracking_commands
@@ -65,8 +67,8 @@ def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
     # Orbitron killed mid-pass: the relay keeps serving, so the antenna stays where it is.
     pred.send("crash")
     pred.process.wait(15)
-    feed.wait_line(r"^Orbitron went away; waiting for it to come back\. The antenna stays at "
-                   r"az \d+ el -?\d+\.$")
+    feed.wait_line(r"^Orbitron went away; waiting for Orbitron, SatPC32 or SatPC32ISS\. The "
+                   r"antenna stays at az \d+ el -?\d+\.$")
     time.sleep(SETTLE_S)
     assert [(c.axis, c.arg) for c in tracking_commands(sim)] == sent
     window = app.state()
@@ -100,9 +102,13 @@ def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
     assert [(c.axis, c.arg) for c in tracking_commands(sim)] == expected
 
 
-def test_satpc32_feeds_the_window_from_rise_to_set(procs):
+# The tracking program's server: one that speaks the DDE message protocol itself, or one built on
+# the DDE library, as SatPC32 and Orbitron are (Orbitron's through the DDE library in the cases
+# below this one).
+@pytest.mark.parametrize("ddeml", [False, True], ids=["messages", "ddeml"])
+def test_satpc32_feeds_the_window_from_rise_to_set(procs, ddeml):
     sim = procs.sim()
-    pred = procs.predsim(program="satpc32")
+    pred = procs.predsim(program="satpc32", ddeml=ddeml)
     pred.run("name FO-29")
     feed = procs.feed("--source=satpc32")
     feed.wait_line(r"^Connected to SatPC32\.$")
@@ -121,6 +127,51 @@ def test_satpc32_feeds_the_window_from_rise_to_set(procs):
     window = app.state()
     assert (window.text(k.IDC_DDE_AZ), window.text(k.IDC_DDE_EL)) == ("%03d" % int(az),
                                                                       "%03d" % int(el))
+
+
+def test_an_advise_start_answered_late_is_started_again_and_never_polled_beside(procs):
+    pred = procs.predsim(program="orbitron", ddeml=True)
+    pred.run("name ISS")
+    pred.run("azel 10|20")
+    # Busy past the relay's 1 s time-out; the loop starts all the same.
+    pred.run("slow advise 1500")
+    feed = procs.feed("--source=orbitron")
+    feed.wait_line(r"^Connected to Orbitron\.$")
+    first, _ = pred.wait_event(r"^advise 1 TrackingData$", 10)
+    feed.wait_status(lambda s: s["received"] == "1")  # shown once the advise start has ended
+    # Unless the machine was too busy for the relay to see its time-out pass before the answer
+    # came (it then takes the answer), it says so and starts the loop again.
+    advises = ["advise 1 TrackingData"]
+    if "Orbitron did not answer in time; asking again at the next check." in feed.lines():
+        again, _ = pred.wait_event(r"^advise 1 TrackingData$", 10, after=first)
+        advises.append("advise 1 TrackingData")
+        print(f"advise started again {(again - first) / 1000:.0f} ms after the first")
+    for text in ("11|21", "12|22", "13|23"):
+        pred.run(f"azel {text}")
+        pred.run("wait 700")  # the relay's checks come and go meanwhile
+    status = feed.wait_status(lambda s: s["shown"] == "ISS az 13 el 23")
+    assert status["received"] == "4"
+    transactions = [text for _, text in pred.events() if text.startswith(("request", "advise"))]
+    assert transactions == ["request 1 TrackingData"] + advises, "polled beside the advise loop"
+
+
+def test_without_a_source_it_takes_whichever_program_runs_and_another_when_it_goes(procs):
+    orbitron = procs.predsim(program="orbitron", ddeml=True)
+    orbitron.run("name ISS")
+    orbitron.run("azel 10|20")
+    feed = procs.feed()
+    feed.wait_line(r"^Connected to Orbitron\.$")
+    orbitron.run("waitlinks 1")
+    orbitron.send("crash")
+    orbitron.process.wait(15)
+    feed.wait_line(r"^Orbitron went away; waiting for Orbitron, SatPC32 or SatPC32ISS\. "
+                   r"The antenna stays at az 10 el 20\.$")
+    satpc32 = procs.predsim(program="satpc32", name="satpc32", ddeml=True)
+    satpc32.run("name FO-29")
+    satpc32.run("azel 30|40")
+    feed.wait_line(r"^Connected to SatPC32\.$")
+    status = feed.wait_status(lambda s: s["shown"] == "FO-29 az 30 el 40")
+    assert (status["source"], status["state"]) == ("SatPC32", "connected")
 
 
 def test_relay_refuses_to_start_beside_another_winorbit_server(procs):

@@ -16,7 +16,7 @@ import pytest
 import kelma_e2e as k
 
 PROGRAMS = ["KelmaRotator.exe", "predsim.exe", "kelma_sim.exe", "kelmarotd.exe",
-            "kelmafeed.exe"]
+            "kelmafeed.exe", "kelmatrack.exe"]
 CONTENTS = PROGRAMS + ["operator-guide.md", "operator-guide.html", "LICENSE", "SHA256SUMS"]
 MAX_PROGRAM_BYTES = 400 * 1024
 

@@ -16,7 +16,9 @@ for bits in 32 64; do
   fi
   extra=()
   # Same flags as Debian's 32-bit Wine: calls go to __ioctl_time64, __stat64_time64, open64...
-  [ "$bits" = 32 ] && extra=(-D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64)
+  # The kernel's headers as build-preload.sh finds them for -m32.
+  [ "$bits" = 32 ] &&
+    extra=(-D_FILE_OFFSET_BITS=64 -D_TIME_BITS=64 -idirafter /usr/include/x86_64-linux-gnu)
   gcc -m"$bits" -std=gnu11 -O1 -Wall -Wextra -Werror "${extra[@]}" \
     -o "$build/hide_serial_test$bits" "$here/hide_serial_test.c" -ldl
   scratch=$(mktemp -d "$build/scratch$bits.XXXXXX")

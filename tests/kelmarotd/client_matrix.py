@@ -20,7 +20,7 @@ from kelmarotd_e2e import ANSWER_WAIT_S, orders, wait_until
 LIMITS = (5.0, 355.0, 0.0, 85.0)
 SERVER_OPTIONS = ["--min-az=5", "--max-az=355", "--min-el=0", "--max-el=85", "--park-az=180"]
 STANDING = (123.0, 45.0)
-INFO = "KELMA rotator controller"
+INFO = "KELMA rotator controller: answering"
 # A client that never reads sends at most this much before the server must have closed it: far
 # more than the socket buffers on both sides and the server's bound together.
 DEAF_SEND_LIMIT = 4 * 1024 * 1024

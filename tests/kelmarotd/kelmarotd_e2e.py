@@ -25,10 +25,34 @@ DUMP_STATE = ("1\n2\nmin_az=0.000000\nmax_az=360.000000\nmin_el=0.000000\nmax_el
               "south_zero=0\nrot_type=AzEl\ndone\n")
 
 
-def start_sim(env, workdir, port):
-    """kelma_sim with `port` plugged; env must name a WINEPREFIX with dosdevices/."""
+def start_sim(env, workdir, port, plugged=True):
+    """kelma_sim with `port` plugged (or to be plugged later); env must name a WINEPREFIX with
+    dosdevices/."""
     return Sim(SimpleNamespace(env=env), SimpleNamespace(sim=os.environ["KELMA_SIM"]), workdir,
-               ports=(port,))
+               ports=(port,) if plugged else ())
+
+
+def pty_device(workdir, port):
+    """The link to the simulated controller's pseudo-terminal that serve_on_a_pty names."""
+    return Path(workdir) / "prefix" / "dosdevices" / f"com{port}"
+
+
+def serve_on_a_pty(program, workdir, port, options=(), plugged=True):
+    """kelmarotd for Linux (`program`: its command line before the options, an emulator's too)
+    with `options` on the simulated controller's `port`; yields (server, sim), then ends both, the
+    server by SIGTERM, which must end it cleanly."""
+    (Path(workdir) / "prefix" / "dosdevices").mkdir(parents=True)
+    env = {"WINEPREFIX": str(Path(workdir) / "prefix"), "PATH": "/usr/bin:/bin"}
+    sim = start_sim(env, Path(workdir) / "sim", port, plugged)
+    server = None
+    try:
+        server = Server([*program, "-r", str(pty_device(workdir, port)), *options], workdir)
+        yield server, sim
+        assert server.stop(signal.SIGTERM) == 0
+    finally:
+        if server:
+            server.stop()
+        sim.stop()
 
 
 class Server:
@@ -108,8 +132,9 @@ def drive_with_rotctl(server, sim, port):
     sim.clear(port)
     assert server.rotctl("set_pos", "45.4", "10.6") == (0, "")
     assert server.rotctl("dump_state") == (0, DUMP_STATE)
-    # rotctl ends an info string with an empty line of its own.
-    assert server.rotctl("get_info") == (0, "KELMA rotator controller\n\n")
+    # The controller's state after its name; rotctl ends the line with an empty one of its own.
+    wait_until(lambda: server.rotctl("get_info") == (0, "KELMA rotator controller: answering\n\n"),
+               REPORT_WAIT_S, what="get_info telling the controller answers")
     wait_until(lambda: orders(sim, port) == [("A", "045"), ("E", "011")], ANSWER_WAIT_S,
                what="the set_pos commands")
 

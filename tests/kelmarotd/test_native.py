@@ -10,7 +10,8 @@ import pytest
 
 from client_matrix import SERVER_OPTIONS, STANDING, run_matrix
 from kelmarotd_e2e import (ANSWER_WAIT_S, REPORT_WAIT_S, Client, Server, drive_with_rotctl,
-                           orders, start_sim, unplug_and_replug, wait_until)
+                           orders, pty_device, serve_on_a_pty, start_sim, unplug_and_replug,
+                           wait_until)
 
 PORT = 1
 HOG_BYTES = 200_000
@@ -19,23 +20,13 @@ IDLE_CHECK_S = 2
 SPIN_LIMIT = 0.25
 # Slow enough that the standing controller reports the same whole degrees throughout a test.
 CRAWL_RATE = 0.001
+# Long enough for the server to try a missing port again.
+RETRIES_S = 1.5
+SILENCE_S = 5  # without a report for this long the controller does not answer
 
 
-def serving(tmp_path, options=()):
-    """The server with `options` on the simulated controller; ends both."""
-    (tmp_path / "prefix" / "dosdevices").mkdir(parents=True)
-    env = {"WINEPREFIX": str(tmp_path / "prefix"), "PATH": "/usr/bin:/bin"}
-    sim = start_sim(env, tmp_path / "sim", PORT)
-    server = None
-    try:
-        device = tmp_path / "prefix" / "dosdevices" / f"com{PORT}"
-        server = Server([os.environ["KELMAROTD"], "-r", str(device), *options], tmp_path)
-        yield server, sim
-        assert server.stop(signal.SIGTERM) == 0
-    finally:
-        if server:
-            server.stop()
-        sim.stop()
+def serving(tmp_path, options=(), plugged=True):
+    yield from serve_on_a_pty([os.environ["KELMAROTD"]], tmp_path, PORT, options, plugged)
 
 
 @pytest.fixture
@@ -46,6 +37,11 @@ def rig(tmp_path):
 @pytest.fixture
 def matrix_rig(tmp_path):
     yield from serving(tmp_path, SERVER_OPTIONS)
+
+
+@pytest.fixture
+def unplugged_rig(tmp_path):
+    yield from serving(tmp_path, plugged=False)
 
 
 def test_rotctl_drives_the_controller(rig):
@@ -61,9 +57,10 @@ def test_clients_share_the_controller_and_outlast_bad_input(rig):
     assert first.ask("\\set_pos 1 2 3") == ["RPRT -1\n"]
     assert first.ask("+P 10 20", 2) == ["set_pos: 10 20\n", "RPRT 0\n"]
     assert second.ask("|\\set_pos 10 20") == ["set_pos: 10 20|RPRT 0\n"]
-    assert second.ask(";\\get_info") == ["get_info:;Info: KELMA rotator controller;RPRT 0\n"]
+    assert re.fullmatch(r"get_info:;Info: KELMA rotator controller: [^;\n]+;RPRT 0\n",
+                        second.ask(";\\get_info")[0])
     assert hog.ask("") == ["RPRT -1\n"]  # its line ends at last: one answer, still connected
-    assert hog.ask("_") == ["KELMA rotator controller\n"]
+    assert hog.ask("_")[0].startswith("KELMA rotator controller: ")  # and the controller's state
 
     # A client that leaves right after its command: the command completes, the next follows.
     # The answers come before the elevation commands: the first set's must be out before.
@@ -96,7 +93,7 @@ def test_listens_on_every_address_given_and_refuses_one_it_cannot_take(tmp_path)
         assert listening == [("127.0.0.1", port), ("127.0.0.2", port)]
         for address, _ in listening:
             client = Client(server.port, address)
-            assert client.ask("_") == ["KELMA rotator controller\n"]
+            assert client.ask("_")[0].startswith("KELMA rotator controller: ")
             client.close()
         assert "warning" not in server.text()
     # TEST-NET-1 (RFC 5737): an address no computer here has.
@@ -120,6 +117,28 @@ def test_idle_server_with_a_stalled_client_does_not_spin(rig):
 
 def test_unplugged_controller_gives_io_errors_until_it_is_back(rig):
     unplug_and_replug(*rig, PORT)
+
+
+def test_the_owner_is_told_once_what_the_controller_does(unplugged_rig, tmp_path):
+    """A port not there yet, tried every second; then plugged, the controller answering; then
+    silent. The log tells each change once, naming the port, and get_info the state now."""
+    server, sim = unplugged_rig
+    device = pty_device(tmp_path, PORT)
+    client = server.client()
+    assert client.ask("_") == ["KELMA rotator controller: port missing, retrying every second\n"]
+    time.sleep(RETRIES_S)
+
+    sim.command(f"plug {PORT}")
+    wait_until(lambda: client.ask("_") == ["KELMA rotator controller: answering\n"],
+               REPORT_WAIT_S, what="get_info telling the controller answers")
+    sim.command(f"auto {PORT} off")
+    wait_until(lambda: client.ask("_") == ["KELMA rotator controller: not answering\n"],
+               SILENCE_S + REPORT_WAIT_S, what="get_info telling the controller is silent")
+    client.close()
+    told = re.findall(r"^kelmarotd: controller ([^<>].*)$", server.text(), re.MULTILINE)
+    assert told == [f"port {device}: No such file or directory; retrying every second",
+                    f"port {device} open, no report yet", f"answering on {device}",
+                    f"not answering on {device}: no position report for 5 s"]
 
 
 def test_ctrl_c_ends_the_server_cleanly(rig):

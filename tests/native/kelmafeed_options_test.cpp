@@ -10,29 +10,35 @@ namespace {
 using kelmafeed::Options;
 using kelmafeed::ParseOptions;
 
-TEST(KelmafeedOptionsTest, WithoutArgumentsLooksForOrbitronThenSatPc32) {
+TEST(KelmafeedOptionsTest, WithoutArgumentsLooksForOrbitronThenSatPc32AndItsIssEdition) {
     // What a tracking program that starts its drivers without arguments gets.
     const Options options = ParseOptions({});
     ASSERT_EQ(options.action, Options::Action::kRelay);
-    ASSERT_EQ(options.sources.size(), 2u);
+    ASSERT_EQ(options.sources.size(), 3u);
     EXPECT_EQ(options.sources[0].service, "Orbitron");
     EXPECT_EQ(options.sources[0].topic, "Tracking");
     EXPECT_EQ(options.sources[0].item, "TrackingData");
     EXPECT_EQ(options.sources[1].service, "SatPC32");
     EXPECT_EQ(options.sources[1].topic, "SatPcDdeConv");
     EXPECT_EQ(options.sources[1].item, "SatPcDdeItem");
-    EXPECT_EQ(kelmafeed::SourcesName(options.sources), "Orbitron or SatPC32");
+    EXPECT_EQ(options.sources[2].service, "SatPC32ISS");
+    EXPECT_EQ(options.sources[2].topic, "SatPcDdeConv");
+    EXPECT_EQ(options.sources[2].item, "SatPcDdeItem");
+    EXPECT_EQ(kelmafeed::SourcesName(options.sources), "Orbitron, SatPC32 or SatPC32ISS");
 }
 
 TEST(KelmafeedOptionsTest, SourceNamesOneProgram) {
+    // SatPC32 comes in two editions: either one is taken.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--source=satpc32"},
                                                  {"--source", "SatPC32"},
                                                  {"-s", "satpc32"}}) {
         const Options options = ParseOptions(args);
         ASSERT_EQ(options.action, Options::Action::kRelay) << args[0];
-        ASSERT_EQ(options.sources.size(), 1u);
-        EXPECT_EQ(options.sources[0].name, "SatPC32");
+        EXPECT_EQ(kelmafeed::SourcesName(options.sources), "SatPC32 or SatPC32ISS");
     }
+    const Options orbitron = ParseOptions({"--source=orbitron"});
+    ASSERT_EQ(orbitron.sources.size(), 1u);
+    EXPECT_EQ(orbitron.sources[0].name, "Orbitron");
     const Options dde = ParseOptions({"--source=dde:WXtrack/Tracking/Tracking", "--log=x.log"});
     ASSERT_EQ(dde.action, Options::Action::kRelay);
     ASSERT_EQ(dde.sources.size(), 1u);

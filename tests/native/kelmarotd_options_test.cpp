@@ -73,4 +73,10 @@ TEST(KelmarotdOptionsTest, RefusesWhatCannotBeServed) {
     }
 }
 
+TEST(KelmarotdOptionsTest, NamesAnEmptyValueAsItWasTyped) {
+    EXPECT_EQ(ParseOptions({"-r", ""}).error, "-r needs a value");
+    EXPECT_EQ(ParseOptions({"-r", "x", "-t", ""}).error, "-t needs a value");
+    EXPECT_EQ(ParseOptions({"--rot-file="}).error, "--rot-file= needs a value");
+}
+
 }  // namespace

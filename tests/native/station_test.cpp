@@ -240,6 +240,21 @@ TEST_F(StationTest, ACommandTheControllerTakesAtOnceIsAnsweredOnceItsFirstWriteI
     EXPECT_EQ(answers_, (Answers{{1, "RPRT -6\n"}}));
 }
 
+TEST_F(StationTest, TheLatestReportsTimeCountsWholeReportsOnly) {
+    At(100);
+    Report("XZP 045.0 ST\r\nAZP 04");
+    EXPECT_EQ(station_.LastReportAt(), std::nullopt);
+    At(200);
+    Report("5.0 ST\r\n");
+    EXPECT_EQ(station_.LastReportAt(), 200);
+    At(300);
+    Report("junk\r\n");
+    EXPECT_EQ(station_.LastReportAt(), 200);
+    At(400);
+    Report("ELP 004.0 ST\r\n");
+    EXPECT_EQ(station_.LastReportAt(), 400);
+}
+
 TEST_F(StationTest, APortLostDropsAcceptedCommandsRefusesTheRestAndReopenedGetsBothAxes) {
     Send(1, "P 10 10");
     Send(2, "P 20 20");  // accepted, waiting

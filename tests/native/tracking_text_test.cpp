@@ -58,6 +58,26 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"AOS\"HST\"", kNothing, std::nullopt, 0, 0},
                       TextCase{"", kNothing, std::nullopt, 0, 0}));
 
+// The same document, 3.2: 'AOS - AOS notification for satellite "xxx" (name in quotes; AOS
+// notification is provided for all tracked objects, not only for active one)', so the field
+// repeats, with or without the active satellite's fields and among the fields RA, RR, LO, LA,
+// AL, TU and TL that 3.2 adds.
+INSTANTIATE_TEST_SUITE_P(
+    AosNotices, OrbitronTextTest,
+    ::testing::Values(
+        TextCase{"SN\"ISS ZARYA\" AZ182.1 EL36.3 DN145800000 UP145800000 AOS\"HST\" AOS\"NOAA 19\"",
+                 kPosition, "ISS ZARYA", 182, 36},
+        TextCase{"SN\"ISS ZARYA\" AZ182.1 EL36.3 DN145800000 UP145800000 DMFM UMFM RA1043.6 "
+                 "RR-5.127 LO21.0125 LA48.3372 AL417.9 TU20240501120000 TL20240501140000 "
+                 "AOS\"HST\" AOS\"ISS ZARYA\" AOS\"AO-7\"",
+                 kPosition, "ISS ZARYA", 182, 36},
+        TextCase{"AOS\"HST\" AOS\"NOAA 19\" AOS\"AO-7\"", kNothing, std::nullopt, 0, 0},
+        // Repeats of the other fields, and an open quote, stay garbled.
+        TextCase{"SN\"ISS ZARYA\" AZ182.1 EL36.3 AZ10 AOS\"HST\" AOS\"AO-7\"", kGarbled,
+                 std::nullopt, 0, 0},
+        TextCase{"SN\"ISS ZARYA\" AZ182.1 EL36.3 AOS\"HST\" AOS\"NOAA 19", kGarbled, std::nullopt,
+                 0, 0}));
+
 // SatPC32's "SatPcDdeItem" as its public clients quote it: github.com/M0LTE/satpc32-dde-utils
 // (SatPC32Client.cs, commit 4755b72) and github.com/kevinsan1/turnt-octo-wookie (satpc32.m),
 // with "** NO SATELLITE **" while nothing is in range, and the CR LF SatPC32 ends it with.

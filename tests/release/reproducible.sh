@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Two release runs of one commit give the same bytes: runs tools/release.sh in two fresh clones,
 # in folders of different names, one after the other, and compares every file of the zip's
-# folder, the zip and the Debian package.
+# folder, the zip and the Debian packages (this machine's, and on amd64 the Raspberry Pi's).
 #   bash tests/release/reproducible.sh [commit]      (default HEAD; KELMA_RELEASE_ARCH as for
 #                                                    release.sh)
 set -euo pipefail
@@ -33,6 +33,7 @@ while IFS= read -r file; do
 done < <(cd "$package" && find . -type f | LC_ALL=C sort)
 compare "$(tail -n 1 "${clones[0]}.out")" "$(tail -n 1 "${clones[1]}.out")" \
     "$(basename "$(tail -n 1 "${clones[0]}.out")")"
-deb=$(grep '\.deb$' "${clones[0]}.out")
-compare "$deb" "$(grep '\.deb$' "${clones[1]}.out")" "$(basename "$deb")"
+while IFS= read -r deb; do
+    compare "$deb" "${deb/${clones[0]}/${clones[1]}}" "$(basename "$deb")"
+done < <(grep '\.deb$' "${clones[0]}.out")
 exit "$status"

@@ -1,19 +1,21 @@
 // Prediction-server simulator: offers the DDE service "WinOrbit" with the topic "TrackingInfo"
 // and the items "AzEl" and "SatelliteName" in CF_TEXT, driven by a script. With
 // --documented-items it offers "AzimuthDegrees" and "ElevationDegrees" instead of "AzEl"; with
-// --as it plays the driver feed of Orbitron or SatPC32 instead.
-// Usage: predsim [--as winorbit|orbitron|satpc32] [--unregistered] [--documented-items]
-//                [--log <file>] [<script-file>]
+// --as it plays the driver feed of Orbitron or SatPC32 instead; with --ddeml it serves through
+// the DDE library, as those programs do, instead of speaking the message protocol itself.
+// Usage: predsim [--as winorbit|orbitron|satpc32] [--ddeml] [--unregistered]
+//                [--documented-items] [--log <file>] [<script-file>]
 // Without a script file it reads standard input. Events go to standard output (or the log file),
 // one line each: "<microseconds> <event> ...".
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 
-#include "feed/dde_server.h"
 #include "feed/event_log.h"
+#include "tools/predsim/ddeml_server.h"
 #include "tools/predsim/script.h"
 
 namespace {
@@ -26,6 +28,7 @@ struct Options {
     bool valid = true;
     bool registered = true;
     bool documentedItems = false;
+    bool ddeml = false;
     const char* logPath = nullptr;
     const char* scriptPath = nullptr;
 };
@@ -37,6 +40,8 @@ Options ParseOptions(int argc, char** argv) {
             options.registered = false;
         } else if (strcmp(argv[i], "--documented-items") == 0) {
             options.documentedItems = true;
+        } else if (strcmp(argv[i], "--ddeml") == 0) {
+            options.ddeml = true;
         } else if (strcmp(argv[i], "--as") == 0 && i + 1 < argc) {
             const std::optional<predsim::Program> program = predsim::ProgramNamed(argv[++i]);
             options.valid = options.valid && program.has_value();
@@ -106,11 +111,16 @@ int main(int argc, char** argv) {
     kelmafeed::EventLog log(out);
     HWND ui = CreateUiWindow();
     const predsim::ProgramNames& names = predsim::NamesOf(options.program);
-    kelmafeed::DdeServer server(names.service, names.topic, log);
-    if (options.registered) server.Register();
+    std::unique_ptr<predsim::ScriptedServer> server;
+    if (options.ddeml) {
+        server = std::make_unique<predsim::DdemlServer>(names.service, names.topic, log);
+    } else {
+        server = std::make_unique<predsim::MessageServer>(names.service, names.topic, log);
+    }
+    if (options.registered) server->Register();
     log.Line("ready");
 
-    predsim::Script script(in, ui, server, log, options.program);
+    predsim::Script script(in, ui, *server, log, options.program);
     if (options.documentedItems) script.UseDocumentedItems();
     Worker worker{&script, ui};
     HANDLE thread = CreateThread(nullptr, 0, RunScript, &worker, 0, nullptr);

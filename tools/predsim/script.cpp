@@ -83,13 +83,13 @@ void SleepUntil(int64_t dueMicroseconds) {
 
 }  // namespace
 
-Script::Script(FILE* input, HWND ui, kelmafeed::DdeServer& server, kelmafeed::EventLog& log,
+Script::Script(FILE* input, HWND ui, ScriptedServer& server, kelmafeed::EventLog& log,
                Program program)
     : m_input(input), m_ui(ui), m_server(server), m_log(log), m_format(program) {}
 
 void Script::UseDocumentedItems() {
     m_documentedItems = true;
-    m_server.m_refusedItems.insert(m_format.Names().positionItem);
+    m_server.RefuseItem(m_format.Names().positionItem);
 }
 
 void Script::RunOnUiHandler(LPARAM function) {
@@ -217,9 +217,14 @@ bool Script::ExecuteControl(const std::string& verb, const std::string& rest) {
     } else if (verb == "terminate") {
         RunOnUi([&] { m_server.TerminateAll(); });
         WaitForNoConversation(kTerminateWaitMs);
-    } else if (verb == "refuse" || verb == "mute") {
-        const bool on = rest == "on";
-        RunOnUi([&] { (verb == "refuse" ? m_server.m_refuseRequests : m_server.m_mute) = on; });
+    } else if (verb == "refuse") {
+        RunOnUi([&] { m_server.RefuseRequests(rest == "on"); });
+    } else if (verb == "mute") {
+        bool done = false;
+        RunOnUi([&] { done = m_server.Mute(rest == "on"); });
+        if (!done) m_log.Line("error mute: a DDE-library server answers every transaction");
+    } else if (verb == "slow") {
+        AnswerLate(rest);
     } else if (verb == "echo") {
         m_log.Line("echo %s", rest.c_str());
     } else if (verb == "crash") {
@@ -235,6 +240,21 @@ bool Script::ExecuteControl(const std::string& verb, const std::string& rest) {
         m_log.Line("error unknown command: %s", verb.c_str());
     }
     return true;
+}
+
+// "request|advise <ms>": the next request or advise start is answered that late.
+void Script::AnswerLate(const std::string& arguments) {
+    std::string delay;
+    const std::string kind = FirstWord(arguments, delay);
+    const DWORD delayMs = strtoul(delay.c_str(), nullptr, 10);
+    if (kind != "request" && kind != "advise") {
+        m_log.Line("error slow: request or advise, not \"%s\"", kind.c_str());
+        return;
+    }
+    const Transaction which = kind == "request" ? Transaction::kRequest : Transaction::kAdviseStart;
+    bool done = false;
+    RunOnUi([&] { done = m_server.AnswerLate(which, delayMs); });
+    if (!done) m_log.Line("error slow: only a DDE-library server (--ddeml) answers late");
 }
 
 void Script::Pass(const std::string& arguments) {

@@ -1,0 +1,85 @@
+#include "sky/targets.h"
+
+#include <cctype>
+
+#include "predict/passes.h"
+#include "predict/sgp4.h"
+#include "predict/sun_moon.h"
+
+namespace kelma::sky {
+namespace {
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+std::string NotFound(const std::string& name, std::string_view file_name,
+                     const std::vector<predict::ElementSet>& sets) {
+    const std::vector<std::string> close = predict::NamesThatComeClose(sets, name);
+    return "no element set named \"" + name + "\" in " + std::string(file_name) +
+           (close.empty() ? "; none comes close" : "; names that come close: " + Joined(close));
+}
+
+}  // namespace
+
+Target FromElementSet(const predict::ElementSet& set, const predict::StationView& view) {
+    Target target;
+    target.name = set.name.empty() ? std::to_string(set.catalogue_number) : set.name;
+    target.elements_epoch = set.epoch;
+    target.sky = predict::SatelliteTarget(set, view);
+    return target;
+}
+
+bool IsSunOrMoon(std::string_view name) {
+    return SameLetters(name, "sun") || SameLetters(name, "moon");
+}
+
+TargetSetup SetUpTargets(const std::vector<std::string>& names, std::string_view file_name,
+                         std::string_view file_text, const predict::Station& station) {
+    TargetSetup setup;
+    const predict::StationView view(station);
+    const predict::ElementFile file = predict::ParseElementFile(file_text);
+    for (const predict::ElementProblem& p : file.problems)
+        setup.warnings.push_back(std::string(file_name) + ":" + std::to_string(p.line_number) +
+                                 ": " + p.reason);
+    for (const std::string& name : names) {
+        if (SameLetters(name, "sun")) {
+            setup.targets.push_back({"Sun", predict::SunTarget(view), std::nullopt});
+            continue;
+        }
+        if (SameLetters(name, "moon")) {
+            setup.targets.push_back({"Moon", predict::MoonTarget(view), std::nullopt});
+            continue;
+        }
+        const predict::ElementSet* set = predict::FindElementSet(file.sets, name);
+        if (set == nullptr) {
+            setup.error = NotFound(name, file_name, file.sets);
+            return setup;
+        }
+        // A set the model refuses at its own epoch is of no use at any time.
+        const predict::Sgp4Error error = predict::Sgp4Propagator(*set).Propagate(0).error;
+        if (error != predict::Sgp4Error::kNone) {
+            setup.warnings.push_back(
+                std::string(file_name) + ":" + std::to_string(set->line_number) + ": " + set->name +
+                ": the model refuses it (" + predict::Sgp4ErrorText(error) + "); skipped");
+            continue;
+        }
+        setup.targets.push_back(FromElementSet(*set, view));
+    }
+    if (setup.targets.empty()) setup.error = "nothing left to track";
+    return setup;
+}
+
+}  // namespace kelma::sky

@@ -1,0 +1,33 @@
+// The targets named on a command line (--track NAME[,NAME...]): satellites of the element file,
+// and "sun" and "moon". Plain C++: the fronts read the file and pass in its text.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "predict/earth.h"
+#include "predict/elements.h"
+#include "sky/tracker.h"
+
+namespace kelma::sky {
+
+// A satellite as the station sees it (predict::SatelliteTarget), named as in its set.
+Target FromElementSet(const predict::ElementSet& set, const predict::StationView& view);
+
+// Whether a name means the Sun or the Moon rather than a satellite ("sun", "moon", any case).
+bool IsSunOrMoon(std::string_view name);
+
+struct TargetSetup {
+    std::vector<Target> targets;
+    // Sets of the file that were refused ("FILE:LINE: reason") and sets that the model refuses.
+    std::vector<std::string> warnings;
+    // Why nothing can be tracked: a name that is not in the file (with the names that come
+    // close), or no target left. Empty when the targets are ready.
+    std::string error;
+};
+
+TargetSetup SetUpTargets(const std::vector<std::string>& names, std::string_view file_name,
+                         std::string_view file_text, const predict::Station& station);
+
+}  // namespace kelma::sky
