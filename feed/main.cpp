@@ -69,7 +69,7 @@ public:
     int Run();
     void OnTimer(UINT_PTR timer);
     // From the network source.
-    void OnNetPosition(kelmafeed::Position position) {
+    void OnNetPosition(rotator::Position position) {
         Publish(m_state.OnPosition(position, std::nullopt));
     }
     void OnNetClients(size_t clients) {

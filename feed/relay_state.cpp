@@ -36,7 +36,8 @@ Publication RelayState::OnText(std::string_view text) {
     return {};
 }
 
-Publication RelayState::OnPosition(Position position, const std::optional<std::string>& satellite) {
+Publication RelayState::OnPosition(rotator::Position position,
+                                   const std::optional<std::string>& satellite) {
     ++m_received;
     m_nothingTracked = false;
     Publication publication;
@@ -52,7 +53,7 @@ Publication RelayState::OnPosition(Position position, const std::optional<std::s
     return publication;
 }
 
-std::string AzElText(Position position) {
+std::string AzElText(rotator::Position position) {
     return std::to_string(position.azimuth) + "|" + std::to_string(position.elevation);
 }
 

@@ -116,9 +116,7 @@ public:
 
     const kelmatrack::RotatorLink& Link() const { return link_; }
 
-    void Command(const kelmafeed::Position& p, int64_t nowMs) {
-        link_.Command({p.azimuth, p.elevation}, nowMs);
-    }
+    void Command(const rotator::Position& p, int64_t nowMs) { link_.Command(p, nowMs); }
 
     // The socket to wait for, if any; connects first when the retry is due.
     std::optional<platform::Watch> Prepare(int64_t nowMs, News* news) {
@@ -265,8 +263,8 @@ private:
         for (const auto& outcome : news.outcomes) {
             if (outcome.limitsLearned) LimitsLearned();
             if (outcome.set && options_.verbose)
-                Say(SkyNow(), "Rotator took az " + std::to_string(outcome.set->azimuth_deg) +
-                                  " el " + std::to_string(outcome.set->elevation_deg));
+                Say(SkyNow(), "Rotator took az " + std::to_string(outcome.set->azimuth) + " el " +
+                                  std::to_string(outcome.set->elevation));
             if (!outcome.refused.empty())
                 Say(SkyNow(), "The server refused the position: " + outcome.refused);
         }
@@ -307,7 +305,7 @@ private:
     kelma::sky::SkyClock clock_;
     Connection connection_;
     std::optional<kelma::sky::Tracker> tracker_;
-    std::optional<kelmafeed::Position> sent_;
+    std::optional<rotator::Position> sent_;
     int64_t statusAtMs_ = 0;
 };
 

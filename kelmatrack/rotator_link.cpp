@@ -75,9 +75,9 @@ DumpStateReader::Progress DumpStateReader::Finish() {
     return Progress::kDone;
 }
 
-std::string SetPositionLine(const Position& position) {
-    return "P " + std::to_string(position.azimuth_deg) + " " +
-           std::to_string(position.elevation_deg) + "\n";
+std::string SetPositionLine(const rotator::Position& position) {
+    return "P " + std::to_string(position.azimuth) + " " + std::to_string(position.elevation) +
+           "\n";
 }
 
 void RotatorLink::Start(int64_t nowMs) {
@@ -128,7 +128,7 @@ RotatorLink::Outcome RotatorLink::OnLine(std::string_view line, int64_t nowMs) {
     return outcome;
 }
 
-void RotatorLink::Command(const Position& position, int64_t nowMs) {
+void RotatorLink::Command(const rotator::Position& position, int64_t nowMs) {
     pending_ = position;
     if (state_ == State::kReady) SendPending(nowMs);
 }

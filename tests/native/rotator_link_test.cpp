@@ -10,8 +10,8 @@
 namespace {
 
 using kelmatrack::DumpStateReader;
-using kelmatrack::Position;
 using kelmatrack::RotatorLink;
+using rotator::Position;
 
 std::vector<std::string> Lines(const std::string& bytes) {
     std::vector<std::string> lines;

@@ -15,7 +15,7 @@ using kelma::predict::JulianDate;
 using kelma::sky::Phase;
 using kelma::sky::Target;
 using kelma::sky::Tracker;
-using kelmafeed::Position;
+using rotator::Position;
 
 const JulianDate kStart = kelma::predict::FromCalendar({2024, 2, 12, 0, 0, 0});
 // Crosses north from west to east, closest to the station this long after kStart and then

@@ -58,7 +58,7 @@ public:
     explicit RotatorModel(Rates rates)
         : azimuth_(kKelma.max_azimuth_deg, rates.azimuth_deg_per_s),
           elevation_(kKelma.max_elevation_deg, rates.elevation_deg_per_s) {}
-    void Command(const kelmafeed::Position& p) {
+    void Command(const rotator::Position& p) {
         azimuth_.Goto(p.azimuth);
         elevation_.Goto(p.elevation);
     }
@@ -99,7 +99,7 @@ class Follower {
 public:
     Follower(const kelma::sky::Target& target, Rates rates) : target_(target), rotator_(rates) {}
 
-    void Second(JulianDate t, const std::optional<kelmafeed::Position>& command) {
+    void Second(JulianDate t, const std::optional<rotator::Position>& command) {
         const auto look = target_.sky.look(t);
         const bool up = look && look->elevation_deg >= 0;
         if (up) {
@@ -131,7 +131,7 @@ private:
     RotatorModel rotator_;
     Figures figures_;
     bool wasUp_ = true;  // a pass under way at the start does not count
-    std::optional<kelmafeed::Position> lastCommand_;
+    std::optional<rotator::Position> lastCommand_;
 };
 
 Figures Planned(const kelma::sky::Target& target, Rates rates, double lead_seconds,
@@ -171,11 +171,11 @@ Figures Unplanned(const kelma::sky::Target& target, Rates rates, JulianDate star
         for (JulianDate t = from; SecondsBetween(t, pass.set) > -1 && SecondsBetween(t, end) > 0;
              t = AddSeconds(t, 1)) {
             const auto look = target.sky.look(t);
-            std::optional<kelmafeed::Position> command;
+            std::optional<rotator::Position> command;
             const int el = look ? static_cast<int>(std::lround(look->elevation_deg)) : -90;
             if (el >= rotator::kLowestTrackedElevation)
-                command = kelmafeed::Position{static_cast<int>(std::lround(look->azimuth_deg)),
-                                              std::max(el, 0)};
+                command = rotator::Position{static_cast<int>(std::lround(look->azimuth_deg)),
+                                            std::max(el, 0)};
             follower.Second(t, command);
         }
     }
