@@ -32,7 +32,7 @@ public:
 
     Progress Feed(std::string_view line);
     // Once done.
-    const kelma::plan::RotatorLimits& Limits() const { return limits_; }
+    const plan::RotatorLimits& Limits() const { return limits_; }
     // Once invalid: why.
     const std::string& Error() const { return error_; }
 
@@ -44,7 +44,7 @@ private:
     int version_ = -1;
     std::vector<double> plain_;  // the plain numbers after the model
     std::optional<double> keyed_[4];
-    kelma::plan::RotatorLimits limits_;
+    plan::RotatorLimits limits_;
     std::string error_;
 };
 
@@ -72,7 +72,7 @@ public:
     std::string Take() { return std::exchange(outgoing_, std::string()); }
 
     bool Ready() const { return state_ == State::kReady || state_ == State::kAwaitingSet; }
-    const kelma::plan::RotatorLimits& Limits() const { return dumpState_.Limits(); }
+    const plan::RotatorLimits& Limits() const { return dumpState_.Limits(); }
 
 private:
     enum class State { kIdle, kAwaitingDumpState, kReady, kAwaitingSet };

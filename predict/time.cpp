@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace kelma::predict {
+namespace predict {
 
 namespace {
 
@@ -198,4 +198,4 @@ std::string FormatUtc(JulianDate utc) {
     return text;
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

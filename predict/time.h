@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelma::predict {
+namespace predict {
 
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kMinutesPerDay = 1440.0;
@@ -49,4 +49,4 @@ ParsedUtc ParseUtc(std::string_view text);
 // "YYYY-MM-DD HH:MM:SS", rounded to the nearest second.
 std::string FormatUtc(JulianDate utc);
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace kelma::sky {
+namespace sky {
 namespace {
 
 using predict::JulianDate;
@@ -249,4 +249,4 @@ double Tracker::AntennaAzimuth() const {
     return (settings_.limits.min_azimuth_deg + settings_.limits.max_azimuth_deg) / 2;
 }
 
-}  // namespace kelma::sky
+}  // namespace sky

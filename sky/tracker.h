@@ -19,7 +19,7 @@
 #include "predict/time.h"
 #include "rotator/position.h"
 
-namespace kelma::sky {
+namespace sky {
 
 constexpr double kDefaultLeadSeconds = 60.0;
 // Elements older than this at the clock's time are warned about.
@@ -131,4 +131,4 @@ private:
     std::optional<plan::AxisAngles> lastAngles_;
 };
 
-}  // namespace kelma::sky
+}  // namespace sky

@@ -25,7 +25,7 @@ struct DumpStateCase {
     const char* name;
     std::string bytes;
     bool valid;
-    kelma::plan::RotatorLimits limits;
+    plan::RotatorLimits limits;
     const char* error;
 };
 
