@@ -39,12 +39,11 @@ constexpr double kPlanHours = 24;
 constexpr size_t kReceiveChunk = 512;
 // The KELMA controller's angles, for --plan without a server.
 constexpr plan::RotatorLimits kKelmaLimits{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
-constexpr double kUnixEpochJulianDate = 2440587.5;
 
 JulianDate UtcNow() {
     const auto since = std::chrono::system_clock::now().time_since_epoch();
     const double seconds = std::chrono::duration<double>(since).count();
-    return predict::AddSeconds({kUnixEpochJulianDate, 0}, seconds);
+    return predict::AddSeconds({predict::kUnixEpochJulianDate, 0}, seconds);
 }
 
 void Say(JulianDate at, const std::string& text) {

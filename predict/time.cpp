@@ -8,7 +8,6 @@ namespace predict {
 
 namespace {
 
-constexpr double kUnixEpochJulianDate = 2440587.5;  // 1970-01-01 00:00 UTC
 // Beyond this many days from 1970 the calendar answers mean nothing; bounding the day count keeps
 // its conversion to an integer defined for any input (NaN included).
 constexpr double kCalendarDayLimit = 1.0e9;

@@ -21,6 +21,7 @@
 #include "axis.h"
 #include "predict/elements.h"
 #include "predict/passes.h"
+#include "rotator/protocol.h"
 #include "rotator/tracking_rule.h"
 #include "sky/targets.h"
 #include "sky/tracker.h"
@@ -34,9 +35,8 @@ using predict::SecondsBetween;
 constexpr double kWithinDeg = 2.0;
 constexpr double kStopSwingDeg = 20.0;
 constexpr double kLeadSeconds = sky::kDefaultLeadSeconds;
-// The KELMA controller's angles (rotator/protocol.h names them, but its kelma::Axis is not the
-// simulator's).
-constexpr plan::RotatorLimits kKelma{0, 360, 0, 180};
+// The KELMA controller's angles.
+constexpr plan::RotatorLimits kKelma{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
 constexpr plan::AxisAngles kPark{0, 0};
 
 struct Rates {
