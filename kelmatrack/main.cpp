@@ -114,7 +114,11 @@ public:
 
     const kelmatrack::RotatorLink& Link() const { return link_; }
 
-    void Command(const rotator::Position& p, int64_t nowMs) { link_.Command(p, nowMs); }
+    // The position when it goes out at once; otherwise the link sends the latest when the server
+    // has answered (News::outcomes).
+    std::optional<rotator::Position> Command(const rotator::Position& p, int64_t nowMs) {
+        return link_.Command(p, nowMs);
+    }
 
     // The socket to wait for, if any; connects first when the retry is due.
     std::optional<platform::Watch> Prepare(int64_t nowMs, News* news) {
@@ -256,13 +260,14 @@ private:
         if (!news.lost.empty()) {
             Say(SkyNow(), "No rotator at " + where + ": " + news.lost + "; trying again every " +
                               std::to_string(kReconnectMs / 1000) + " s");
-            sent_.reset();  // the next connection gets the position again
+            commanded_.reset();  // the next connection gets the position again
         }
         for (const auto& outcome : news.outcomes) {
             if (outcome.limitsLearned) LimitsLearned();
             if (outcome.set && options_.verbose)
                 Say(SkyNow(), "Rotator took az " + std::to_string(outcome.set->azimuth) + " el " +
                                   std::to_string(outcome.set->elevation));
+            if (outcome.sent) SaySent(SkyNow(), *outcome.sent);
             if (!outcome.refused.empty())
                 Say(SkyNow(), "The server refused the position: " + outcome.refused);
         }
@@ -284,12 +289,9 @@ private:
         const JulianDate now = clock_.Now(nowMs);
         for (const std::string& event : tracker_->Advance(now)) Say(now, event);
         const auto& command = tracker_->Command();
-        if (command && (!sent_ || *sent_ != *command)) {
-            connection_.Command(*command, nowMs);
-            sent_ = command;
-            if (options_.verbose)
-                Say(now, "P " + std::to_string(command->azimuth) + " " +
-                             std::to_string(command->elevation));
+        if (command && (!commanded_ || *commanded_ != *command)) {
+            if (const auto sent = connection_.Command(*command, nowMs)) SaySent(now, *sent);
+            commanded_ = command;
         }
         if (nowMs >= statusAtMs_) {
             Say(now, sky::StatusLine(tracker_->CurrentStatus()));
@@ -297,12 +299,19 @@ private:
         }
     }
 
+    // Only what goes out: a position commanded while the server has not answered the one before
+    // may be overtaken by the next.
+    void SaySent(JulianDate at, const rotator::Position& p) {
+        if (options_.verbose)
+            Say(at, "P " + std::to_string(p.azimuth) + " " + std::to_string(p.elevation));
+    }
+
     const kelmatrack::Options& options_;
     std::vector<sky::Target> targets_;
     sky::SkyClock clock_;
     Connection connection_;
     std::optional<sky::Tracker> tracker_;
-    std::optional<rotator::Position> sent_;
+    std::optional<rotator::Position> commanded_;
     int64_t statusAtMs_ = 0;
 };
 

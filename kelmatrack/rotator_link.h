@@ -54,18 +54,20 @@ std::string SetPositionLine(const rotator::Position& position);
 class RotatorLink {
 public:
     struct Outcome {
-        bool limitsLearned = false;            // Limits() holds the server's limits
-        std::optional<rotator::Position> set;  // the server took this position
-        std::string refused;                   // the server refused a position: why ("RPRT -1")
-        std::string failure;                   // the connection is no good: why; the shell ends it
+        bool limitsLearned = false;             // Limits() holds the server's limits
+        std::optional<rotator::Position> set;   // the server took this position
+        std::optional<rotator::Position> sent;  // the position waiting went out after this line
+        std::string refused;                    // the server refused a position: why ("RPRT -1")
+        std::string failure;                    // the connection is no good: why; the shell ends it
     };
 
     // A new connection: the dump_state request goes out first.
     void Start(int64_t nowMs);
     // One line the server sent, without its line end.
     Outcome OnLine(std::string_view line, int64_t nowMs);
-    // The position to command; it goes out once the server has answered what came before.
-    void Command(const rotator::Position& position, int64_t nowMs);
+    // The position to command; it goes out once the server has answered what came before (a
+    // newer one takes the place of one still waiting). Returns it when it goes out at once.
+    std::optional<rotator::Position> Command(const rotator::Position& position, int64_t nowMs);
     // A failure when an answer is overdue.
     std::optional<std::string> CheckTimeout(int64_t nowMs) const;
     // The bytes to send now.
@@ -77,7 +79,7 @@ public:
 private:
     enum class State { kIdle, kAwaitingDumpState, kReady, kAwaitingSet };
 
-    void SendPending(int64_t nowMs);
+    std::optional<rotator::Position> SendPending(int64_t nowMs);
 
     State state_ = State::kIdle;
     DumpStateReader dumpState_;
