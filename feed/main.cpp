@@ -42,15 +42,15 @@ constexpr char kControlClass[] = "KelmafeedControl";
 HWND g_control = nullptr;
 HANDLE g_finished = nullptr;
 
-kelma::Bytes TextData(const std::string& text) {
-    kelma::Bytes data(text.begin(), text.end());
+kelmafeed::Bytes TextData(const std::string& text) {
+    kelmafeed::Bytes data(text.begin(), text.end());
     data.push_back('\0');  // CF_TEXT carries its terminator within the size
     return data;
 }
 
 // Where the relay leaves the antenna: " The antenna stays at az 182 el 36.", or nothing before
 // the first position.
-std::string HeldPosition(const kelma::RelayState& state) {
+std::string HeldPosition(const kelmafeed::RelayState& state) {
     if (!state.LastPosition()) return "";
     return " The antenna stays at az " + std::to_string(state.LastPosition()->azimuth) + " el " +
            std::to_string(state.LastPosition()->elevation) + ".";
@@ -60,8 +60,8 @@ class Relay {
 public:
     Relay(const kelmafeed::Options& options, FILE* log)
         : m_log(log),
-          m_server(kelma::kWinOrbitService, kelma::kWinOrbitTopic, m_log),
-          m_link(options.sources, LinkEvents(), RunningOnWine()),
+          m_server(dde::kWinOrbitService, dde::kWinOrbitTopic, m_log),
+          m_link(options.sources, LinkEvents(), framework::RunningOnWine()),
           m_netPort(options.netPort),
           m_netAddresses(options.netAddresses) {}
 
@@ -69,7 +69,7 @@ public:
     int Run();
     void OnTimer(UINT_PTR timer);
     // From the network source.
-    void OnNetPosition(kelma::Position position) {
+    void OnNetPosition(rotator::Position position) {
         Publish(m_state.OnPosition(position, std::nullopt));
     }
     void OnNetClients(size_t clients) {
@@ -80,18 +80,18 @@ public:
 private:
     kelmafeed::SourceLink::Events LinkEvents();
     void OnText(std::string_view text);
-    void Publish(const kelma::Publication& publication);
+    void Publish(const kelmafeed::Publication& publication);
     std::string SourceName() const { return m_net ? m_net->Name() : m_link.Name(); }
     bool SourceConnected() const { return m_net ? m_netClients > 0 : m_link.Connected(); }
     void ShowStatus() {
-        m_console.Status(kelma::StatusLine(SourceName(), SourceConnected(), m_state));
+        m_console.Status(kelmafeed::StatusLine(SourceName(), SourceConnected(), m_state));
     }
     void EndConversations();
 
     kelmafeed::Console m_console;
-    kelma::EventLog m_log;
-    kelma::DdeServer m_server;
-    kelma::RelayState m_state;
+    kelmafeed::EventLog m_log;
+    kelmafeed::DdeServer m_server;
+    kelmafeed::RelayState m_state;
     kelmafeed::SourceLink m_link;
     const std::optional<uint16_t> m_netPort;
     const std::vector<std::string> m_netAddresses;
@@ -127,12 +127,12 @@ void Relay::OnText(std::string_view text) {
     }
 }
 
-void Relay::Publish(const kelma::Publication& publication) {
+void Relay::Publish(const kelmafeed::Publication& publication) {
     if (publication.satelliteName) {
         m_console.Message("Satellite: " + *publication.satelliteName);
-        m_server.SetItem(kelma::kSatelliteNameItem, TextData(*publication.satelliteName));
+        m_server.SetItem(dde::kSatelliteNameItem, TextData(*publication.satelliteName));
     }
-    if (publication.azel) m_server.SetItem(kelma::kAzElItem, TextData(*publication.azel));
+    if (publication.azel) m_server.SetItem(dde::kAzElItem, TextData(*publication.azel));
 }
 
 void Relay::OnTimer(UINT_PTR timer) {
@@ -152,7 +152,7 @@ int Relay::Run() {
         return kExitDdeUnavailable;
     }
     // Two servers would both feed the window, each with its own positions.
-    if (m_link.ServiceAnswers(kelma::kWinOrbitService, kelma::kWinOrbitTopic)) {
+    if (m_link.ServiceAnswers(dde::kWinOrbitService, dde::kWinOrbitTopic)) {
         fprintf(stderr,
                 "kelmafeed: a \"WinOrbit\" DDE service is already running (the prediction "
                 "program, or another kelmafeed). Close it first: two would both feed the "

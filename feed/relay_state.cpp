@@ -3,11 +3,11 @@
 #include "dde/azel_text.h"
 #include "feed/tracking_text.h"
 
-namespace kelma {
+namespace kelmafeed {
 namespace {
 
 // The window keeps this much of a name; a longer one would only cost bytes.
-constexpr size_t kNameMax = kSatelliteNameSize - 1;
+constexpr size_t kNameMax = dde::kSatelliteNameSize - 1;
 
 std::string ShownPosition(const RelayState& state) {
     if (!state.LastPosition()) return "no position yet";
@@ -36,7 +36,8 @@ Publication RelayState::OnText(std::string_view text) {
     return {};
 }
 
-Publication RelayState::OnPosition(Position position, const std::optional<std::string>& satellite) {
+Publication RelayState::OnPosition(rotator::Position position,
+                                   const std::optional<std::string>& satellite) {
     ++m_received;
     m_nothingTracked = false;
     Publication publication;
@@ -52,7 +53,7 @@ Publication RelayState::OnPosition(Position position, const std::optional<std::s
     return publication;
 }
 
-std::string AzElText(Position position) {
+std::string AzElText(rotator::Position position) {
     return std::to_string(position.azimuth) + "|" + std::to_string(position.elevation);
 }
 
@@ -66,4 +67,4 @@ std::string StatusLine(std::string_view source, bool connected, const RelayState
     return line;
 }
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -27,7 +27,7 @@
 namespace {
 
 namespace platform = kelmarotd::platform;
-using kelma::predict::JulianDate;
+using predict::JulianDate;
 
 constexpr int kExitSetup = 1;
 constexpr int kExitUsage = 2;
@@ -38,17 +38,16 @@ constexpr int64_t kStatusEveryMs = 10000;
 constexpr double kPlanHours = 24;
 constexpr size_t kReceiveChunk = 512;
 // The KELMA controller's angles, for --plan without a server.
-constexpr kelma::plan::RotatorLimits kKelmaLimits{0, kelma::kAzimuthMax, 0, kelma::kElevationMax};
-constexpr double kUnixEpochJulianDate = 2440587.5;
+constexpr plan::RotatorLimits kKelmaLimits{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
 
 JulianDate UtcNow() {
     const auto since = std::chrono::system_clock::now().time_since_epoch();
     const double seconds = std::chrono::duration<double>(since).count();
-    return kelma::predict::AddSeconds({kUnixEpochJulianDate, 0}, seconds);
+    return predict::AddSeconds({predict::kUnixEpochJulianDate, 0}, seconds);
 }
 
 void Say(JulianDate at, const std::string& text) {
-    printf("%s  %s\n", kelma::predict::FormatUtc(at).c_str(), text.c_str());
+    printf("%s  %s\n", predict::FormatUtc(at).c_str(), text.c_str());
     fflush(stdout);
 }
 
@@ -58,7 +57,7 @@ std::string Degrees(double value) {
     return text;
 }
 
-std::string LimitsText(const kelma::plan::RotatorLimits& l) {
+std::string LimitsText(const plan::RotatorLimits& l) {
     const double overlap = l.max_azimuth_deg - l.min_azimuth_deg - 360;
     return "az " + Degrees(l.min_azimuth_deg) + ".." + Degrees(l.max_azimuth_deg) + ", el " +
            Degrees(l.min_elevation_deg) + ".." + Degrees(l.max_elevation_deg) +
@@ -66,15 +65,15 @@ std::string LimitsText(const kelma::plan::RotatorLimits& l) {
            (overlap > 0 ? ", " + Degrees(overlap) + " deg of overlap" : ", no overlap");
 }
 
-kelma::plan::RotatorLimits WithElevationMax(kelma::plan::RotatorLimits limits,
-                                            const kelmatrack::Options& options) {
+plan::RotatorLimits WithElevationMax(plan::RotatorLimits limits,
+                                     const kelmatrack::Options& options) {
     if (options.elevationMax && *options.elevationMax < limits.max_elevation_deg)
         limits.max_elevation_deg = *options.elevationMax;
     return limits;
 }
 
 // The targets, or none after saying why.
-std::optional<std::vector<kelma::sky::Target>> LoadTargets(const kelmatrack::Options& options) {
+std::optional<std::vector<sky::Target>> LoadTargets(const kelmatrack::Options& options) {
     std::string text;
     if (!options.elementsPath.empty()) {
         // C stdio rather than streams: the Windows program stays small without their locales.
@@ -89,8 +88,8 @@ std::optional<std::vector<kelma::sky::Target>> LoadTargets(const kelmatrack::Opt
         }
         fclose(file);
     }
-    kelma::sky::TargetSetup setup =
-        kelma::sky::SetUpTargets(options.targets, options.elementsPath, text, options.station);
+    sky::TargetSetup setup =
+        sky::SetUpTargets(options.targets, options.elementsPath, text, options.station);
     for (const std::string& warning : setup.warnings)
         fprintf(stderr, "kelmatrack: %s\n", warning.c_str());
     if (!setup.error.empty()) {
@@ -115,8 +114,10 @@ public:
 
     const kelmatrack::RotatorLink& Link() const { return link_; }
 
-    void Command(const kelma::Position& p, int64_t nowMs) {
-        link_.Command({p.azimuth, p.elevation}, nowMs);
+    // The position when it goes out at once; otherwise the link sends the latest when the server
+    // has answered (News::outcomes).
+    std::optional<rotator::Position> Command(const rotator::Position& p, int64_t nowMs) {
+        return link_.Command(p, nowMs);
     }
 
     // The socket to wait for, if any; connects first when the retry is due.
@@ -217,7 +218,7 @@ private:
 
 class Session {
 public:
-    Session(const kelmatrack::Options& options, std::vector<kelma::sky::Target> targets)
+    Session(const kelmatrack::Options& options, std::vector<sky::Target> targets)
         : options_(options),
           targets_(std::move(targets)),
           clock_(options.at ? *options.at : UtcNow(), options.speed, platform::NowMs()),
@@ -259,27 +260,27 @@ private:
         if (!news.lost.empty()) {
             Say(SkyNow(), "No rotator at " + where + ": " + news.lost + "; trying again every " +
                               std::to_string(kReconnectMs / 1000) + " s");
-            sent_.reset();  // the next connection gets the position again
+            commanded_.reset();  // the next connection gets the position again
         }
         for (const auto& outcome : news.outcomes) {
             if (outcome.limitsLearned) LimitsLearned();
             if (outcome.set && options_.verbose)
-                Say(SkyNow(), "Rotator took az " + std::to_string(outcome.set->azimuth_deg) +
-                                  " el " + std::to_string(outcome.set->elevation_deg));
+                Say(SkyNow(), "Rotator took az " + std::to_string(outcome.set->azimuth) + " el " +
+                                  std::to_string(outcome.set->elevation));
+            if (outcome.sent) SaySent(SkyNow(), *outcome.sent);
             if (!outcome.refused.empty())
                 Say(SkyNow(), "The server refused the position: " + outcome.refused);
         }
     }
 
     void LimitsLearned() {
-        const kelma::plan::RotatorLimits limits =
-            WithElevationMax(connection_.Link().Limits(), options_);
+        const plan::RotatorLimits limits = WithElevationMax(connection_.Link().Limits(), options_);
         Say(SkyNow(), "Rotator limits " + LimitsText(limits));
         if (tracker_) {
             tracker_->SetLimits(limits);
         } else {
-            tracker_.emplace(
-                targets_, kelma::sky::TrackerSettings{limits, options_.leadSeconds, options_.park});
+            tracker_.emplace(targets_,
+                             sky::TrackerSettings{limits, options_.leadSeconds, options_.park});
         }
     }
 
@@ -288,30 +289,34 @@ private:
         const JulianDate now = clock_.Now(nowMs);
         for (const std::string& event : tracker_->Advance(now)) Say(now, event);
         const auto& command = tracker_->Command();
-        if (command && (!sent_ || *sent_ != *command)) {
-            connection_.Command(*command, nowMs);
-            sent_ = command;
-            if (options_.verbose)
-                Say(now, "P " + std::to_string(command->azimuth) + " " +
-                             std::to_string(command->elevation));
+        if (command && (!commanded_ || *commanded_ != *command)) {
+            if (const auto sent = connection_.Command(*command, nowMs)) SaySent(now, *sent);
+            commanded_ = command;
         }
         if (nowMs >= statusAtMs_) {
-            Say(now, kelma::sky::StatusLine(tracker_->CurrentStatus()));
+            Say(now, sky::StatusLine(tracker_->CurrentStatus()));
             statusAtMs_ = nowMs + kStatusEveryMs;
         }
     }
 
+    // Only what goes out: a position commanded while the server has not answered the one before
+    // may be overtaken by the next.
+    void SaySent(JulianDate at, const rotator::Position& p) {
+        if (options_.verbose)
+            Say(at, "P " + std::to_string(p.azimuth) + " " + std::to_string(p.elevation));
+    }
+
     const kelmatrack::Options& options_;
-    std::vector<kelma::sky::Target> targets_;
-    kelma::sky::SkyClock clock_;
+    std::vector<sky::Target> targets_;
+    sky::SkyClock clock_;
     Connection connection_;
-    std::optional<kelma::sky::Tracker> tracker_;
-    std::optional<kelma::Position> sent_;
+    std::optional<sky::Tracker> tracker_;
+    std::optional<rotator::Position> commanded_;
     int64_t statusAtMs_ = 0;
 };
 
 // The server's limits for --plan, within a bounded wait; none after saying why.
-std::optional<kelma::plan::RotatorLimits> AskLimits(const kelmatrack::Options& options) {
+std::optional<plan::RotatorLimits> AskLimits(const kelmatrack::Options& options) {
     Connection connection(options);
     const int64_t deadline = platform::NowMs() + 2 * kelmatrack::kAnswerWaitMs;
     while (platform::NowMs() < deadline && !platform::StopRequested()) {
@@ -333,8 +338,8 @@ std::optional<kelma::plan::RotatorLimits> AskLimits(const kelmatrack::Options& o
     return std::nullopt;
 }
 
-int PrintPlan(const kelmatrack::Options& options, const std::vector<kelma::sky::Target>& targets) {
-    kelma::plan::RotatorLimits limits = kKelmaLimits;
+int PrintPlan(const kelmatrack::Options& options, const std::vector<sky::Target>& targets) {
+    plan::RotatorLimits limits = kKelmaLimits;
     if (!options.host.empty()) {
         const auto asked = AskLimits(options);
         if (!asked) return kExitSetup;
@@ -342,26 +347,26 @@ int PrintPlan(const kelmatrack::Options& options, const std::vector<kelma::sky::
     }
     limits = WithElevationMax(limits, options);
     const JulianDate from = options.at ? *options.at : UtcNow();
-    const JulianDate to = kelma::predict::AddSeconds(from, kPlanHours * 3600);
+    const JulianDate to = predict::AddSeconds(from, kPlanHours * 3600);
     const double antenna = options.park ? options.park->azimuth_deg
                                         : (limits.min_azimuth_deg + limits.max_azimuth_deg) / 2;
     std::vector<std::string> problems;
-    const std::vector<kelma::sky::PlannedPass> passes =
-        kelma::sky::PlanPasses(targets, limits, from, to, antenna, &problems);
+    const std::vector<sky::PlannedPass> passes =
+        sky::PlanPasses(targets, limits, from, to, antenna, &problems);
     for (const std::string& problem : problems)
         fprintf(stderr, "kelmatrack: %s\n", problem.c_str());
     size_t width = strlen("Target");
     for (const auto& target : targets) width = std::max(width, target.name.size());
-    printf("Passes from %s to %s UTC; rotator %s\n", kelma::predict::FormatUtc(from).c_str(),
-           kelma::predict::FormatUtc(to).c_str(), LimitsText(limits).c_str());
+    printf("Passes from %s to %s UTC; rotator %s\n", predict::FormatUtc(from).c_str(),
+           predict::FormatUtc(to).c_str(), LimitsText(limits).c_str());
     printf("%-*s  %-19s  %-19s  %-19s  %7s  %s\n", static_cast<int>(width), "Target", "Rise",
            "Culmination", "Set", "Highest", "Plan");
     for (const auto& p : passes) {
         printf("%-*s  %s  %s  %s  %7.1f  %s\n", static_cast<int>(width),
-               targets[p.target].name.c_str(), kelma::predict::FormatUtc(p.pass.rise).c_str(),
-               kelma::predict::FormatUtc(p.pass.culmination).c_str(),
-               kelma::predict::FormatUtc(p.pass.set).c_str(), p.pass.max_elevation_deg,
-               kelma::plan::PlanKindText(p.plan.kind));
+               targets[p.target].name.c_str(), predict::FormatUtc(p.pass.rise).c_str(),
+               predict::FormatUtc(p.pass.culmination).c_str(),
+               predict::FormatUtc(p.pass.set).c_str(), p.pass.max_elevation_deg,
+               plan::PlanKindText(p.plan.kind));
     }
     if (passes.empty()) printf("No passes.\n");
     return 0;

@@ -92,7 +92,7 @@ bool Parser::Park(const std::string& text) {
     const auto az = parts.size() == 2 ? Number(parts[0]) : std::nullopt;
     const auto el = parts.size() == 2 ? Number(parts[1]) : std::nullopt;
     if (!az || !el) return Fail("--park: give AZ,EL in degrees, e.g. --park 180,0");
-    options.park = kelma::plan::AxisAngles{*az, *el};
+    options.park = plan::AxisAngles{*az, *el};
     return true;
 }
 
@@ -110,7 +110,7 @@ bool Parser::Option(const std::string& arg) {
     if (name == "--elements") return Value(name, arg, equals, &options.elementsPath);
     if (name == "--station") {
         if (!Value(name, arg, equals, &value)) return false;
-        const kelma::predict::ParsedStation parsed = kelma::predict::ParseStation(value);
+        const predict::ParsedStation parsed = predict::ParseStation(value);
         if (!parsed.station) return Fail("--station: " + parsed.error);
         options.station = *parsed.station;
         stationGiven = true;
@@ -125,7 +125,7 @@ bool Parser::Option(const std::string& arg) {
     }
     if (name == "--at") {
         if (!Value(name, arg, equals, &value)) return false;
-        const kelma::predict::ParsedUtc parsed = kelma::predict::ParseUtc(value);
+        const predict::ParsedUtc parsed = predict::ParseUtc(value);
         if (!parsed.utc) return Fail("--at: " + parsed.error);
         options.at = parsed.utc;
         return true;
@@ -157,7 +157,7 @@ bool Parser::Check() {
     if (!stationGiven) return Fail("no station (--station LAT,LON)");
     bool satellites = false;
     for (const std::string& target : options.targets)
-        satellites = satellites || !kelma::sky::IsSunOrMoon(target);
+        satellites = satellites || !sky::IsSunOrMoon(target);
     if (satellites && options.elementsPath.empty())
         return Fail("no element file for the satellites (--elements FILE)");
     if (options.host.empty() && options.action == Options::Action::kTrack)

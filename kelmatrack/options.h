@@ -26,12 +26,12 @@ struct Options {
     std::string host;   // empty: none given (--plan then plans for the KELMA controller's limits)
     uint16_t port = kDefaultPort;
     std::string elementsPath;  // may stay empty when only the Sun and the Moon are tracked
-    kelma::predict::Station station{};
+    predict::Station station{};
     std::vector<std::string> targets;
-    std::optional<kelma::predict::JulianDate> at;  // none: the time of day
+    std::optional<predict::JulianDate> at;  // none: the time of day
     double speed = 1;
-    double leadSeconds = kelma::sky::kDefaultLeadSeconds;
-    std::optional<kelma::plan::AxisAngles> park;
+    double leadSeconds = sky::kDefaultLeadSeconds;
+    std::optional<plan::AxisAngles> park;
     std::optional<double> elevationMax;  // lower than the server's: no over the top
     bool verbose = false;
 };

@@ -32,7 +32,7 @@ TEST(KelmatrackOptionsTest, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(o.station.height_m, 120);
     EXPECT_EQ(o.targets, (std::vector<std::string>{"ISS (ZARYA)", "moon"}));
     ASSERT_TRUE(o.at);
-    EXPECT_EQ(kelma::predict::FormatUtc(*o.at), "2024-02-12 11:34:00");
+    EXPECT_EQ(predict::FormatUtc(*o.at), "2024-02-12 11:34:00");
     EXPECT_EQ(o.speed, 150);
     EXPECT_EQ(o.leadSeconds, 30);
     ASSERT_TRUE(o.park);

@@ -7,10 +7,10 @@
 
 namespace {
 
-using kelma::sky::SetUpTargets;
-using kelma::sky::TargetSetup;
+using sky::SetUpTargets;
+using sky::TargetSetup;
 
-const kelma::predict::Station kStation{48.0, 11.0, 500};
+const predict::Station kStation{48.0, 11.0, 500};
 
 // ISS (Celestrak, February 2024), a copy with a wrong checksum (line 5), and two made-up sets
 // with a perigee inside the Earth: at their epoch (DOWN-AT-EPOCH, mean anomaly 0) and half an
@@ -69,7 +69,7 @@ TEST(SkyTargetsTest, ASetTheModelRefusesIsSkippedWithAMessage) {
     const TargetSetup soon =
         SetUpTargets({"DOWN-SOON", "ISS (ZARYA)"}, "sats.txt", kFile, kStation);
     ASSERT_EQ(soon.targets.size(), 2u);
-    kelma::sky::Tracker tracker(soon.targets, {});
+    sky::Tracker tracker(soon.targets, {});
     const std::vector<std::string> events = tracker.Advance(*soon.targets[0].elements_epoch);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0].rfind("DOWN-SOON: the model fails from 2024-02-12 ", 0), 0u) << events[0];
