@@ -20,10 +20,13 @@ std::string ShownPosition(const RelayState& state) {
 }  // namespace
 
 Publication RelayState::OnText(std::string_view text) {
-    const TrackingReading reading = ParseTrackingText(text);
+    return OnReading(ParseTrackingText(text));
+}
+
+Publication RelayState::OnReading(const TrackingReading& reading) {
     switch (reading.kind) {
         case TrackingKind::kPosition:
-            return OnPosition({reading.azimuth, reading.elevation}, reading.satellite);
+            return OnPosition(Position{reading.azimuth, reading.elevation}, reading.satellite);
         case TrackingKind::kNothingTracked:
             ++m_received;
             m_nothingTracked = true;
@@ -39,14 +42,25 @@ Publication RelayState::OnText(std::string_view text) {
 Publication RelayState::OnPosition(Position position, const std::optional<std::string>& satellite) {
     ++m_received;
     m_nothingTracked = false;
+    return OnPlannedPosition(position, satellite);
+}
+
+Publication RelayState::OnHeldPosition(const std::optional<std::string>& satellite) {
+    ++m_received;
+    m_nothingTracked = false;
+    return OnPlannedPosition(std::nullopt, satellite);
+}
+
+Publication RelayState::OnPlannedPosition(const std::optional<Position>& position,
+                                          const std::optional<std::string>& satellite) {
     Publication publication;
     if (satellite) {
         std::string name = satellite->substr(0, kNameMax);
         if (name != m_satellite) publication.satelliteName = m_satellite = name;
     }
-    if (m_position != position) {
+    if (position && m_position != position) {
         m_position = position;
-        publication.azel = AzElText(position);
+        publication.azel = AzElText(*position);
     }
     if (!publication.Empty()) ++m_published;
     return publication;

@@ -1,0 +1,186 @@
+#include "feed/relay_plan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+#include "plan/plan.h"
+#include "sky/targets.h"
+
+namespace kelmafeed {
+namespace {
+
+using kelma::predict::JulianDate;
+
+// A source that names ever new satellites (or garbage) must not grow the relay without bound;
+// past this many names the decisions are made, and said, anew.
+constexpr size_t kNamesRemembered = 64;
+
+std::string Fixed(double value) {
+    char text[32];
+    snprintf(text, sizeof(text), "%.1f", value);
+    return text;
+}
+
+std::string AzEl(double azimuth, double elevation) {
+    return "az " + std::to_string(static_cast<int>(std::lround(azimuth))) + " el " +
+           std::to_string(static_cast<int>(std::lround(elevation)));
+}
+
+std::string NotPlanned(const std::string& name, const std::string& why) {
+    return name + ": not planned, relayed unchanged: " + why;
+}
+
+std::string Lowered(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The names a tracking program may give a set of the file by: its own, with the spaces that
+// Orbitron writes as '_' ("ISS_(ZARYA)"), and the designation in brackets that catalogues add
+// (AMSAT's files name "SO-50" what Celestrak's name "SAUDISAT 1C (SO-50)").
+std::vector<std::string> NamesToTry(const std::string& name, const PlanningSetup& setup) {
+    std::vector<std::string> names{name};
+    if (name.find('_') != std::string::npos) {
+        names.push_back(name);
+        std::replace(names.back().begin(), names.back().end(), '_', ' ');
+    }
+    const std::string bracketed = "(" + Lowered(names.back()) + ")";
+    for (const kelma::predict::ElementSet& set : setup.file.sets) {
+        const std::string lowered = Lowered(set.name);
+        if (lowered.size() > bracketed.size() &&
+            lowered.compare(lowered.size() - bracketed.size(), bracketed.size(), bracketed) == 0)
+            names.push_back(set.name);
+    }
+    return names;
+}
+
+// The first name that means a target, or why the source's own name does not.
+kelma::sky::FoundTarget FindRelayed(const std::string& name, const PlanningSetup& setup) {
+    const kelma::predict::StationView view(setup.station);
+    const kelma::sky::FoundTarget own =
+        kelma::sky::FindTarget(name, setup.fileName, setup.file, view);
+    if (!own.not_found) return own;
+    for (const std::string& other : NamesToTry(name, setup)) {
+        kelma::sky::FoundTarget found =
+            kelma::sky::FindTarget(other, setup.fileName, setup.file, view);
+        if (!found.not_found) return found;
+    }
+    return own;
+}
+
+}  // namespace
+
+RelayPlanner::RelayPlanner(std::optional<PlanningSetup> setup) : m_setup(std::move(setup)) {}
+
+RelayPlanner::Outcome RelayPlanner::OnSourcePosition(const std::string& source,
+                                                     const std::optional<std::string>& satellite,
+                                                     kelma::Position position, JulianDate utc) {
+    utc = NotBefore(utc);
+    Outcome outcome;
+    const std::string name = satellite.value_or("");
+    const bool planned = Decide(name, &outcome.messages).has_value();
+    if (!planned || PredictionDiffers(source, name, position, utc, &outcome.messages)) {
+        m_active = false;
+        outcome.position = position;
+        return outcome;
+    }
+    if (!m_tracker || m_following != name) {
+        m_tracker.emplace(std::vector<kelma::sky::Target>{*m_decisions[name]}, m_setup->settings);
+        m_following = name;
+    }
+    m_active = true;
+    Outcome followed = Follow(utc);
+    outcome.messages.insert(outcome.messages.end(), followed.messages.begin(),
+                            followed.messages.end());
+    outcome.position = followed.position;
+    return outcome;
+}
+
+RelayPlanner::Outcome RelayPlanner::Advance(JulianDate utc) {
+    if (!m_active) return {};
+    return Follow(NotBefore(utc));
+}
+
+RelayPlanner::Outcome RelayPlanner::Follow(JulianDate utc) {
+    Outcome outcome;
+    outcome.messages = m_tracker->Advance(utc);
+    outcome.position = m_tracker->Command();
+    return outcome;
+}
+
+const RelayPlanner::Decision& RelayPlanner::Decide(const std::string& name,
+                                                   std::vector<std::string>* messages) {
+    const auto known = m_decisions.find(name);
+    if (known != m_decisions.end()) return known->second;
+    if (m_decisions.size() >= kNamesRemembered) m_decisions.clear();
+    return m_decisions[name] = Planned(name, messages);
+}
+
+RelayPlanner::Decision RelayPlanner::Planned(const std::string& name,
+                                             std::vector<std::string>* messages) const {
+    if (name.empty()) {
+        messages->push_back("Positions without a satellite's name: not planned, relayed unchanged");
+        return std::nullopt;
+    }
+    if (!m_setup) {
+        messages->push_back(
+            NotPlanned(name, "no --elements FILE and --station LAT,LON to plan its passes with"));
+        return std::nullopt;
+    }
+    kelma::sky::FoundTarget found = FindRelayed(name, *m_setup);
+    if (!found.target) {
+        messages->push_back(NotPlanned(name, found.problem));
+        return std::nullopt;
+    }
+    messages->push_back(name + ": passes planned with the elements of \"" + found.target->name +
+                        "\" in " + m_setup->fileName);
+    return found.target;
+}
+
+bool RelayPlanner::PredictionDiffers(const std::string& source, const std::string& name,
+                                     kelma::Position position, JulianDate utc,
+                                     std::vector<std::string>* messages) {
+    const kelma::sky::Target& target = *m_decisions[name];
+    const auto look = target.sky.look(utc);
+    if (!look) {
+        messages->push_back(
+            NotPlanned(name, "our prediction fails from " + kelma::predict::FormatUtc(utc) +
+                                 " UTC on (decayed, or its elements out of range)"));
+        Distrust(name);
+        return true;
+    }
+    const double apart = kelma::plan::PointingErrorDeg(
+        {static_cast<double>(position.azimuth), static_cast<double>(position.elevation)},
+        {look->azimuth_deg, look->elevation_deg});
+    if (apart <= kDisagreementDeg) return false;
+    std::string ours = AzEl(look->azimuth_deg, look->elevation_deg);
+    if (target.elements_epoch)
+        ours += ", elements " +
+                Fixed(kelma::predict::SecondsBetween(*target.elements_epoch, utc) /
+                      kelma::predict::kSecondsPerDay) +
+                " days old";
+    messages->push_back(name + ": " + source + " has it at " +
+                        AzEl(position.azimuth, position.elevation) + ", " + Fixed(apart) +
+                        " deg from our prediction (" + ours +
+                        "): not planned, relayed unchanged from now on (are the elements and the "
+                        "station the same as " +
+                        source + "'s?)");
+    Distrust(name);
+    return true;
+}
+
+void RelayPlanner::Distrust(const std::string& name) {
+    m_decisions[name].reset();
+    if (m_following == name) m_tracker.reset();
+}
+
+JulianDate RelayPlanner::NotBefore(JulianDate utc) {
+    // The tracker only goes forward; the system clock may be set back.
+    if (m_last && kelma::predict::SecondsBetween(*m_last, utc) < 0) return *m_last;
+    m_last = utc;
+    return utc;
+}
+
+}  // namespace kelmafeed
