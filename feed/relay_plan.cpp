@@ -98,6 +98,12 @@ RelayPlanner::Outcome RelayPlanner::OnSourcePosition(const std::string& source,
     return outcome;
 }
 
+std::string RelayPlanner::Description() const {
+    if (!m_setup) return "";
+    return "; planning the passes of the " + std::to_string(m_setup->file.sets.size()) +
+           " sets in " + m_setup->fileName;
+}
+
 RelayPlanner::Outcome RelayPlanner::Advance(JulianDate utc) {
     if (!m_active) return {};
     return Follow(NotBefore(utc));

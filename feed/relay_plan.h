@@ -51,6 +51,8 @@ public:
                              kelma::Position position, kelma::predict::JulianDate utc);
     // Between the source's updates: the plan's position at `utc` while its satellite is named.
     Outcome Advance(kelma::predict::JulianDate utc);
+    // "; planning the passes of the 15 sets in amateur.txt", or nothing without a setup.
+    std::string Description() const;
     // The source tracks nothing or has gone. The plan is kept for when it names the satellite
     // again: a pass once started keeps its plan.
     void Pause() { m_active = false; }

@@ -1,4 +1,5 @@
 #include "feed/relay_plan.h"
+#include "feed/sky_source.h"
 
 #include <gtest/gtest.h>
 
@@ -164,6 +165,54 @@ TEST(RelayPlanTest, ASourceFarFromOurPredictionIsBelievedAndRelayedUnchangedFrom
     EXPECT_EQ(next.position, Predicted(later));
     EXPECT_TRUE(next.messages.empty());
     EXPECT_FALSE(planner.Advance(AddSeconds(later, 1)).position);
+}
+
+TEST(SkySourceTest, FollowsThePlanOnTheSkyClockAndNamesTheTarget) {
+    kelma::sky::SkyOptions options;
+    options.at = AddSeconds(kBeforeLead, 60);  // 11:34:00
+    options.speed = 60;
+    kelma::sky::TargetSetup setup =
+        kelma::sky::SetUpTargets({"27607"}, "amateur.txt", kFile, kStation);
+    ASSERT_EQ(setup.error, "");
+    kelmafeed::SkySource sky(std::move(setup.targets), options, 5000);
+    EXPECT_EQ(sky.Description(),
+              "our own prediction of SAUDISAT 1C (SO-50), sky clock from 2024-02-12 11:34:00 UTC "
+              "at 60 times real time");
+
+    const kelmafeed::SkySource::Tick first = sky.Advance(5000);
+    ASSERT_EQ(first.messages.size(), 1u);
+    EXPECT_EQ(first.messages[0].rfind("2024-02-12 11:34:00  Next pass: SAUDISAT 1C (SO-50) rises "
+                                      "2024-02-12 11:35:08 UTC",
+                                      0),
+              0u)
+        << first.messages[0];
+    EXPECT_EQ(first.satellite, "SAUDISAT 1C (SO-50)");
+    EXPECT_FALSE(first.position);  // the lead time begins at 11:34:08
+
+    const kelmafeed::SkySource::Tick lead = sky.Advance(6000);  // 11:35:00
+    ASSERT_TRUE(lead.position);
+    EXPECT_GE(lead.position->elevation, 178);  // over the top, at the horizon
+    const std::string status = sky.StatusLine(6000);
+    EXPECT_EQ(status.rfind("2024-02-12 11:35:00  SAUDISAT 1C (SO-50): moving to the start, az ", 0),
+              0u)
+        << status;
+    EXPECT_NE(status.find(" | rises 2024-02-12 11:35:08 UTC, highest 49.9 deg, over the top | "
+                          "elements 0.6 days old"),
+              std::string::npos)
+        << status;
+}
+
+TEST(SkySourceTest, AdvancesEachSecondOfTheSkyButLeavesTheWindowTimeForItsCommands) {
+    kelma::sky::TargetSetup setup = kelma::sky::SetUpTargets({"sun"}, "", "", kStation);
+    const struct {
+        double speed;
+        int64_t tickMs;
+    } cases[] = {{1, 1000}, {0.5, 2000}, {4, 250}, {5, 200}, {150, 200}};
+    for (const auto& c : cases) {
+        kelma::sky::SkyOptions options;
+        options.speed = c.speed;
+        EXPECT_EQ(kelmafeed::SkySource(setup.targets, options, 0).TickMs(), c.tickMs) << c.speed;
+    }
 }
 
 }  // namespace
