@@ -18,11 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "axis.h"
 #include "predict/elements.h"
 #include "predict/passes.h"
-#include "rotator/tracking_rule.h"
 #include "sky/targets.h"
+#include "tools/bench/rotator_model.h"
 #include "sky/tracker.h"
 
 namespace {
@@ -34,15 +33,10 @@ using kelma::predict::SecondsBetween;
 constexpr double kWithinDeg = 2.0;
 constexpr double kStopSwingDeg = 20.0;
 constexpr double kLeadSeconds = kelma::sky::kDefaultLeadSeconds;
-// The KELMA controller's angles (rotator/protocol.h names them, but its kelma::Axis is not the
-// simulator's).
-constexpr kelma::plan::RotatorLimits kKelma{0, 360, 0, 180};
 constexpr kelma::plan::AxisAngles kPark{0, 0};
 
-struct Rates {
-    double azimuth_deg_per_s;
-    double elevation_deg_per_s;
-};
+using kelma::bench::kKelma;
+using kelma::bench::Rates;
 
 struct Site {
     const char* name;
@@ -51,30 +45,6 @@ struct Site {
 
 const Site kSites[] = {
     {"60 N", {60.0, 10.7, 100}}, {"35 N", {35.0, 139.7, 40}}, {"34 S", {-34.0, 18.5, 50}}};
-
-// Two axes of the controller simulator under whole-degree commands.
-class RotatorModel {
-public:
-    explicit RotatorModel(Rates rates)
-        : azimuth_(kKelma.max_azimuth_deg, rates.azimuth_deg_per_s),
-          elevation_(kKelma.max_elevation_deg, rates.elevation_deg_per_s) {}
-    void Command(const kelma::Position& p) {
-        azimuth_.Goto(p.azimuth);
-        elevation_.Goto(p.elevation);
-    }
-    void Run(double seconds) {
-        azimuth_.Advance(seconds);
-        elevation_.Advance(seconds);
-    }
-    bool Standing() const { return !azimuth_.Moving() && !elevation_.Moving(); }
-    kelma::plan::AxisAngles Pointing() const {
-        return {azimuth_.Position(), elevation_.Position()};
-    }
-
-private:
-    kelma::Axis azimuth_;
-    kelma::Axis elevation_;
-};
 
 struct Figures {
     long passes = 0;
@@ -128,7 +98,7 @@ public:
 
 private:
     const kelma::sky::Target& target_;
-    RotatorModel rotator_;
+    kelma::bench::RotatorModel rotator_;
     Figures figures_;
     bool wasUp_ = true;  // a pass under way at the start does not count
     std::optional<kelma::Position> lastCommand_;
@@ -170,13 +140,7 @@ Figures Unplanned(const kelma::sky::Target& target, Rates rates, JulianDate star
         const JulianDate from = AddSeconds(pass.rise, -2 * kLeadSeconds);
         for (JulianDate t = from; SecondsBetween(t, pass.set) > -1 && SecondsBetween(t, end) > 0;
              t = AddSeconds(t, 1)) {
-            const auto look = target.sky.look(t);
-            std::optional<kelma::Position> command;
-            const int el = look ? static_cast<int>(std::lround(look->elevation_deg)) : -90;
-            if (el >= kelma::kLowestTrackedElevation)
-                command = kelma::Position{static_cast<int>(std::lround(look->azimuth_deg)),
-                                          std::max(el, 0)};
-            follower.Second(t, command);
+            follower.Second(t, kelma::bench::UnplannedCommand(target.sky.look(t)));
         }
     }
     return follower.Result();
