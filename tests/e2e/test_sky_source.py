@@ -10,8 +10,9 @@ from test_tracking import SETTLE_S, tracking_commands
 ELEMENTS = k.REPO / "tools" / "bench" / "data" / "amateur-2024-02-12.txt"
 SATELLITE = "FUNCUBE-1 (AO-73)"
 # Seen from 60 N 10 E it rises at 07:49:30 at azimuth 20, crosses north and sets at 07:54:45 at
-# azimuth 331, 2 degrees high; the lead time begins at 07:48:30.
-PASS = ["--station", "60,10", "--track", SATELLITE, "--at", "2024-02-12 07:48:00"]
+# azimuth 331, 2 degrees high. The lead time begins at 07:47:30: long enough, on a busy machine,
+# for the controller to turn from 0, 0 to the plan's start, some 180 degrees on each axis.
+PASS = ["--station", "60,10", "--track", SATELLITE, "--at", "2024-02-12 07:47:20", "--lead", "120"]
 SPEED = 50  # the 5-minute pass in 6 s
 # The controller simulator's own 6 and 4 deg/s, on the sky clock.
 RATES = (6 * SPEED, 4 * SPEED)
@@ -28,8 +29,8 @@ def test_sky_source_takes_a_pass_across_north_over_the_top(procs):
     app = procs.app()  # waiting for "WinOrbit": it connects as soon as the service is there
     feed = procs.feed("--source=sky", "--elements", ELEMENTS, *PASS, "--speed", SPEED)
     feed.wait_line(r"^Serving \"WinOrbit\" for KelmaRotator; our own prediction of FUNCUBE-1 "
-                   r"\(AO-73\), sky clock from 2024-02-12 07:48:00 UTC at 50 times real time\.$")
-    feed.wait_line(r"^2024-02-12 07:48:00  Next pass: FUNCUBE-1 \(AO-73\) rises 2024-02-12 "
+                   r"\(AO-73\), sky clock from 2024-02-12 07:47:20 UTC at 50 times real time\.$")
+    feed.wait_line(r"^2024-02-12 07:47:20  Next pass: FUNCUBE-1 \(AO-73\) rises 2024-02-12 "
                    r"07:49:30 UTC, .* plan: over the top$")
     app.wait_text(k.IDC_SAT_NAME, SATELLITE)
 
