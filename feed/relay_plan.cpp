@@ -32,6 +32,11 @@ std::string NotPlanned(const std::string& name, const std::string& why) {
     return name + ": not planned, relayed unchanged: " + why;
 }
 
+std::string ModelFails(JulianDate utc) {
+    return "our prediction fails from " + kelma::predict::FormatUtc(utc) +
+           " UTC on (decayed, or its elements out of range)";
+}
+
 std::string Lowered(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -80,7 +85,7 @@ RelayPlanner::Outcome RelayPlanner::OnSourcePosition(const std::string& source,
     utc = NotBefore(utc);
     Outcome outcome;
     const std::string name = satellite.value_or("");
-    const bool planned = Decide(name, &outcome.messages).has_value();
+    const bool planned = Decide(name, utc, &outcome.messages).has_value();
     if (!planned || PredictionDiffers(source, name, position, utc, &outcome.messages)) {
         m_active = false;
         outcome.position = position;
@@ -116,15 +121,15 @@ RelayPlanner::Outcome RelayPlanner::Follow(JulianDate utc) {
     return outcome;
 }
 
-const RelayPlanner::Decision& RelayPlanner::Decide(const std::string& name,
+const RelayPlanner::Decision& RelayPlanner::Decide(const std::string& name, JulianDate utc,
                                                    std::vector<std::string>* messages) {
     const auto known = m_decisions.find(name);
     if (known != m_decisions.end()) return known->second;
     if (m_decisions.size() >= kNamesRemembered) m_decisions.clear();
-    return m_decisions[name] = Planned(name, messages);
+    return m_decisions[name] = Planned(name, utc, messages);
 }
 
-RelayPlanner::Decision RelayPlanner::Planned(const std::string& name,
+RelayPlanner::Decision RelayPlanner::Planned(const std::string& name, JulianDate utc,
                                              std::vector<std::string>* messages) const {
     if (name.empty()) {
         messages->push_back("Positions without a satellite's name: not planned, relayed unchanged");
@@ -140,6 +145,10 @@ RelayPlanner::Decision RelayPlanner::Planned(const std::string& name,
         messages->push_back(NotPlanned(name, found.problem));
         return std::nullopt;
     }
+    if (!found.target->sky.look(utc)) {
+        messages->push_back(NotPlanned(name, ModelFails(utc)));
+        return std::nullopt;
+    }
     messages->push_back(name + ": passes planned with the elements of \"" + found.target->name +
                         "\" in " + m_setup->fileName);
     return found.target;
@@ -151,9 +160,7 @@ bool RelayPlanner::PredictionDiffers(const std::string& source, const std::strin
     const kelma::sky::Target& target = *m_decisions[name];
     const auto look = target.sky.look(utc);
     if (!look) {
-        messages->push_back(
-            NotPlanned(name, "our prediction fails from " + kelma::predict::FormatUtc(utc) +
-                                 " UTC on (decayed, or its elements out of range)"));
+        messages->push_back(NotPlanned(name, ModelFails(utc)));
         Distrust(name);
         return true;
     }

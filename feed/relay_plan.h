@@ -61,8 +61,10 @@ private:
     // Whether a name's passes are planned: its target, or none when they are relayed unchanged.
     using Decision = std::optional<kelma::sky::Target>;
 
-    const Decision& Decide(const std::string& name, std::vector<std::string>* messages);
-    Decision Planned(const std::string& name, std::vector<std::string>* messages) const;
+    const Decision& Decide(const std::string& name, kelma::predict::JulianDate utc,
+                           std::vector<std::string>* messages);
+    Decision Planned(const std::string& name, kelma::predict::JulianDate utc,
+                     std::vector<std::string>* messages) const;
     // Whether our prediction fails or differs from the source's position; it is then not used
     // for that name any more.
     bool PredictionDiffers(const std::string& source, const std::string& name,

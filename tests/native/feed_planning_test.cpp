@@ -19,14 +19,18 @@ using kelma::predict::FromCalendar;
 using kelma::predict::JulianDate;
 using kelmafeed::RelayPlanner;
 
-// SO-50 (Celestrak, 2024-02-12: tools/bench/data) and a set with its perigee inside the Earth.
+// SO-50 (Celestrak, 2024-02-12: tools/bench/data) and two sets with a perigee inside the Earth:
+// at their epoch, 2024-02-12 00:00 (mean anomaly 0), and half an orbit later.
 constexpr char kFile[] =
     "SAUDISAT 1C (SO-50)\n"
     "1 27607U 02058C   24042.86267269  .00002330  00000+0  33481-3 0  9994\n"
     "2 27607  64.5538 249.6240 0039875 165.8991 194.3236 14.78305792137648\n"
     "DOWN-AT-EPOCH\n"
     "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
-    "2 99999  51.6406 220.6676 5000000 228.7563 000.0000 15.00000000    13\n";
+    "2 99999  51.6406 220.6676 5000000 228.7563 000.0000 15.00000000    13\n"
+    "DOWN-SOON\n"
+    "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
+    "2 99999  51.6406 220.6676 5000000 228.7563 180.0000 15.00000000    12\n";
 // Seen from 60 N 10 E, SO-50 rises in the west at 11:35:08, crosses north and sets in the east
 // at 11:48:45; the plan's lead time begins at 11:34:08.
 const kelma::predict::Station kStation{60, 10, 0};
@@ -73,23 +77,28 @@ TEST(RelayPlanTest, WithoutElementsAStationOrANameItRelaysUnchangedAndSaysWhyOnc
     EXPECT_FALSE(network.Advance(AddSeconds(kBeforeLead, 1)).position);
 }
 
-TEST(RelayPlanTest, ANameNotFoundOrASetTheModelRefusesIsRelayedWithTheReason) {
-    RelayPlanner planner(So50Setup());
+TEST(RelayPlanTest, ANameNotFoundOrASetTheModelRefusesOrGivesUpOnIsRelayedWithTheReason) {
     const Position source{10, 20};
+    const JulianDate perigee = FromCalendar({2024, 2, 12, 0, 48, 0});  // DOWN-SOON's, underground
     const struct {
         const char* name;
+        JulianDate utc;
         const char* message;
     } cases[] = {
-        {"SO-5",
+        {"SO-5", kBeforeLead,
          "SO-5: not planned, relayed unchanged: no element set named \"SO-5\" in amateur.txt; "
          "names that come close: SAUDISAT 1C (SO-50)"},
-        {"DOWN-AT-EPOCH",
+        {"DOWN-AT-EPOCH", kBeforeLead,
          "DOWN-AT-EPOCH: not planned, relayed unchanged: amateur.txt:5: DOWN-AT-EPOCH: the model "
          "refuses it ("},
+        {"DOWN-SOON", perigee,
+         "DOWN-SOON: not planned, relayed unchanged: our prediction fails from 2024-02-12 "
+         "00:48:00 UTC on (decayed, or its elements out of range)"},
     };
     for (const auto& c : cases) {
+        RelayPlanner planner(So50Setup());
         const RelayPlanner::Outcome outcome =
-            planner.OnSourcePosition("SatPC32", c.name, source, kBeforeLead);
+            planner.OnSourcePosition("SatPC32", c.name, source, c.utc);
         EXPECT_EQ(outcome.position, source) << c.name;
         ASSERT_EQ(outcome.messages.size(), 1u) << c.name;
         EXPECT_EQ(outcome.messages[0].rfind(c.message, 0), 0u) << outcome.messages[0];

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sky/front.h"
+
 namespace {
 
 using kelma::sky::SetUpTargets;
@@ -74,6 +76,16 @@ TEST(SkyTargetsTest, ASetTheModelRefusesIsSkippedWithAMessage) {
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0].rfind("DOWN-SOON: the model fails from 2024-02-12 ", 0), 0u) << events[0];
     EXPECT_EQ(tracker.CurrentStatus().target, "ISS (ZARYA)");
+}
+
+TEST(SkyTargetsTest, AnElementFileThatCannotBeReadIsNamed) {
+    kelma::sky::SkyOptions options;
+    options.elementsPath = "/nonexistent/amateur.txt";
+    options.station = kStation;
+    options.targets = {"ISS (ZARYA)"};
+    const TargetSetup setup = kelma::sky::LoadTargets(options);
+    EXPECT_EQ(setup.error, "cannot read /nonexistent/amateur.txt");
+    EXPECT_TRUE(setup.targets.empty());
 }
 
 }  // namespace
