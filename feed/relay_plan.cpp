@@ -42,16 +42,15 @@ std::string Lowered(std::string text) {
     return text;
 }
 
-// The names a tracking program may give a set of the file by: its own, with the spaces that
-// Orbitron writes as '_' ("ISS_(ZARYA)"), and the designation in brackets that catalogues add
-// (AMSAT's files name "SO-50" what Celestrak's name "SAUDISAT 1C (SO-50)").
-std::vector<std::string> NamesToTry(const std::string& name, const PlanningSetup& setup) {
-    std::vector<std::string> names{name};
-    if (name.find('_') != std::string::npos) {
-        names.push_back(name);
-        std::replace(names.back().begin(), names.back().end(), '_', ' ');
-    }
-    const std::string bracketed = "(" + Lowered(names.back()) + ")";
+// Other names a tracking program may give a set of the file by: with the spaces that Orbitron
+// writes as '_' ("ISS_(ZARYA)"), and as the designation in brackets that catalogues add (AMSAT's
+// files name "SO-50" what Celestrak's name "SAUDISAT 1C (SO-50)").
+std::vector<std::string> OtherNames(const std::string& name, const PlanningSetup& setup) {
+    std::string spaced = name;
+    std::replace(spaced.begin(), spaced.end(), '_', ' ');
+    std::vector<std::string> names;
+    if (spaced != name) names.push_back(spaced);
+    const std::string bracketed = "(" + Lowered(spaced) + ")";
     for (const kelma::predict::ElementSet& set : setup.file.sets) {
         const std::string lowered = Lowered(set.name);
         if (lowered.size() > bracketed.size() &&
@@ -67,7 +66,7 @@ kelma::sky::FoundTarget FindRelayed(const std::string& name, const PlanningSetup
     const kelma::sky::FoundTarget own =
         kelma::sky::FindTarget(name, setup.fileName, setup.file, view);
     if (!own.not_found) return own;
-    for (const std::string& other : NamesToTry(name, setup)) {
+    for (const std::string& other : OtherNames(name, setup)) {
         kelma::sky::FoundTarget found =
             kelma::sky::FindTarget(other, setup.fileName, setup.file, view);
         if (!found.not_found) return found;
