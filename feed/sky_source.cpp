@@ -50,7 +50,9 @@ std::string SkySource::Description() const {
 }
 
 int64_t SkySource::TickMs() const {
-    return std::max(kShortestTickMs, static_cast<int64_t>(kMsPerSecond / m_clock.Speed()));
+    const double secondMs = kMsPerSecond / m_clock.Speed();
+    return static_cast<int64_t>(std::clamp(secondMs, static_cast<double>(kShortestTickMs),
+                                           static_cast<double>(kLongestTickMs)));
 }
 
 }  // namespace kelmafeed

@@ -20,6 +20,8 @@ namespace kelmafeed {
 // The window pauses 100 ms after each azimuth command: a position every 200 ms at most leaves it
 // time for both axes' commands and its polls, however fast the sky clock runs.
 constexpr int64_t kShortestTickMs = 200;
+// A slower sky clock is still looked at once a second.
+constexpr int64_t kLongestTickMs = 1000;
 
 class SkySource {
 public:
@@ -40,7 +42,8 @@ public:
     std::string StatusLine(int64_t wallMs) const;
     // "our own prediction of SO-50, sky clock from 2024-02-12 11:34:00 UTC at 30 times real time".
     std::string Description() const;
-    // How often to advance: a second of the sky clock, but never more often than kShortestTickMs.
+    // How often to advance: every second of the sky clock, within kShortestTickMs and
+    // kLongestTickMs.
     int64_t TickMs() const;
 
 private:

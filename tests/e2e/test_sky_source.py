@@ -36,7 +36,10 @@ def test_sky_source_takes_a_pass_across_north_over_the_top(procs):
 
     # How far the controller is from where it was last told to go, while the pass runs.
     lags = []
-    ended = lambda: any(line.endswith("FUNCUBE-1 (AO-73): pass ended") for line in feed.lines())
+
+    def ended():
+        return any(line.endswith("FUNCUBE-1 (AO-73): pass ended") for line in feed.lines())
+
     deadline = time.monotonic() + PASS_WAIT_S
     while not ended():
         assert time.monotonic() < deadline, "the pass did not end"
