@@ -10,6 +10,7 @@
 
 #include "sky/front.h"
 #include "sky/targets.h"
+#include "tests/native/decaying_sets.h"
 
 namespace {
 
@@ -19,18 +20,14 @@ using kelma::predict::FromCalendar;
 using kelma::predict::JulianDate;
 using kelmafeed::RelayPlanner;
 
-// SO-50 (Celestrak, 2024-02-12: tools/bench/data) and two sets with a perigee inside the Earth:
-// at their epoch, 2024-02-12 00:00 (mean anomaly 0), and half an orbit later.
-constexpr char kFile[] =
-    "SAUDISAT 1C (SO-50)\n"
-    "1 27607U 02058C   24042.86267269  .00002330  00000+0  33481-3 0  9994\n"
-    "2 27607  64.5538 249.6240 0039875 165.8991 194.3236 14.78305792137648\n"
-    "DOWN-AT-EPOCH\n"
-    "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
-    "2 99999  51.6406 220.6676 5000000 228.7563 000.0000 15.00000000    13\n"
-    "DOWN-SOON\n"
-    "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
-    "2 99999  51.6406 220.6676 5000000 228.7563 180.0000 15.00000000    12\n";
+// SO-50 (Celestrak, 2024-02-12: tools/bench/data) and the decaying sets (DOWN-AT-EPOCH from
+// line 4).
+const std::string kFile =
+    std::string(
+        "SAUDISAT 1C (SO-50)\n"
+        "1 27607U 02058C   24042.86267269  .00002330  00000+0  33481-3 0  9994\n"
+        "2 27607  64.5538 249.6240 0039875 165.8991 194.3236 14.78305792137648\n") +
+    kelma::test::kDecayingSets;
 // Seen from 60 N 10 E, SO-50 rises in the west at 11:35:08, crosses north and sets in the east
 // at 11:48:45; the plan's lead time begins at 11:34:08.
 const kelma::predict::Station kStation{60, 10, 0};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sky/front.h"
+#include "tests/native/decaying_sets.h"
 
 namespace {
 
@@ -14,22 +15,17 @@ using kelma::sky::TargetSetup;
 
 const kelma::predict::Station kStation{48.0, 11.0, 500};
 
-// ISS (Celestrak, February 2024), a copy with a wrong checksum (line 5), and two made-up sets
-// with a perigee inside the Earth: at their epoch (DOWN-AT-EPOCH, mean anomaly 0) and half an
-// orbit later (DOWN-SOON).
-constexpr char kFile[] =
-    "ISS (ZARYA)\n"
-    "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9997\n"
-    "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n"
-    "ISS COPY\n"
-    "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9990\n"
-    "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n"
-    "DOWN-AT-EPOCH\n"
-    "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
-    "2 99999  51.6406 220.6676 5000000 228.7563 000.0000 15.00000000    13\n"
-    "DOWN-SOON\n"
-    "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
-    "2 99999  51.6406 220.6676 5000000 228.7563 180.0000 15.00000000    12\n";
+// ISS (Celestrak, February 2024), a copy with a wrong checksum (line 5), and the decaying sets
+// (DOWN-AT-EPOCH from line 7).
+const std::string kFile =
+    std::string(
+        "ISS (ZARYA)\n"
+        "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9997\n"
+        "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n"
+        "ISS COPY\n"
+        "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9990\n"
+        "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n") +
+    kelma::test::kDecayingSets;
 
 TEST(SkyTargetsTest, TakesSatellitesSunAndMoonAndReportsRefusedSets) {
     const TargetSetup setup =
