@@ -2,11 +2,11 @@
 
 #include "framework/decimal.h"
 
-namespace kelma {
+namespace app {
 
 int32_t PortFromArgument(std::string_view argument) {
-    const int32_t port = ParseLeadingInteger(argument);
+    const int32_t port = framework::ParseLeadingInteger(argument);
     return port < kDefaultComPort ? kDefaultComPort : port;
 }
 
-}  // namespace kelma
+}  // namespace app

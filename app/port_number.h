@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace kelma {
+namespace app {
 
 constexpr int32_t kDefaultComPort = 1;
 
@@ -13,4 +13,4 @@ constexpr int32_t kDefaultComPort = 1;
 // into a negative or otherwise wrong port.
 int32_t PortFromArgument(std::string_view argument);
 
-}  // namespace kelma
+}  // namespace app

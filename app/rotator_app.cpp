@@ -3,17 +3,19 @@
 #include "app/port_number.h"
 #include "ui/rotator_dlg.h"
 
-BEGIN_MESSAGE_MAP(CRotatorApp, CWinApp)
+namespace app {
+
+BEGIN_MESSAGE_MAP(CRotatorApp, framework::CWinApp)
 ON_COMMAND(ID_HELP, OnHelp)
 END_MESSAGE_MAP()
 
 void CPortCommandLineInfo::ParseParam(const char* pszParam, BOOL, BOOL) {
-    m_nComPort = kelma::PortFromArgument(pszParam ? pszParam : "");
+    m_nComPort = app::PortFromArgument(pszParam ? pszParam : "");
 }
 
 BOOL CRotatorApp::InitInstance() {
     Enable3dControlsStatic();
-    CRotatorDlg dlg;
+    ui::CRotatorDlg dlg;
     {
         CPortCommandLineInfo cmdInfo;
         ParseCommandLine(cmdInfo);
@@ -25,3 +27,5 @@ BOOL CRotatorApp::InitInstance() {
     // No message loop of our own: the process ends when the window has closed.
     return FALSE;
 }
+
+}  // namespace app

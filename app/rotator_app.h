@@ -3,7 +3,9 @@
 
 #include "framework/framework.h"
 
-class CPortCommandLineInfo : public CCommandLineInfo {
+namespace app {
+
+class CPortCommandLineInfo : public framework::CCommandLineInfo {
 public:
     // Every argument, switch or not, sets the port; the last one decides.
     void ParseParam(const char* pszParam, BOOL bFlag, BOOL bLast) override;
@@ -11,9 +13,11 @@ public:
     int m_nComPort = 1;
 };
 
-class CRotatorApp : public CWinApp {
+class CRotatorApp : public framework::CWinApp {
 public:
     BOOL InitInstance() override;
 
     DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace app

@@ -5,7 +5,7 @@
 
 #include "framework/decimal.h"
 
-namespace kelma {
+namespace dde {
 
 bool CopyItemText(const void* data, size_t size, char (&text)[kItemCopySize]) {
     if (data == nullptr || size >= kMaxItemDataSize) return false;
@@ -18,14 +18,15 @@ bool CopyItemText(const void* data, size_t size, char (&text)[kItemCopySize]) {
 AzEl ParseAzEl(const char* text) {
     AzEl value{0, 0};
     const std::string_view view(text);
-    value.azimuth = ParseLeadingInteger(view);
+    value.azimuth = framework::ParseLeadingInteger(view);
     const size_t bar = view.find('|');
-    if (bar != std::string_view::npos) value.elevation = ParseLeadingInteger(view.substr(bar + 1));
+    if (bar != std::string_view::npos)
+        value.elevation = framework::ParseLeadingInteger(view.substr(bar + 1));
     return value;
 }
 
 int32_t ParseDegrees(const char* text) {
-    return ParseLeadingInteger(text);
+    return framework::ParseLeadingInteger(text);
 }
 
 void CopySatelliteName(const char* text, char (&name)[kSatelliteNameSize]) {
@@ -35,4 +36,4 @@ void CopySatelliteName(const char* text, char (&name)[kSatelliteNameSize]) {
     name[length] = '\0';
 }
 
-}  // namespace kelma
+}  // namespace dde

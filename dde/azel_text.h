@@ -5,14 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kelma {
+#include "dde/winorbit.h"
+
+namespace dde {
 
 // Data of this many bytes or more is refused outright.
 constexpr size_t kMaxItemDataSize = 250;
 // The local copy the data is read from: room for the largest accepted data plus terminators.
 constexpr size_t kItemCopySize = 252;
-// Size of the satellite-name field: 31 characters and the terminator.
-constexpr size_t kSatelliteNameSize = 32;
 
 // Copies item data into a local text buffer. Returns false, leaving the buffer alone, when there
 // is no data or it is kMaxItemDataSize bytes or more. Otherwise the copy ends at the first NUL
@@ -35,4 +35,4 @@ int32_t ParseDegrees(const char* text);
 // Copies a satellite name into the name field; a longer name keeps its first 31 characters.
 void CopySatelliteName(const char* text, char (&name)[kSatelliteNameSize]);
 
-}  // namespace kelma
+}  // namespace dde

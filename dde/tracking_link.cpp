@@ -5,40 +5,49 @@
 #include <utility>
 
 #include "dde/azel_text.h"
+#include "dde/partner_check.h"
 #include "framework/wine_host.h"
 #include "rotator/tracking_rule.h"
-#include "ui/resource.h"
 
-CTrackingLink* g_pTrackingLink = nullptr;
+namespace dde {
 
 namespace {
 
 constexpr DWORD kTransactionTimeoutMs = 1000;
-constexpr char kNoSatellite[] = "none";
-constexpr char kService[] = "WinOrbit";
-constexpr char kTopic[] = "TrackingInfo";
-constexpr char kAzElItem[] = "AzEl";
-constexpr char kSatNameItem[] = "SatelliteName";
-constexpr char kAzimuthItem[] = "AzimuthDegrees";
-constexpr char kElevationItem[] = "ElevationDegrees";
+// The window property through which the DDE callback, which DDEML gives no context, finds the
+// link: on the window it notifies, of the thread its DDE instance runs on.
+constexpr char kLinkProperty[] = "KelmaTrackingLink";
+
+BOOL CALLBACK FindLink(HWND window, LPARAM found) {
+    void* link = GetPropA(window, kLinkProperty);
+    if (link == nullptr) return TRUE;
+    *reinterpret_cast<CTrackingLink**>(found) = static_cast<CTrackingLink*>(link);
+    return FALSE;
+}
+
+// DDEML calls the callback on the thread that made the instance, while it dispatches messages.
+CTrackingLink* LinkOfThisThread() {
+    CTrackingLink* link = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &FindLink, reinterpret_cast<LPARAM>(&link));
+    return link;
+}
 
 // Sets a name field to "none".
-void SetNoSatellite(char (&name)[32]) {
-    static_assert(sizeof(kNoSatellite) <= 32, "fits the name field");
-    std::memcpy(name, kNoSatellite, sizeof kNoSatellite);
+void SetNoSatellite(char (&name)[dde::kSatelliteNameSize]) {
+    static_assert(sizeof(dde::kNoSatelliteName) <= dde::kSatelliteNameSize, "fits the field");
+    std::memcpy(name, dde::kNoSatelliteName, sizeof dde::kNoSatelliteName);
 }
 
 }  // namespace
 
-CTrackingLink::CTrackingLink() : CTrackingLink(RunningOnWine()) {}
+CTrackingLink::CTrackingLink() : CTrackingLink(framework::RunningOnWine()) {}
 
 CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrary) {
     m_idInst = 0;
     // Failure leaves m_idInst at 0: every later DDE call fails and the link never connects.
     DdeInitializeA(&m_idInst, DdeCallback, APPCMD_CLIENTONLY, 0);
-    g_pTrackingLink = this;
-    m_nElevation = kelma::kNoAngleYet;
-    m_nAzimuth = kelma::kNoAngleYet;
+    m_nElevation = rotator::kNoAngleYet;
+    m_nAzimuth = rotator::kNoAngleYet;
     m_hszService = nullptr;
     m_hszAzEl = nullptr;
     m_hszSatName = nullptr;
@@ -50,7 +59,8 @@ CTrackingLink::CTrackingLink(bool silentLibrary) : m_bSilentLibrary(silentLibrar
 CTrackingLink::~CTrackingLink() {
     Disconnect(0);
     // The DDE instance outlives the link: its events must not reach a link that is gone.
-    if (g_pTrackingLink == this) g_pTrackingLink = nullptr;
+    if (m_hNotifyWnd != nullptr && GetPropA(m_hNotifyWnd, kLinkProperty) == this)
+        RemovePropA(m_hNotifyWnd, kLinkProperty);
 }
 
 void CTrackingLink::Notify() {
@@ -59,6 +69,7 @@ void CTrackingLink::Notify() {
 
 int CTrackingLink::Connect() {
     if (m_bInConnect) return 0;
+    if (m_hNotifyWnd != nullptr) SetPropA(m_hNotifyWnd, kLinkProperty, this);
     m_bInConnect = true;
     const int result = ConnectOnce();
     m_bInConnect = false;
@@ -71,8 +82,8 @@ int CTrackingLink::Connect() {
 
 int CTrackingLink::ConnectOnce() {
     if (m_hszService == nullptr)
-        m_hszService = DdeCreateStringHandleA(m_idInst, kService, CP_WINANSI);
-    HSZ topic = DdeCreateStringHandleA(m_idInst, kTopic, CP_WINANSI);
+        m_hszService = DdeCreateStringHandleA(m_idInst, dde::kWinOrbitService, CP_WINANSI);
+    HSZ topic = DdeCreateStringHandleA(m_idInst, dde::kWinOrbitTopic, CP_WINANSI);
     const HCONV held = m_hConv;
     m_hConv = DdeConnect(m_idInst, m_hszService, topic, nullptr);
     DdeFreeStringHandle(m_idInst, topic);
@@ -101,10 +112,11 @@ int CTrackingLink::ConnectOnce() {
 // Handles an earlier Connect left are released once the new ones exist, so that their values
 // stay the same and nothing leaks.
 void CTrackingLink::RenewItemNames() {
-    const std::pair<HSZ*, const char*> items[] = {{&m_hszAzEl, kAzElItem},
-                                                  {&m_hszSatName, kSatNameItem},
-                                                  {&m_hszAzimuthDegrees, kAzimuthItem},
-                                                  {&m_hszElevationDegrees, kElevationItem}};
+    const std::pair<HSZ*, const char*> items[] = {
+        {&m_hszAzEl, dde::kAzElItem},
+        {&m_hszSatName, dde::kSatelliteNameItem},
+        {&m_hszAzimuthDegrees, dde::kAzimuthDegreesItem},
+        {&m_hszElevationDegrees, dde::kElevationDegreesItem}};
     for (const auto& [field, name] : items) {
         const HSZ old = *field;
         *field = DdeCreateStringHandleA(m_idInst, name, CP_WINANSI);
@@ -158,20 +170,20 @@ UINT CTrackingLink::OnData(HDDEDATA data, HSZ item) {
     if (data == nullptr) return FALSE;
     DWORD size = 0;
     const BYTE* bytes = DdeAccessData(data, &size);
-    char text[kelma::kItemCopySize];
-    if (kelma::CopyItemText(bytes, size, text)) {
+    char text[dde::kItemCopySize];
+    if (dde::CopyItemText(bytes, size, text)) {
         if (item == m_hszAzEl) {
             m_nElevation = 0;
             m_nAzimuth = 0;
-            const kelma::AzEl value = kelma::ParseAzEl(text);
+            const dde::AzEl value = dde::ParseAzEl(text);
             m_nAzimuth = value.azimuth;
             m_nElevation = value.elevation;
         } else if (item == m_hszSatName) {
-            kelma::CopySatelliteName(text, m_szSatellite);
+            dde::CopySatelliteName(text, m_szSatellite);
         } else if (item == m_hszAzimuthDegrees) {
-            m_nAzimuth = kelma::ParseDegrees(text);
+            m_nAzimuth = dde::ParseDegrees(text);
         } else if (item == m_hszElevationDegrees) {
-            m_nElevation = kelma::ParseDegrees(text);
+            m_nElevation = dde::ParseDegrees(text);
         }
         Notify();
     }
@@ -180,32 +192,15 @@ UINT CTrackingLink::OnData(HDDEDATA data, HSZ item) {
 
 void CTrackingLink::CheckPartner() {
     if (m_hConv == nullptr || m_bInConnect) return;
-    CONVINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.cb = sizeof info;
-    const bool known = DdeQueryConvInfo(m_hConv, QID_SYNC, &info) != 0;
-    if (known && (info.wStatus & ST_CONNECTED) && IsWindow(info.hwndPartner)) return;
+    const dde::PartnerCheck check = dde::CheckPartner(m_hConv);
+    if (check.alive) return;
 
     const HCONV lost = m_hConv;
     Disconnect(1);
     m_hConvLost = lost;
     // Elsewhere the library reports the end itself and keeps its own machinery.
-    if (known && m_bSilentLibrary) ReleaseLostConversation(lost, info);
-}
-
-// The library keeps a conversation it never reported as ended, and Wine's refuses a new
-// conversation with the same service and topic while it does. Let it go, so that the next
-// Connect can reach the server again.
-void CTrackingLink::ReleaseLostConversation(HCONV conv, const CONVINFO& info) {
-    if (info.wStatus & ST_CONNECTED) {
-        // The partner's window is gone: the library's end message reaches nobody.
-        DdeDisconnect(conv);
-        return;
-    }
-    // Ended by the partner but still held: only ending the instance releases it. The
-    // conversation's window goes first, so that nothing of the old instance runs again.
-    DestroyWindow(info.hwnd);
-    Reinitialize();
+    if (check.known && m_bSilentLibrary && !dde::ReleaseLostConversation(lost, check.info))
+        Reinitialize();
 }
 
 // String handles belong to the instance that made them, so none of the old instance's may be
@@ -235,7 +230,7 @@ void CTrackingLink::OnDisconnectEvent(HCONV conv) {
 
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                               ULONG_PTR, ULONG_PTR) {
-    CTrackingLink* link = g_pTrackingLink;
+    CTrackingLink* link = LinkOfThisThread();
     if (link == nullptr) return nullptr;
     switch (type) {
         case XTYP_ADVDATA:
@@ -251,3 +246,5 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT, HCONV conv, HSZ hsz1, HSZ hsz2, H
             return nullptr;
     }
 }
+
+}  // namespace dde

@@ -6,6 +6,13 @@
 #include <windows.h>
 #include <ddeml.h>
 
+#include "dde/winorbit.h"
+
+namespace dde {
+
+// The link's notification to its window: WM_COMMAND with this id, code 0 and no control window.
+#define ID_TRACKING_UPDATE 2001
+
 class CTrackingLink {
 public:
     CTrackingLink();
@@ -24,10 +31,11 @@ public:
     // a notification's handler); nothing that would change the conversation runs then.
     bool InConnect() const { return m_bInConnect; }
 
-    // Fields, in this order; read by the operator window.
+    // Fields, read by the operator window. The link is found by its DDE callback through the
+    // window it notifies, from its first Connect on.
     HSZ m_hszService;
     HSZ m_hszSatName;
-    char m_szSatellite[32];
+    char m_szSatellite[dde::kSatelliteNameSize];
     HWND m_hNotifyWnd;
     int m_nElevation;
     int m_nAzimuth;
@@ -48,7 +56,6 @@ private:
     void FollowDegreeItems();
     int ConnectOnce();
     void OnDisconnectEvent(HCONV conv);
-    void ReleaseLostConversation(HCONV conv, const CONVINFO& info);
     void Reinitialize();
 
     // The position items of a server without "AzEl", one angle each.
@@ -62,7 +69,7 @@ private:
     const bool m_bSilentLibrary;
 };
 
-extern CTrackingLink* g_pTrackingLink;
-
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA data,
                               ULONG_PTR data1, ULONG_PTR data2);
+
+}  // namespace dde

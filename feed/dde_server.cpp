@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace kelma {
+namespace kelmafeed {
 namespace {
 
 constexpr char kListenerClass[] = "KelmaDdeServerListener";
@@ -318,4 +318,4 @@ int DdeServer::AdviseCount(const std::string& item) const {
     return count;
 }
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -17,7 +17,7 @@
 
 #include "feed/event_log.h"
 
-namespace kelma {
+namespace kelmafeed {
 
 using Bytes = std::vector<char>;
 
@@ -89,4 +89,4 @@ private:
 // other control and non-ASCII bytes as '.'.
 std::string Printable(const Bytes& data);
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -2,18 +2,9 @@
 
 #include <cstdarg>
 
-namespace kelma {
+#include "framework/clock.h"
 
-int64_t NowMicroseconds() {
-    constexpr int64_t kMicrosecondsPerSecond = 1000000;
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    const int64_t seconds = counter.QuadPart / frequency.QuadPart;
-    const int64_t rest = counter.QuadPart % frequency.QuadPart;
-    return seconds * kMicrosecondsPerSecond + rest * kMicrosecondsPerSecond / frequency.QuadPart;
-}
+namespace kelmafeed {
 
 EventLog::EventLog(FILE* out) : m_out(out) {
     InitializeCriticalSection(&m_lock);
@@ -26,7 +17,7 @@ EventLog::~EventLog() {
 void EventLog::Line(const char* format, ...) {
     if (m_out == nullptr) return;
     EnterCriticalSection(&m_lock);
-    fprintf(m_out, "%lld ", static_cast<long long>(NowMicroseconds()));
+    fprintf(m_out, "%lld ", static_cast<long long>(framework::NowMicroseconds()));
     va_list args;
     va_start(args, format);
     vfprintf(m_out, format, args);
@@ -36,4 +27,4 @@ void EventLog::Line(const char* format, ...) {
     LeaveCriticalSection(&m_lock);
 }
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -16,10 +16,7 @@
 #define KELMA_PRINTF_FORMAT(formatIndex, firstArgument)
 #endif
 
-namespace kelma {
-
-// Microseconds on the performance counter (the same clock in every process of the machine).
-int64_t NowMicroseconds();
+namespace kelmafeed {
 
 class EventLog {
 public:
@@ -34,4 +31,4 @@ private:
     CRITICAL_SECTION m_lock;
 };
 
-}  // namespace kelma
+}  // namespace kelmafeed

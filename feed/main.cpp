@@ -12,7 +12,6 @@
 // control window end the relay: the window's conversations are ended, the service is withdrawn.
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -29,6 +28,7 @@
 #include "feed/sky_source.h"
 #include "feed/source_link.h"
 #include "feed/tracking_text.h"
+#include "framework/clock.h"
 #include "framework/wine_host.h"
 
 namespace {
@@ -51,19 +51,18 @@ HWND g_control = nullptr;
 HANDLE g_finished = nullptr;
 
 int64_t SteadyMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return framework::NowMicroseconds() / 1000;
 }
 
-kelma::Bytes TextData(const std::string& text) {
-    kelma::Bytes data(text.begin(), text.end());
+kelmafeed::Bytes TextData(const std::string& text) {
+    kelmafeed::Bytes data(text.begin(), text.end());
     data.push_back('\0');  // CF_TEXT carries its terminator within the size
     return data;
 }
 
 // Where the relay leaves the antenna: " The antenna stays at az 182 el 36.", or nothing before
 // the first position.
-std::string HeldPosition(const kelma::RelayState& state) {
+std::string HeldPosition(const kelmafeed::RelayState& state) {
     if (!state.LastPosition()) return "";
     return " The antenna stays at az " + std::to_string(state.LastPosition()->azimuth) + " el " +
            std::to_string(state.LastPosition()->elevation) + ".";
@@ -72,7 +71,7 @@ std::string HeldPosition(const kelma::RelayState& state) {
 // What the sources read before the relay starts: the sky source's targets, or what plans a
 // relayed source's passes.
 struct Prediction {
-    std::vector<kelma::sky::Target> skyTargets;
+    std::vector<sky::Target> skyTargets;
     std::optional<kelmafeed::PlanningSetup> planning;
 };
 
@@ -80,8 +79,8 @@ class Relay {
 public:
     Relay(const kelmafeed::Options& options, FILE* log, Prediction prediction)
         : m_log(log),
-          m_server(kelma::kWinOrbitService, kelma::kWinOrbitTopic, m_log),
-          m_link(options.sources, LinkEvents(), RunningOnWine()),
+          m_server(dde::kWinOrbitService, dde::kWinOrbitTopic, m_log),
+          m_link(options.sources, LinkEvents(), framework::RunningOnWine()),
           m_netPort(options.netPort),
           m_netAddresses(options.netAddresses),
           m_skySource(options.skySource),
@@ -93,7 +92,7 @@ public:
     int Run();
     void OnTimer(UINT_PTR timer);
     // From the network source.
-    void OnNetPosition(kelma::Position position) { OnSourcePosition(position, std::nullopt); }
+    void OnNetPosition(rotator::Position position) { OnSourcePosition(position, std::nullopt); }
     void OnNetClients(size_t clients) {
         m_netClients = clients;
         ShowStatus();
@@ -102,33 +101,33 @@ public:
 private:
     kelmafeed::SourceLink::Events LinkEvents();
     void OnText(std::string_view text);
-    void OnSourcePosition(kelma::Position position, const std::optional<std::string>& satellite);
+    void OnSourcePosition(rotator::Position position, const std::optional<std::string>& satellite);
     void OnSkyTick();
     void FollowPlannedPass();
     void Say(const std::vector<std::string>& messages);
-    void Publish(const kelma::Publication& publication);
+    void Publish(const kelmafeed::Publication& publication);
     void StartSource();
     std::string SourceName() const { return m_net ? m_net->Name() : m_link.Name(); }
     bool SourceConnected() const { return m_net ? m_netClients > 0 : m_link.Connected(); }
     void ShowStatus() {
         m_console.Status(m_sky ? m_sky->StatusLine(SteadyMs())
-                               : kelma::StatusLine(SourceName(), SourceConnected(), m_state));
+                               : kelmafeed::StatusLine(SourceName(), SourceConnected(), m_state));
     }
     void EndConversations();
 
     kelmafeed::Console m_console;
-    kelma::EventLog m_log;
-    kelma::DdeServer m_server;
-    kelma::RelayState m_state;
+    kelmafeed::EventLog m_log;
+    kelmafeed::DdeServer m_server;
+    kelmafeed::RelayState m_state;
     kelmafeed::SourceLink m_link;
     const std::optional<uint16_t> m_netPort;
     const std::vector<std::string> m_netAddresses;
     std::unique_ptr<kelmafeed::NetSource> m_net;
     size_t m_netClients = 0;  // commanding the network source
     const bool m_skySource;
-    const kelma::sky::SkyOptions m_skyOptions;
-    std::vector<kelma::sky::Target> m_skyTargets;  // until the sky source starts
-    std::optional<kelmafeed::SkySource> m_sky;     // from the service's registration on
+    const sky::SkyOptions m_skyOptions;
+    std::vector<sky::Target> m_skyTargets;      // until the sky source starts
+    std::optional<kelmafeed::SkySource> m_sky;  // from the service's registration on
     kelmafeed::RelayPlanner m_planner;
 };
 
@@ -155,8 +154,8 @@ kelmafeed::SourceLink::Events Relay::LinkEvents() {
 
 void Relay::OnText(std::string_view text) {
     const bool wasIdle = m_state.NothingTracked();
-    const kelma::TrackingReading reading = kelma::ParseTrackingText(text);
-    if (reading.kind == kelma::TrackingKind::kPosition) {
+    const kelmafeed::TrackingReading reading = kelmafeed::ParseTrackingText(text);
+    if (reading.kind == kelmafeed::TrackingKind::kPosition) {
         OnSourcePosition({reading.azimuth, reading.elevation}, reading.satellite);
         return;
     }
@@ -167,10 +166,10 @@ void Relay::OnText(std::string_view text) {
     }
 }
 
-void Relay::OnSourcePosition(kelma::Position position,
+void Relay::OnSourcePosition(rotator::Position position,
                              const std::optional<std::string>& satellite) {
     const kelmafeed::RelayPlanner::Outcome outcome =
-        m_planner.OnSourcePosition(SourceName(), satellite, position, kelma::sky::UtcNow());
+        m_planner.OnSourcePosition(SourceName(), satellite, position, sky::UtcNow());
     Say(outcome.messages);
     Publish(outcome.position ? m_state.OnPosition(*outcome.position, satellite)
                              : m_state.OnHeldPosition(satellite));
@@ -178,7 +177,7 @@ void Relay::OnSourcePosition(kelma::Position position,
 
 // A planned pass goes on between the source's updates.
 void Relay::FollowPlannedPass() {
-    const kelmafeed::RelayPlanner::Outcome outcome = m_planner.Advance(kelma::sky::UtcNow());
+    const kelmafeed::RelayPlanner::Outcome outcome = m_planner.Advance(sky::UtcNow());
     Say(outcome.messages);
     Publish(m_state.OnPlannedPosition(outcome.position, std::nullopt));
 }
@@ -193,12 +192,12 @@ void Relay::Say(const std::vector<std::string>& messages) {
     for (const std::string& message : messages) m_console.Message(message);
 }
 
-void Relay::Publish(const kelma::Publication& publication) {
+void Relay::Publish(const kelmafeed::Publication& publication) {
     if (publication.satelliteName) {
         m_console.Message("Satellite: " + *publication.satelliteName);
-        m_server.SetItem(kelma::kSatelliteNameItem, TextData(*publication.satelliteName));
+        m_server.SetItem(dde::kSatelliteNameItem, TextData(*publication.satelliteName));
     }
-    if (publication.azel) m_server.SetItem(kelma::kAzElItem, TextData(*publication.azel));
+    if (publication.azel) m_server.SetItem(dde::kAzElItem, TextData(*publication.azel));
 }
 
 void Relay::OnTimer(UINT_PTR timer) {
@@ -220,7 +219,7 @@ int Relay::Run() {
         return kExitDdeUnavailable;
     }
     // Two servers would both feed the window, each with its own positions.
-    if (m_link.ServiceAnswers(kelma::kWinOrbitService, kelma::kWinOrbitTopic)) {
+    if (m_link.ServiceAnswers(dde::kWinOrbitService, dde::kWinOrbitTopic)) {
         fprintf(stderr,
                 "kelmafeed: a \"WinOrbit\" DDE service is already running (the prediction "
                 "program, or another kelmafeed). Close it first: two would both feed the "
@@ -335,9 +334,9 @@ void Warn(const std::vector<std::string>& warnings) {
 // why they cannot be had.
 std::optional<Prediction> LoadPrediction(const kelmafeed::Options& options) {
     Prediction prediction;
-    const kelma::sky::SkyOptions& sky = options.sky;
+    const sky::SkyOptions& sky = options.sky;
     if (options.skySource) {
-        kelma::sky::TargetSetup setup = kelma::sky::LoadTargets(sky);
+        sky::TargetSetup setup = sky::LoadTargets(sky);
         Warn(setup.warnings);
         if (!setup.error.empty()) {
             Warn({setup.error});
@@ -345,18 +344,17 @@ std::optional<Prediction> LoadPrediction(const kelmafeed::Options& options) {
         }
         prediction.skyTargets = std::move(setup.targets);
     } else if (sky.station) {
-        const std::optional<std::string> text = kelma::sky::ReadElementFile(sky.elementsPath);
+        const std::optional<std::string> text = sky::ReadElementFile(sky.elementsPath);
         if (!text) {
             Warn({"cannot read " + sky.elementsPath});
             return std::nullopt;
         }
         kelmafeed::PlanningSetup planning{
             sky.elementsPath,
-            kelma::predict::ParseElementFile(*text),
+            predict::ParseElementFile(*text),
             *sky.station,
-            {kelma::sky::WithElevationMax(kelma::sky::kKelmaLimits, sky), sky.leadSeconds,
-             sky.park}};
-        Warn(kelma::sky::RefusedSets(sky.elementsPath, planning.file));
+            {sky::WithElevationMax(sky::kKelmaLimits, sky), sky.leadSeconds, sky.park}};
+        Warn(sky::RefusedSets(sky.elementsPath, planning.file));
         prediction.planning = std::move(planning);
     }
     return prediction;

@@ -54,7 +54,7 @@ void NetRotator::Submit(kelmarotd::ClientId client, const kelmarotd::Request& re
     m_answer(client, kelmarotd::FormatReply(request, reply));
 }
 
-void NetRotator::Set(kelma::Position position) {
+void NetRotator::Set(rotator::Position position) {
     m_last = position;
     m_publish(position);
 }

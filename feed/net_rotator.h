@@ -11,16 +11,16 @@
 #include <set>
 #include <string>
 
-#include "feed/relay_state.h"
 #include "kelmarotd/rotctl_server.h"
 #include "kelmarotd/station.h"
+#include "rotator/position.h"
 
 namespace kelmafeed {
 
 class NetRotator : public kelmarotd::ServedBackend {
 public:
     using Answer = std::function<void(kelmarotd::ClientId, const std::string&)>;
-    using Publish = std::function<void(kelma::Position)>;
+    using Publish = std::function<void(rotator::Position)>;
     // How many clients have sent a rotator command and are still connected.
     using Clients = std::function<void(size_t)>;
 
@@ -43,11 +43,11 @@ public:
     void OnReadable(kelmarotd::Millis) override {}
 
 private:
-    void Set(kelma::Position position);
+    void Set(rotator::Position position);
 
     kelmarotd::Limits m_limits;
-    kelma::Position m_park;
-    kelma::Position m_last;  // p's answer; the park position until a client sets one
+    rotator::Position m_park;
+    rotator::Position m_last;  // p's answer; the park position until a client sets one
     Answer m_answer;
     Publish m_publish;
     Clients m_clients;

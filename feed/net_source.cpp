@@ -52,17 +52,17 @@ DWORD WINAPI NetSource::Serve(LPVOID parameter) {
     const HWND notify = self->m_notify;
     const kelmarotd::ServerLog log("kelmafeed", false);
     kelmarotd::RotctlServer* server = nullptr;  // the backend answers through it once it exists
-    NetRotator rotator(
+    NetRotator backend(
         kelmarotd::StationSettings{},
         [&server](kelmarotd::ClientId client, const std::string& answer) {
             server->Deliver(client, answer);
         },
-        [notify](kelma::Position position) {
+        [notify](rotator::Position position) {
             PostMessageA(notify, kPositionMessage, static_cast<WPARAM>(position.azimuth),
                          static_cast<LPARAM>(position.elevation));
         },
         [notify](size_t clients) { PostMessageA(notify, kClientsMessage, clients, 0); });
-    kelmarotd::RotctlServer rotctl(&rotator, &log);
+    kelmarotd::RotctlServer rotctl(&backend, &log);
     server = &rotctl;
     const int status = rotctl.Run(self->m_addresses, self->m_port, [self](uint16_t port) {
         self->m_boundPort = port;

@@ -31,7 +31,7 @@ const std::string kUsage =
         "(elevation up to 180) unless --el-max says not: those of --source=sky, and those of a\n"
         "relayed satellite found in --elements, with --station (--track, --at and --speed are\n"
         "for --source=sky only):\n") +
-    kelma::sky::kSkyOptionsUsage;
+    sky::kSkyOptionsUsage;
 
 namespace {
 
@@ -117,7 +117,7 @@ bool ParseSource(const std::string& text, Options* options) {
 // takes. An option that would do nothing is refused, not ignored.
 std::optional<std::string> SkyOptionsProblem(const Options& options,
                                              const std::set<std::string>& given) {
-    if (options.skySource) return kelma::sky::MissingForTracking(options.sky);
+    if (options.skySource) return sky::MissingForTracking(options.sky);
     for (const char* own : {"--track", "--at", "--speed"}) {
         if (given.count(own) > 0)
             return std::string(own) + " is for our own prediction: add --source sky";
@@ -167,7 +167,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
         const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, equals) : arg;
         const bool inlineValue = name.size() < arg.size();
         const bool isAddress = name == "-T" || name == "--listen-addr";
-        const bool isSky = kelma::sky::IsSkyOption(name);
+        const bool isSky = sky::IsSkyOption(name);
         const bool takesValue =
             name == "--source" || name == "-s" || name == "--log" || isAddress || isSky;
         if (takesValue && !inlineValue && i + 1 == arguments.size())
@@ -187,7 +187,7 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
             if (const auto refused = addresses.Add(value)) return Fail(options, *refused);
             addressGiven = true;
         } else if (isSky) {
-            if (const auto refused = kelma::sky::ParseSkyOption(name, value, &options.sky))
+            if (const auto refused = sky::ParseSkyOption(name, value, &options.sky))
                 return Fail(options, *refused);
             skyGiven.insert(name);
         } else {

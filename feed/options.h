@@ -36,7 +36,7 @@ struct Options {
     // Our own prediction of sky.targets instead of a source.
     bool skySource = false;
     // What the sky source tracks, and what plans a relayed satellite's passes (sky.station set).
-    kelma::sky::SkyOptions sky;
+    sky::SkyOptions sky;
     std::string logPath;  // the "WinOrbit" service's DDE events; none when empty
 };
 

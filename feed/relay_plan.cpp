@@ -11,7 +11,7 @@
 namespace kelmafeed {
 namespace {
 
-using kelma::predict::JulianDate;
+using predict::JulianDate;
 
 // A source that names ever new satellites (or garbage) must not grow the relay without bound;
 // past this many names the decisions are made, and said, anew.
@@ -33,7 +33,7 @@ std::string NotPlanned(const std::string& name, const std::string& why) {
 }
 
 std::string ModelFails(JulianDate utc) {
-    return "our prediction fails from " + kelma::predict::FormatUtc(utc) +
+    return "our prediction fails from " + predict::FormatUtc(utc) +
            " UTC on (decayed, or its elements out of range)";
 }
 
@@ -51,7 +51,7 @@ std::vector<std::string> OtherNames(const std::string& name, const PlanningSetup
     std::vector<std::string> names;
     if (spaced != name) names.push_back(spaced);
     const std::string bracketed = "(" + Lowered(spaced) + ")";
-    for (const kelma::predict::ElementSet& set : setup.file.sets) {
+    for (const predict::ElementSet& set : setup.file.sets) {
         const std::string lowered = Lowered(set.name);
         if (lowered.size() > bracketed.size() &&
             lowered.compare(lowered.size() - bracketed.size(), bracketed.size(), bracketed) == 0)
@@ -61,14 +61,12 @@ std::vector<std::string> OtherNames(const std::string& name, const PlanningSetup
 }
 
 // The first name that means a target, or why the source's own name does not.
-kelma::sky::FoundTarget FindRelayed(const std::string& name, const PlanningSetup& setup) {
-    const kelma::predict::StationView view(setup.station);
-    const kelma::sky::FoundTarget own =
-        kelma::sky::FindTarget(name, setup.fileName, setup.file, view);
+sky::FoundTarget FindRelayed(const std::string& name, const PlanningSetup& setup) {
+    const predict::StationView view(setup.station);
+    const sky::FoundTarget own = sky::FindTarget(name, setup.fileName, setup.file, view);
     if (!own.not_found) return own;
     for (const std::string& other : OtherNames(name, setup)) {
-        kelma::sky::FoundTarget found =
-            kelma::sky::FindTarget(other, setup.fileName, setup.file, view);
+        sky::FoundTarget found = sky::FindTarget(other, setup.fileName, setup.file, view);
         if (!found.not_found) return found;
     }
     return own;
@@ -80,7 +78,7 @@ RelayPlanner::RelayPlanner(std::optional<PlanningSetup> setup) : m_setup(std::mo
 
 RelayPlanner::Outcome RelayPlanner::OnSourcePosition(const std::string& source,
                                                      const std::optional<std::string>& satellite,
-                                                     kelma::Position position, JulianDate utc) {
+                                                     rotator::Position position, JulianDate utc) {
     utc = NotBefore(utc);
     Outcome outcome;
     const std::string name = satellite.value_or("");
@@ -91,7 +89,7 @@ RelayPlanner::Outcome RelayPlanner::OnSourcePosition(const std::string& source,
         return outcome;
     }
     if (!m_tracker || m_following != name) {
-        m_tracker.emplace(std::vector<kelma::sky::Target>{*m_decisions[name]}, m_setup->settings);
+        m_tracker.emplace(std::vector<sky::Target>{*m_decisions[name]}, m_setup->settings);
         m_following = name;
     }
     m_active = true;
@@ -139,7 +137,7 @@ RelayPlanner::Decision RelayPlanner::Planned(const std::string& name, JulianDate
             NotPlanned(name, "no --elements FILE and --station LAT,LON to plan its passes with"));
         return std::nullopt;
     }
-    kelma::sky::FoundTarget found = FindRelayed(name, *m_setup);
+    sky::FoundTarget found = FindRelayed(name, *m_setup);
     if (!found.target) {
         messages->push_back(NotPlanned(name, found.problem));
         return std::nullopt;
@@ -154,25 +152,25 @@ RelayPlanner::Decision RelayPlanner::Planned(const std::string& name, JulianDate
 }
 
 bool RelayPlanner::PredictionDiffers(const std::string& source, const std::string& name,
-                                     kelma::Position position, JulianDate utc,
+                                     rotator::Position position, JulianDate utc,
                                      std::vector<std::string>* messages) {
-    const kelma::sky::Target& target = *m_decisions[name];
+    const sky::Target& target = *m_decisions[name];
     const auto look = target.sky.look(utc);
     if (!look) {
         messages->push_back(NotPlanned(name, ModelFails(utc)));
         Distrust(name);
         return true;
     }
-    const double apart = kelma::plan::PointingErrorDeg(
+    const double apart = plan::PointingErrorDeg(
         {static_cast<double>(position.azimuth), static_cast<double>(position.elevation)},
         {look->azimuth_deg, look->elevation_deg});
     if (apart <= kDisagreementDeg) return false;
     std::string ours = AzEl(look->azimuth_deg, look->elevation_deg);
     if (target.elements_epoch)
-        ours += ", elements " +
-                Fixed(kelma::predict::SecondsBetween(*target.elements_epoch, utc) /
-                      kelma::predict::kSecondsPerDay) +
-                " days old";
+        ours +=
+            ", elements " +
+            Fixed(predict::SecondsBetween(*target.elements_epoch, utc) / predict::kSecondsPerDay) +
+            " days old";
     messages->push_back(name + ": " + source + " has it at " +
                         AzEl(position.azimuth, position.elevation) + ", " + Fixed(apart) +
                         " deg from our prediction (" + ours +
@@ -190,7 +188,7 @@ void RelayPlanner::Distrust(const std::string& name) {
 
 JulianDate RelayPlanner::NotBefore(JulianDate utc) {
     // The tracker only goes forward; the system clock may be set back.
-    if (m_last && kelma::predict::SecondsBetween(*m_last, utc) < 0) return *m_last;
+    if (m_last && predict::SecondsBetween(*m_last, utc) < 0) return *m_last;
     m_last = utc;
     return utc;
 }

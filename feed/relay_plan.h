@@ -30,9 +30,9 @@ constexpr double kDisagreementDeg = 5.0;
 // What plans a relayed pass: --elements, --station and the plan's settings.
 struct PlanningSetup {
     std::string fileName;
-    kelma::predict::ElementFile file;
-    kelma::predict::Station station;
-    kelma::sky::TrackerSettings settings;
+    predict::ElementFile file;
+    predict::Station station;
+    sky::TrackerSettings settings;
 };
 
 class RelayPlanner {
@@ -41,16 +41,16 @@ public:
     explicit RelayPlanner(std::optional<PlanningSetup> setup);
 
     struct Outcome {
-        std::optional<kelma::Position> position;  // to publish; none: the antenna holds
+        std::optional<rotator::Position> position;  // to publish; none: the antenna holds
         std::vector<std::string> messages;
     };
 
     // A position from `source` ("Orbitron") for the satellite it names (none: it names none),
     // received at `utc`.
     Outcome OnSourcePosition(const std::string& source, const std::optional<std::string>& satellite,
-                             kelma::Position position, kelma::predict::JulianDate utc);
+                             rotator::Position position, predict::JulianDate utc);
     // Between the source's updates: the plan's position at `utc` while its satellite is named.
-    Outcome Advance(kelma::predict::JulianDate utc);
+    Outcome Advance(predict::JulianDate utc);
     // "; planning the passes of the 15 sets in amateur.txt", or nothing without a setup.
     std::string Description() const;
     // The source tracks nothing or has gone. The plan is kept for when it names the satellite
@@ -59,27 +59,27 @@ public:
 
 private:
     // Whether a name's passes are planned: its target, or none when they are relayed unchanged.
-    using Decision = std::optional<kelma::sky::Target>;
+    using Decision = std::optional<sky::Target>;
 
-    const Decision& Decide(const std::string& name, kelma::predict::JulianDate utc,
+    const Decision& Decide(const std::string& name, predict::JulianDate utc,
                            std::vector<std::string>* messages);
-    Decision Planned(const std::string& name, kelma::predict::JulianDate utc,
+    Decision Planned(const std::string& name, predict::JulianDate utc,
                      std::vector<std::string>* messages) const;
     // Whether our prediction fails or differs from the source's position; it is then not used
     // for that name any more.
     bool PredictionDiffers(const std::string& source, const std::string& name,
-                           kelma::Position position, kelma::predict::JulianDate utc,
+                           rotator::Position position, predict::JulianDate utc,
                            std::vector<std::string>* messages);
     void Distrust(const std::string& name);
-    kelma::predict::JulianDate NotBefore(kelma::predict::JulianDate utc);
-    Outcome Follow(kelma::predict::JulianDate utc);
+    predict::JulianDate NotBefore(predict::JulianDate utc);
+    Outcome Follow(predict::JulianDate utc);
 
     const std::optional<PlanningSetup> m_setup;
     std::map<std::string, Decision> m_decisions;  // by the source's name, each said once
     std::string m_following;                      // the name the tracker plans for
-    std::optional<kelma::sky::Tracker> m_tracker;
+    std::optional<sky::Tracker> m_tracker;
     bool m_active = false;  // the source names m_following now
-    std::optional<kelma::predict::JulianDate> m_last;
+    std::optional<predict::JulianDate> m_last;
 };
 
 }  // namespace kelmafeed

@@ -3,11 +3,11 @@
 #include "dde/azel_text.h"
 #include "feed/tracking_text.h"
 
-namespace kelma {
+namespace kelmafeed {
 namespace {
 
 // The window keeps this much of a name; a longer one would only cost bytes.
-constexpr size_t kNameMax = kSatelliteNameSize - 1;
+constexpr size_t kNameMax = dde::kSatelliteNameSize - 1;
 
 std::string ShownPosition(const RelayState& state) {
     if (!state.LastPosition()) return "no position yet";
@@ -26,7 +26,8 @@ Publication RelayState::OnText(std::string_view text) {
 Publication RelayState::OnReading(const TrackingReading& reading) {
     switch (reading.kind) {
         case TrackingKind::kPosition:
-            return OnPosition(Position{reading.azimuth, reading.elevation}, reading.satellite);
+            return OnPosition(rotator::Position{reading.azimuth, reading.elevation},
+                              reading.satellite);
         case TrackingKind::kNothingTracked:
             ++m_received;
             m_nothingTracked = true;
@@ -39,7 +40,8 @@ Publication RelayState::OnReading(const TrackingReading& reading) {
     return {};
 }
 
-Publication RelayState::OnPosition(Position position, const std::optional<std::string>& satellite) {
+Publication RelayState::OnPosition(rotator::Position position,
+                                   const std::optional<std::string>& satellite) {
     ++m_received;
     m_nothingTracked = false;
     return OnPlannedPosition(position, satellite);
@@ -51,7 +53,7 @@ Publication RelayState::OnHeldPosition(const std::optional<std::string>& satelli
     return OnPlannedPosition(std::nullopt, satellite);
 }
 
-Publication RelayState::OnPlannedPosition(const std::optional<Position>& position,
+Publication RelayState::OnPlannedPosition(const std::optional<rotator::Position>& position,
                                           const std::optional<std::string>& satellite) {
     Publication publication;
     if (satellite) {
@@ -66,7 +68,7 @@ Publication RelayState::OnPlannedPosition(const std::optional<Position>& positio
     return publication;
 }
 
-std::string AzElText(Position position) {
+std::string AzElText(rotator::Position position) {
     return std::to_string(position.azimuth) + "|" + std::to_string(position.elevation);
 }
 
@@ -80,4 +82,4 @@ std::string StatusLine(std::string_view source, bool connected, const RelayState
     return line;
 }
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -7,13 +7,10 @@
 #include <string>
 #include <string_view>
 
-namespace kelma {
+#include "dde/winorbit.h"
+#include "rotator/position.h"
 
-// The prediction program's DDE service as the window reads it.
-constexpr char kWinOrbitService[] = "WinOrbit";
-constexpr char kWinOrbitTopic[] = "TrackingInfo";
-constexpr char kAzElItem[] = "AzEl";
-constexpr char kSatelliteNameItem[] = "SatelliteName";
+namespace kelmafeed {
 
 // The item texts to post after one update; an item that did not change is left out.
 struct Publication {
@@ -23,18 +20,6 @@ struct Publication {
     bool Empty() const { return !satelliteName && !azel; }
 };
 
-struct Position {
-    int32_t azimuth;
-    int32_t elevation;
-};
-
-inline bool operator==(const Position& a, const Position& b) {
-    return a.azimuth == b.azimuth && a.elevation == b.elevation;
-}
-inline bool operator!=(const Position& a, const Position& b) {
-    return !(a == b);
-}
-
 struct TrackingReading;
 
 class RelayState {
@@ -43,13 +28,13 @@ public:
     Publication OnText(std::string_view text);
     Publication OnReading(const TrackingReading& reading);
     // A position from any source; a name, when the source gives one.
-    Publication OnPosition(Position position, const std::optional<std::string>& satellite);
+    Publication OnPosition(rotator::Position position, const std::optional<std::string>& satellite);
     // A position from the source that the antenna does not follow (a planned pass has not begun):
     // only its name is published.
     Publication OnHeldPosition(const std::optional<std::string>& satellite);
     // A position the relay works out itself (its own prediction, a planned pass between the
     // source's updates): published the same way, not counted as received.
-    Publication OnPlannedPosition(const std::optional<Position>& position,
+    Publication OnPlannedPosition(const std::optional<rotator::Position>& position,
                                   const std::optional<std::string>& satellite);
 
     uint64_t Received() const { return m_received; }
@@ -57,7 +42,7 @@ public:
     uint64_t Garbled() const { return m_garbled; }
     bool NothingTracked() const { return m_nothingTracked; }
     // The items as published last; none before the first.
-    const std::optional<Position>& LastPosition() const { return m_position; }
+    const std::optional<rotator::Position>& LastPosition() const { return m_position; }
     const std::optional<std::string>& LastSatellite() const { return m_satellite; }
 
 private:
@@ -65,16 +50,16 @@ private:
     uint64_t m_published = 0;
     uint64_t m_garbled = 0;
     bool m_nothingTracked = false;
-    std::optional<Position> m_position;
+    std::optional<rotator::Position> m_position;
     std::optional<std::string> m_satellite;
 };
 
 // The "AzEl" text of a position: "182|36".
-std::string AzElText(Position position);
+std::string AzElText(rotator::Position position);
 
 // The status line: the source and whether it is connected, the satellite and the last position
 // published, and the counts, e.g.
 //   "Orbitron: connected | ISS_ZARYA az 182 el 36 | received 120, published 80, garbled 0"
 std::string StatusLine(std::string_view source, bool connected, const RelayState& state);
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -8,29 +8,27 @@ namespace {
 
 constexpr double kMsPerSecond = 1000;
 
-std::string JoinedNames(const std::vector<kelma::sky::Target>& targets) {
+std::string JoinedNames(const std::vector<sky::Target>& targets) {
     std::string names;
-    for (const kelma::sky::Target& target : targets)
-        names += (names.empty() ? "" : ", ") + target.name;
+    for (const sky::Target& target : targets) names += (names.empty() ? "" : ", ") + target.name;
     return names;
 }
 
 }  // namespace
 
-SkySource::SkySource(std::vector<kelma::sky::Target> targets, const kelma::sky::SkyOptions& options,
+SkySource::SkySource(std::vector<sky::Target> targets, const sky::SkyOptions& options,
                      int64_t wallMs)
     : m_names(JoinedNames(targets)),
-      m_start(options.at ? *options.at : kelma::sky::UtcNow()),
+      m_start(options.at ? *options.at : sky::UtcNow()),
       m_clock(m_start, options.speed, wallMs),
-      m_tracker(std::move(targets),
-                {kelma::sky::WithElevationMax(kelma::sky::kKelmaLimits, options),
-                 options.leadSeconds, options.park}) {}
+      m_tracker(std::move(targets), {sky::WithElevationMax(sky::kKelmaLimits, options),
+                                     options.leadSeconds, options.park}) {}
 
 SkySource::Tick SkySource::Advance(int64_t wallMs) {
-    const kelma::predict::JulianDate now = m_clock.Now(wallMs);
+    const predict::JulianDate now = m_clock.Now(wallMs);
     Tick tick;
     for (const std::string& event : m_tracker.Advance(now))
-        tick.messages.push_back(kelma::sky::Stamped(now, event));
+        tick.messages.push_back(sky::Stamped(now, event));
     tick.position = m_tracker.Command();
     const std::string& target = m_tracker.CurrentStatus().target;
     if (!target.empty()) tick.satellite = target;
@@ -38,15 +36,14 @@ SkySource::Tick SkySource::Advance(int64_t wallMs) {
 }
 
 std::string SkySource::StatusLine(int64_t wallMs) const {
-    return kelma::sky::Stamped(m_clock.Now(wallMs),
-                               kelma::sky::StatusLine(m_tracker.CurrentStatus()));
+    return sky::Stamped(m_clock.Now(wallMs), sky::StatusLine(m_tracker.CurrentStatus()));
 }
 
 std::string SkySource::Description() const {
     char speed[32];
     snprintf(speed, sizeof(speed), "%g", m_clock.Speed());
-    return "our own prediction of " + m_names + ", sky clock from " +
-           kelma::predict::FormatUtc(m_start) + " UTC at " + speed + " times real time";
+    return "our own prediction of " + m_names + ", sky clock from " + predict::FormatUtc(m_start) +
+           " UTC at " + speed + " times real time";
 }
 
 int64_t SkySource::TickMs() const {

@@ -26,13 +26,12 @@ constexpr int64_t kLongestTickMs = 1000;
 class SkySource {
 public:
     // The clock starts at --at (else the time of day) at `wallMs`.
-    SkySource(std::vector<kelma::sky::Target> targets, const kelma::sky::SkyOptions& options,
-              int64_t wallMs);
+    SkySource(std::vector<sky::Target> targets, const sky::SkyOptions& options, int64_t wallMs);
 
     struct Tick {
-        std::vector<std::string> messages;        // stamped with the sky clock's time
-        std::optional<kelma::Position> position;  // none before the first pass's lead time
-        std::optional<std::string> satellite;     // the target followed, or the next one
+        std::vector<std::string> messages;          // stamped with the sky clock's time
+        std::optional<rotator::Position> position;  // none before the first pass's lead time
+        std::optional<std::string> satellite;       // the target followed, or the next one
     };
     Tick Advance(int64_t wallMs);
 
@@ -48,9 +47,9 @@ public:
 
 private:
     std::string m_names;
-    kelma::predict::JulianDate m_start;
-    kelma::sky::SkyClock m_clock;
-    kelma::sky::Tracker m_tracker;
+    predict::JulianDate m_start;
+    sky::SkyClock m_clock;
+    sky::Tracker m_tracker;
 };
 
 }  // namespace kelmafeed

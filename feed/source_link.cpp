@@ -1,6 +1,7 @@
 #include "feed/source_link.h"
 
-#include <cstring>
+#include "dde/partner_check.h"
+
 #include <string>
 
 namespace kelmafeed {
@@ -146,11 +147,8 @@ void SourceLink::OnRegistered(HSZ service) {
 
 void SourceLink::Check() {
     if (m_conv == nullptr || m_inTransaction) return;
-    CONVINFO info;
-    std::memset(&info, 0, sizeof info);
-    info.cb = sizeof info;
-    const bool known = DdeQueryConvInfo(m_conv, QID_SYNC, &info) != 0;
-    if (known && (info.wStatus & ST_CONNECTED) && IsWindow(info.hwndPartner)) {
+    const dde::PartnerCheck check = dde::CheckPartner(m_conv);
+    if (check.alive) {
         if (m_advise == Advise::kRunning) return;
         m_inTransaction = true;
         if (m_advise == Advise::kRefused) {
@@ -165,21 +163,12 @@ void SourceLink::Check() {
     const HCONV lost = m_conv;
     Lose();
     // Elsewhere the library reports the end itself and keeps its own machinery.
-    if (known && m_silentLibrary) ReleaseSilentConversation(lost, info);
-}
-
-// The library keeps a conversation it never reported as ended, and Wine's refuses a new one
-// with the same service and topic while it does.
-void SourceLink::ReleaseSilentConversation(HCONV conv, const CONVINFO& info) {
-    if (info.wStatus & ST_CONNECTED) {
-        DdeDisconnect(conv);
-        return;
+    // The library keeps a conversation it never reported as ended, and Wine's refuses a new one
+    // with the same service and topic while it does.
+    if (check.known && m_silentLibrary && !dde::ReleaseLostConversation(lost, check.info)) {
+        DdeUninitialize(m_inst);
+        Initialize();
     }
-    // Ended by the partner but still held: only ending the instance releases it, after the
-    // conversation's window, so that nothing of the old instance runs again.
-    DestroyWindow(info.hwnd);
-    DdeUninitialize(m_inst);
-    Initialize();
 }
 
 void SourceLink::OnDisconnected(HCONV conv) {

@@ -66,7 +66,6 @@ private:
     void OnDisconnected(HCONV conv);
     void Lose();
     void EndDeferredLoss();
-    void ReleaseSilentConversation(HCONV conv, const CONVINFO& info);
     void Initialize();
     void FreeItem();
 

@@ -3,10 +3,10 @@
 #include <array>
 #include <cmath>
 
-namespace kelma {
+namespace kelmafeed {
 namespace {
 
-constexpr std::string_view kNoSatellite = "** NO SATELLITE **";
+constexpr std::string_view kSatPc32NoSatellite = "** NO SATELLITE **";
 // The fields the programs document; a word starting with another prefix is skipped, or, right
 // after an unquoted name, read as part of that name. "AOS" (Orbitron's extended item) comes
 // before the two-letter prefixes so that it is not read as another field.
@@ -144,7 +144,7 @@ bool ReadFields(std::string_view text, Fields& fields) {
 TrackingReading ParseTrackingText(std::string_view text) {
     TrackingReading reading;
     text = Trim(text.substr(0, text.find('\0')));
-    if (text.empty() || text == kNoSatellite) {
+    if (text.empty() || text == kSatPc32NoSatellite) {
         reading.kind = TrackingKind::kNothingTracked;
         return reading;
     }
@@ -168,4 +168,4 @@ TrackingReading ParseTrackingText(std::string_view text) {
     return reading;
 }
 
-}  // namespace kelma
+}  // namespace kelmafeed

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelma {
+namespace kelmafeed {
 
 enum class TrackingKind {
     kPosition,        // a satellite's azimuth and elevation
@@ -36,4 +36,4 @@ struct TrackingReading {
 // number or an open quote make the text garbled.
 TrackingReading ParseTrackingText(std::string_view text);
 
-}  // namespace kelma
+}  // namespace kelmafeed

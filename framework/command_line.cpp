@@ -1,6 +1,6 @@
 #include "framework/command_line.h"
 
-namespace kelma {
+namespace framework {
 namespace {
 
 bool IsBlank(char c) {
@@ -86,4 +86,4 @@ std::vector<CommandLineParam> WalkArguments(const std::vector<std::string>& argv
     return params;
 }
 
-}  // namespace kelma
+}  // namespace framework

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kelma {
+namespace framework {
 
 // Splits a whole command line (program name first) into arguments by the rules of the
 // Microsoft C runtime: white space separates arguments outside double quotes; 2n backslashes
@@ -26,4 +26,4 @@ struct CommandLineParam {
 // Walks the arguments after the program name, first to last.
 std::vector<CommandLineParam> WalkArguments(const std::vector<std::string>& argv);
 
-}  // namespace kelma
+}  // namespace framework

@@ -1,6 +1,6 @@
 #include "framework/decimal.h"
 
-namespace kelma {
+namespace framework {
 namespace {
 
 bool IsSpace(char c) {
@@ -34,4 +34,4 @@ int32_t ParseLeadingInteger(std::string_view text) {
     return static_cast<int32_t>(negative ? -magnitude : magnitude);
 }
 
-}  // namespace kelma
+}  // namespace framework

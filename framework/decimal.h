@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string_view>
 
-namespace kelma {
+namespace framework {
 
 // Skips leading white space (space, tab, LF, VT, FF, CR), takes one optional '+' or '-', then
 // decimal digits up to the first other character. No digits gives 0. Reading stops at the end
 // of the view or at a NUL, whichever comes first.
 int32_t ParseLeadingInteger(std::string_view text);
 
-}  // namespace kelma
+}  // namespace framework

@@ -6,6 +6,8 @@
 
 #include "framework/command_line.h"
 
+namespace framework {
+
 namespace {
 
 CWinApp* g_app = nullptr;  // the one application object
@@ -234,8 +236,8 @@ void CWinApp::ParseCommandLine(CCommandLineInfo& info) {
 }
 
 void CWinApp::ParseCommandLine(CCommandLineInfo& info, const char* commandLine) {
-    for (const kelma::CommandLineParam& param :
-         kelma::WalkArguments(kelma::SplitCommandLine(commandLine ? commandLine : ""))) {
+    for (const framework::CommandLineParam& param :
+         framework::WalkArguments(framework::SplitCommandLine(commandLine ? commandLine : ""))) {
         info.ParseParam(param.text.c_str(), param.isFlag, param.isLast);
     }
 }
@@ -274,3 +276,5 @@ int AfxWinMain(HINSTANCE instance) {
     }
     return status;
 }
+
+}  // namespace framework

@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace framework {
+
 // ---------------------------------------------------------------------------------------------
 // Message tables
 class CCmdTarget;
@@ -52,70 +54,70 @@ protected:
     virtual const MessageMap* GetMessageMap() const { return GetThisMessageMap(); }
 };
 
-#define DECLARE_MESSAGE_MAP()                     \
-public:                                           \
-    static const MessageMap* GetThisMessageMap(); \
-                                                  \
-protected:                                        \
-    const MessageMap* GetMessageMap() const override;
+#define DECLARE_MESSAGE_MAP()                                  \
+public:                                                        \
+    static const ::framework::MessageMap* GetThisMessageMap(); \
+                                                               \
+protected:                                                     \
+    const ::framework::MessageMap* GetMessageMap() const override;
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)          \
-    const MessageMap* theClass::GetMessageMap() const { \
-        return GetThisMessageMap();                     \
-    }                                                   \
-    const MessageMap* theClass::GetThisMessageMap() {   \
-        using ThisClass [[maybe_unused]] = theClass;    \
-        using TheBaseClass = baseClass;                 \
-        static const MessageEntry entries[] = {
-#define END_MESSAGE_MAP()                                                      \
-    { 0, 0, 0, HandlerSig::kEnd, nullptr, nullptr, nullptr, nullptr }          \
-    }                                                                          \
-    ;                                                                          \
-    static const MessageMap map = {&TheBaseClass::GetThisMessageMap, entries}; \
-    return &map;                                                               \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                       \
+    const ::framework::MessageMap* theClass::GetMessageMap() const { \
+        return GetThisMessageMap();                                  \
+    }                                                                \
+    const ::framework::MessageMap* theClass::GetThisMessageMap() {   \
+        using ThisClass [[maybe_unused]] = theClass;                 \
+        using TheBaseClass = baseClass;                              \
+        static const ::framework::MessageEntry entries[] = {
+#define END_MESSAGE_MAP()                                                                   \
+    { 0, 0, 0, ::framework::HandlerSig::kEnd, nullptr, nullptr, nullptr, nullptr }          \
+    }                                                                                       \
+    ;                                                                                       \
+    static const ::framework::MessageMap map = {&TheBaseClass::GetThisMessageMap, entries}; \
+    return &map;                                                                            \
     }
 
-#define ON_WM_PAINT()                                          \
-    {WM_PAINT,                                                 \
-     0,                                                        \
-     0,                                                        \
-     HandlerSig::kVoid,                                        \
-     static_cast<void (CCmdTarget::*)()>(&ThisClass::OnPaint), \
-     nullptr,                                                  \
-     nullptr,                                                  \
+#define ON_WM_PAINT()                                                       \
+    {WM_PAINT,                                                              \
+     0,                                                                     \
+     0,                                                                     \
+     ::framework::HandlerSig::kVoid,                                        \
+     static_cast<void (::framework::CCmdTarget::*)()>(&ThisClass::OnPaint), \
+     nullptr,                                                               \
+     nullptr,                                                               \
      nullptr},
-#define ON_WM_QUERYDRAGICON()    \
-    {WM_QUERYDRAGICON,           \
-     0,                          \
-     0,                          \
-     HandlerSig::kQueryDragIcon, \
-     nullptr,                    \
-     nullptr,                    \
-     nullptr,                    \
-     static_cast<HCURSOR (CCmdTarget::*)()>(&ThisClass::OnQueryDragIcon)},
-#define ON_WM_TIMER()                                                            \
-    {WM_TIMER, 0,                                                                \
-     0,        HandlerSig::kTimer,                                               \
-     nullptr,  static_cast<void (CCmdTarget::*)(UINT_PTR)>(&ThisClass::OnTimer), \
+#define ON_WM_QUERYDRAGICON()                 \
+    {WM_QUERYDRAGICON,                        \
+     0,                                       \
+     0,                                       \
+     ::framework::HandlerSig::kQueryDragIcon, \
+     nullptr,                                 \
+     nullptr,                                 \
+     nullptr,                                 \
+     static_cast<HCURSOR (::framework::CCmdTarget::*)()>(&ThisClass::OnQueryDragIcon)},
+#define ON_WM_TIMER()                                                                         \
+    {WM_TIMER, 0,                                                                             \
+     0,        ::framework::HandlerSig::kTimer,                                               \
+     nullptr,  static_cast<void (::framework::CCmdTarget::*)(UINT_PTR)>(&ThisClass::OnTimer), \
      nullptr,  nullptr},
-#define ON_WM_LBUTTONDBLCLK()                                                     \
-    {WM_LBUTTONDBLCLK,                                                            \
-     0,                                                                           \
-     0,                                                                           \
-     HandlerSig::kMouse,                                                          \
-     nullptr,                                                                     \
-     nullptr,                                                                     \
-     static_cast<void (CCmdTarget::*)(UINT, POINT)>(&ThisClass::OnLButtonDblClk), \
+#define ON_WM_LBUTTONDBLCLK()                                                                  \
+    {WM_LBUTTONDBLCLK,                                                                         \
+     0,                                                                                        \
+     0,                                                                                        \
+     ::framework::HandlerSig::kMouse,                                                          \
+     nullptr,                                                                                  \
+     nullptr,                                                                                  \
+     static_cast<void (::framework::CCmdTarget::*)(UINT, POINT)>(&ThisClass::OnLButtonDblClk), \
      nullptr},
 // A WM_COMMAND with the given notification code from the given control or command id.
-#define ON_CONTROL(code, id, member)                          \
-    {WM_COMMAND,                                              \
-     (code),                                                  \
-     (id),                                                    \
-     HandlerSig::kVoid,                                       \
-     static_cast<void (CCmdTarget::*)()>(&ThisClass::member), \
-     nullptr,                                                 \
-     nullptr,                                                 \
+#define ON_CONTROL(code, id, member)                                       \
+    {WM_COMMAND,                                                           \
+     (code),                                                               \
+     (id),                                                                 \
+     ::framework::HandlerSig::kVoid,                                       \
+     static_cast<void (::framework::CCmdTarget::*)()>(&ThisClass::member), \
+     nullptr,                                                              \
+     nullptr,                                                              \
      nullptr},
 #define ON_BN_CLICKED(id, member) ON_CONTROL(BN_CLICKED, id, member)
 #define ON_CBN_SELCHANGE(id, member) ON_CONTROL(CBN_SELCHANGE, id, member)
@@ -218,3 +220,5 @@ CWinApp* AfxGetApp();
 HINSTANCE AfxGetInstanceHandle();
 // Entry routine: runs InitInstance once, then ExitInstance; returns the exit status.
 int AfxWinMain(HINSTANCE instance);
+
+}  // namespace framework

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace framework {
+
 // Wine's ntdll exports wine_get_version; Windows' does not.
 bool RunningOnWine() {
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -22,3 +24,5 @@ void DrawScrollBarsUnthemedUnderWine() {
         reinterpret_cast<UnregisterHookFn>(reinterpret_cast<void (*)()>(found));
     if (unregisterHook != nullptr) unregisterHook();
 }
+
+}  // namespace framework

@@ -2,5 +2,5 @@
 #include "framework/framework.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return AfxWinMain(instance);
+    return framework::AfxWinMain(instance);
 }

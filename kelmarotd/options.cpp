@@ -84,12 +84,12 @@ bool Parser::Long(const std::string& arg) {
         const char* name;
         int32_t high;
         int32_t* out;
-    } angles[] = {{"--park-az", kelma::kAzimuthMax, &s.parkAzimuth},
-                  {"--park-el", kelma::kElevationMax, &s.parkElevation},
-                  {"--min-az", kelma::kAzimuthMax, &s.limits.minAzimuth},
-                  {"--max-az", kelma::kAzimuthMax, &s.limits.maxAzimuth},
-                  {"--min-el", kelma::kElevationMax, &s.limits.minElevation},
-                  {"--max-el", kelma::kElevationMax, &s.limits.maxElevation}};
+    } angles[] = {{"--park-az", rotator::kAzimuthMax, &s.parkAzimuth},
+                  {"--park-el", rotator::kElevationMax, &s.parkElevation},
+                  {"--min-az", rotator::kAzimuthMax, &s.limits.minAzimuth},
+                  {"--max-az", rotator::kAzimuthMax, &s.limits.maxAzimuth},
+                  {"--min-el", rotator::kElevationMax, &s.limits.minElevation},
+                  {"--max-el", rotator::kElevationMax, &s.limits.maxElevation}};
     for (const auto& angle : angles) {
         if (name != angle.name) continue;
         return Value(arg, valueAt, &value) && Angle(name, value, angle.high, angle.out);

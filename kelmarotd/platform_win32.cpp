@@ -1,29 +1,29 @@
 // Windows: Winsock sockets waited on with select(). A serial handle cannot join select(), so
-// while the port is open a reader thread waits for its bytes (overlapped WaitCommEvent and
-// ReadFile) and passes them through a loopback socket pair, whose read end the main loop
-// watches like any socket. Threads:
-//   - main thread: everything else; it writes to the port (overlapped, waited for) and reads
-//     the pair's read end.
-//   - reader thread (one per opening): owns the pair's write end. It ends when the port fails
-//     or the stop event is set, and then shuts the write end down, so the main loop reads end
-//     of file and takes the port as lost.
-// Close() sets the stop event and joins the reader before closing the handle, so the thread
-// never touches a closed handle. Ctrl-C, Ctrl-Break and console close set the stop flag and
-// write to a second socket pair that every wait watches.
+// the controller's port is the serial layer's (serial/port_thread.h): its I/O thread makes every
+// call that reaches the driver, and its sink passes received bytes through a loopback socket
+// pair, whose read end the main loop watches like any socket. When receiving fails (the adapter
+// was pulled) the sink shuts the write end down, so the main loop reads end of file and takes the
+// port as lost. Writes are handed to the I/O thread and waited for within a bound; a driver that
+// never answers costs the main thread that bound, never more. Ctrl-C, Ctrl-Break and console
+// close set the stop flag and write to a second socket pair that every wait watches.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
 
 #include <atomic>
-#include <thread>
+#include <memory>
 
 #include "kelmarotd/platform.h"
+#include "serial/port_thread.h"
+#include "serial/win32_port.h"
 
 namespace kelmarotd::platform {
 namespace {
 
-constexpr DWORD kWriteTimeoutMs = 1000;  // a controller that takes no bytes for this long is lost
-constexpr DWORD kReadChunk = 256;
+// A controller that takes no bytes for this long is lost; a cancelled write gets the grace to end.
+constexpr uint32_t kControllerWriteBoundMs = 1000;
+constexpr serial::WriteBounds kControllerWriteBounds = {kControllerWriteBoundMs,
+                                                        kControllerWriteBoundMs, 500};
 
 std::atomic<bool> g_stop{false};
 SOCKET g_stopRead = INVALID_SOCKET;
@@ -78,55 +78,43 @@ std::string ErrorText(DWORD code) {
     return s.empty() ? "error " + std::to_string(code) : s;
 }
 
-// Waits for an overlapped operation; false when it failed.
-bool Finish(HANDLE port, OVERLAPPED* ov, DWORD* done) {
-    return GetOverlappedResult(port, ov, done, TRUE) != 0;
-}
-
-class Win32SerialPort : public SerialPort {
+class Win32SerialPort : public SerialPort, private serial::PortSink {
 public:
     ~Win32SerialPort() override { Close(); }
 
     bool Open(const std::string& device, std::string* error) override {
         // "\\.\" lets COM10 and above open too.
         const std::string path = device.rfind("\\\\.\\", 0) == 0 ? device : "\\\\.\\" + device;
-        port_ = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, nullptr);
-        if (port_ == INVALID_HANDLE_VALUE) return Fail(device, error);
-        if (!Configure()) return Fail(device, error);
-        stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        if (stopEvent_ == nullptr || !MakeSocketPair(&readEnd_, &writeEnd_))
-            return Fail(device, error);
-        reader_ = std::thread([this] { ReaderLoop(); });
-        return true;
+        if (!MakeSocketPair(&readEnd_, &writeEnd_)) {
+            *error = device + ": socket error " + std::to_string(WSAGetLastError());
+            return false;
+        }
+        failed_ = false;
+        // Bytes that waited in the port while it was closed are from before: dropped.
+        const serial::PortSettings settings = {path,
+                                               kControllerWriteBoundMs,
+                                               kControllerWriteBounds,
+                                               serial::kPurgeRxClear | serial::kPurgeTxClear,
+                                               {}};
+        const serial::OpenResult opened =
+            port_.Open(std::make_unique<serial::Win32Port>(), *this, nullptr, settings);
+        if (opened.ok) return true;
+        *error = device + ": " + ErrorText(opened.error);
+        Close();
+        return false;
     }
 
     void Close() override {
-        if (reader_.joinable()) {
-            SetEvent(stopEvent_);
-            reader_.join();
-        }
-        if (port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
-        if (stopEvent_ != nullptr) CloseHandle(stopEvent_);
+        port_.Close();  // the I/O thread no longer reaches the sockets after this
         if (readEnd_ != INVALID_SOCKET) closesocket(readEnd_);
         if (writeEnd_ != INVALID_SOCKET) closesocket(writeEnd_);
-        port_ = INVALID_HANDLE_VALUE;
-        stopEvent_ = nullptr;
         readEnd_ = writeEnd_ = INVALID_SOCKET;
     }
 
-    bool IsOpen() const override { return port_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const override { return port_.IsOpen(); }
 
     bool Write(std::string_view bytes) override {
-        if (!IsOpen()) return false;
-        OVERLAPPED ov{};
-        ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        DWORD done = 0;
-        bool ok = ov.hEvent != nullptr;
-        if (ok && !WriteFile(port_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, &ov))
-            ok = GetLastError() == ERROR_IO_PENDING && Finish(port_, &ov, &done);
-        if (ov.hEvent != nullptr) CloseHandle(ov.hEvent);
-        if (ok && done == bytes.size()) return true;
+        if (port_.Write(bytes) == serial::WriteOutcome::kTaken) return true;
         Close();
         return false;
     }
@@ -140,91 +128,23 @@ public:
     }
 
 private:
-    bool Fail(const std::string& device, std::string* error) {
-        *error = device + ": " + ErrorText(GetLastError());
-        Close();
+    // On the I/O thread.
+    bool Store(const char* bytes, size_t count) override {
+        if (count > 0 && !failed_ &&
+            send(writeEnd_, bytes, static_cast<int>(count), 0) != static_cast<int>(count))
+            ReceiveFailed();
         return false;
     }
-
-    bool Configure() {
-        DCB dcb{};
-        dcb.DCBlength = sizeof(dcb);
-        if (!GetCommState(port_, &dcb)) return false;
-        dcb.BaudRate = CBR_9600;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fBinary = TRUE;
-        dcb.fParity = FALSE;
-        dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = FALSE;
-        dcb.fDsrSensitivity = FALSE;
-        dcb.fOutX = dcb.fInX = FALSE;
-        dcb.fDtrControl = DTR_CONTROL_DISABLE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;  // no handshake: RTS simply stays on
-        dcb.fAbortOnError = FALSE;
-        // Reads return at once with what has arrived; the reader waits with WaitCommEvent.
-        COMMTIMEOUTS timeouts{};
-        timeouts.ReadIntervalTimeout = MAXDWORD;
-        timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
-        // Bytes that waited in the port while it was closed are from before: dropped.
-        return SetCommState(port_, &dcb) && SetCommTimeouts(port_, &timeouts) &&
-               SetCommMask(port_, EV_RXCHAR) && PurgeComm(port_, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    }
-
-    // Passes every byte waiting in the port to the socket pair; false when either failed.
-    bool Drain(OVERLAPPED* ov) {
-        for (;;) {
-            DWORD errors = 0;
-            COMSTAT status{};
-            if (!ClearCommError(port_, &errors, &status)) return false;
-            if (status.cbInQue == 0) return true;
-            char buffer[kReadChunk];
-            DWORD got = 0;
-            const DWORD want = status.cbInQue < kReadChunk ? status.cbInQue : kReadChunk;
-            ResetEvent(ov->hEvent);
-            if (!ReadFile(port_, buffer, want, &got, ov) &&
-                (GetLastError() != ERROR_IO_PENDING || !Finish(port_, ov, &got)))
-                return false;
-            if (got > 0 &&
-                send(writeEnd_, buffer, static_cast<int>(got), 0) != static_cast<int>(got))
-                return false;
-        }
-    }
-
-    // One pending WaitCommEvent at a time; bytes are drained after it is issued, so none that
-    // arrive just before it can wait unseen.
-    void ReaderLoop() {
-        OVERLAPPED waitOv{};
-        OVERLAPPED readOv{};
-        waitOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        readOv.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        for (bool running = waitOv.hEvent && readOv.hEvent; running;) {
-            DWORD mask = 0;
-            ResetEvent(waitOv.hEvent);
-            const bool pending = !WaitCommEvent(port_, &mask, &waitOv);
-            if (pending && GetLastError() != ERROR_IO_PENDING) break;
-            running = Drain(&readOv);
-            if (!pending) continue;
-            const HANDLE events[2] = {waitOv.hEvent, stopEvent_};
-            const DWORD woke = running ? WaitForMultipleObjects(2, events, FALSE, INFINITE) : 1;
-            DWORD unused = 0;
-            if (woke != WAIT_OBJECT_0) {
-                CancelIo(port_);
-                GetOverlappedResult(port_, &waitOv, &unused, TRUE);  // the cancelled wait's end
-                break;
-            }
-            running = GetOverlappedResult(port_, &waitOv, &unused, FALSE) != 0;
-        }
-        if (waitOv.hEvent) CloseHandle(waitOv.hEvent);
-        if (readOv.hEvent) CloseHandle(readOv.hEvent);
+    void ReceiveFailed() override {
+        if (failed_) return;
+        failed_ = true;
         shutdown(writeEnd_, SD_SEND);
     }
 
-    HANDLE port_ = INVALID_HANDLE_VALUE;
-    HANDLE stopEvent_ = nullptr;
+    serial::PortThread port_;
     SOCKET readEnd_ = INVALID_SOCKET;
     SOCKET writeEnd_ = INVALID_SOCKET;
-    std::thread reader_;
+    bool failed_ = false;  // the I/O thread's: the main loop has been told that the port is lost
 };
 
 }  // namespace

@@ -12,8 +12,8 @@ namespace {
 // Stands for "nothing commanded yet": no angle a client may ask for equals it.
 constexpr int32_t kNothingCommanded = INT32_MIN;
 
-kelma::Axis Other(kelma::Axis axis) {
-    return axis == kelma::Axis::kAzimuth ? kelma::Axis::kElevation : kelma::Axis::kAzimuth;
+rotator::Axis Other(rotator::Axis axis) {
+    return axis == rotator::Axis::kAzimuth ? rotator::Axis::kElevation : rotator::Axis::kAzimuth;
 }
 
 }  // namespace
@@ -72,13 +72,14 @@ void Station::OnControllerBytes(std::string_view bytes, Millis now) {
         ringWrite_ = (ringWrite_ + 1) % kRingSize;
     }
     for (;;) {
-        const kelma::LineWalk walk = kelma::WalkOneLine(ring_, kRingSize, ringRead_, ringWrite_);
+        const rotator::LineWalk walk =
+            rotator::WalkOneLine(ring_, kRingSize, ringRead_, ringWrite_);
         if (!walk.complete) break;
         ringRead_ = walk.nextRead;
-        const auto report = kelma::ParsePositionReport(std::string_view(walk.text, walk.length));
+        const auto report = rotator::ParsePositionReport(std::string_view(walk.text, walk.length));
         if (!report) continue;
         AxisReport& stored =
-            report->axis == kelma::Axis::kAzimuth ? azimuthReport_ : elevationReport_;
+            report->axis == rotator::Axis::kAzimuth ? azimuthReport_ : elevationReport_;
         stored = AxisReport{report->angle, now, true};
     }
     AnswerWaitingPositions(now);
@@ -186,21 +187,22 @@ std::optional<Station::Target> Station::TargetOf(const Request& request) const {
 }
 
 void Station::Move(const Target& target, Millis now) {
-    const kelma::TrackingDecision decision = kelma::DecideTracking(
+    const rotator::TrackingDecision decision = rotator::DecideTracking(
         target.azimuth, target.elevation, lastAzimuth_.value_or(kNothingCommanded),
         lastElevation_.value_or(kNothingCommanded), false);
     if (decision.azimuth) {
         lastAzimuth_ = *decision.azimuth;
-        if (!WriteOrLose(kelma::TrackingCommand(kelma::Axis::kAzimuth, *lastAzimuth_), now)) return;
+        if (!WriteOrLose(rotator::TrackingCommand(rotator::Axis::kAzimuth, *lastAzimuth_), now))
+            return;
     }
     if (decision.elevation) {
         lastElevation_ = *decision.elevation;
         const std::string command =
-            kelma::TrackingCommand(kelma::Axis::kElevation, *lastElevation_);
+            rotator::TrackingCommand(rotator::Axis::kElevation, *lastElevation_);
         if (decision.azimuth) {
             AcceptHead();
             // The controller needs time to take the azimuth before an elevation command follows.
-            settling_ = Settling{command, now + kelma::kAzimuthSettleMs};
+            settling_ = Settling{command, now + rotator::kAzimuthSettleMs};
             return;
         }
         if (!WriteOrLose(command, now)) return;
@@ -213,10 +215,10 @@ void Station::Stop(Millis now) {
     // After a stop the same angles must command the axes again.
     lastAzimuth_.reset();
     lastElevation_.reset();
-    if (!WriteOrLose(kelma::StopCommand(kelma::Axis::kAzimuth), now)) return;
+    if (!WriteOrLose(rotator::StopCommand(rotator::Axis::kAzimuth), now)) return;
     AcceptHead();
     settling_ =
-        Settling{kelma::StopCommand(kelma::Axis::kElevation), now + kelma::kAzimuthSettleMs};
+        Settling{rotator::StopCommand(rotator::Axis::kElevation), now + rotator::kAzimuthSettleMs};
 }
 
 void Station::GetPosition(ClientId client, const Request& request, Millis now) {
@@ -264,13 +266,13 @@ void Station::FailWaitingPositions(Status status) {
 }
 
 void Station::Poll(Millis now) {
-    kelma::Axis axis = nextPollAxis_;
+    rotator::Axis axis = nextPollAxis_;
     // While get_pos waits, the axis whose report is stale goes first.
-    const AxisReport& chosen = axis == kelma::Axis::kAzimuth ? azimuthReport_ : elevationReport_;
+    const AxisReport& chosen = axis == rotator::Axis::kAzimuth ? azimuthReport_ : elevationReport_;
     if (!positionWaits_.empty() && IsFresh(chosen, now)) axis = Other(axis);
     nextPollAxis_ = Other(axis);
     nextPollAt_ = now + kPollIntervalMs;
-    WriteOrLose(kelma::PollCommand(axis), now);
+    WriteOrLose(rotator::PollCommand(axis), now);
 }
 
 bool Station::WriteOrLose(const std::string& bytes, Millis now) {

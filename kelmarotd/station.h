@@ -39,7 +39,7 @@ constexpr Millis kReportWaitMs = 1500;
 
 struct StationSettings {
     // The angles clients may ask for, within the controller's 0..360 and 0..180.
-    Limits limits{0, kelma::kAzimuthMax, 0, kelma::kElevationMax};
+    Limits limits{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
     int32_t parkAzimuth = 0;
     int32_t parkElevation = 0;
 };
@@ -135,7 +135,7 @@ private:
     std::optional<int32_t> lastElevation_;
     AxisReport azimuthReport_;
     AxisReport elevationReport_;
-    kelma::Axis nextPollAxis_ = kelma::Axis::kAzimuth;
+    rotator::Axis nextPollAxis_ = rotator::Axis::kAzimuth;
     Millis nextPollAt_ = 0;
     // The controller's bytes until their line ends: far more than one report's 14 bytes.
     static constexpr size_t kRingSize = 128;

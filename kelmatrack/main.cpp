@@ -23,7 +23,7 @@
 namespace {
 
 namespace platform = kelmarotd::platform;
-using kelma::predict::JulianDate;
+using predict::JulianDate;
 
 constexpr int kExitSetup = 1;
 constexpr int kExitUsage = 2;
@@ -35,7 +35,7 @@ constexpr double kPlanHours = 24;
 constexpr size_t kReceiveChunk = 512;
 
 void Say(JulianDate at, const std::string& text) {
-    puts(kelma::sky::Stamped(at, text).c_str());
+    puts(sky::Stamped(at, text).c_str());
     fflush(stdout);
 }
 
@@ -45,7 +45,7 @@ std::string Degrees(double value) {
     return text;
 }
 
-std::string LimitsText(const kelma::plan::RotatorLimits& l) {
+std::string LimitsText(const plan::RotatorLimits& l) {
     const double overlap = l.max_azimuth_deg - l.min_azimuth_deg - 360;
     return "az " + Degrees(l.min_azimuth_deg) + ".." + Degrees(l.max_azimuth_deg) + ", el " +
            Degrees(l.min_elevation_deg) + ".." + Degrees(l.max_elevation_deg) +
@@ -54,8 +54,8 @@ std::string LimitsText(const kelma::plan::RotatorLimits& l) {
 }
 
 // The targets, or none after saying why.
-std::optional<std::vector<kelma::sky::Target>> LoadTargets(const kelmatrack::Options& options) {
-    kelma::sky::TargetSetup setup = kelma::sky::LoadTargets(options.sky);
+std::optional<std::vector<sky::Target>> LoadTargets(const kelmatrack::Options& options) {
+    sky::TargetSetup setup = sky::LoadTargets(options.sky);
     for (const std::string& warning : setup.warnings)
         fprintf(stderr, "kelmatrack: %s\n", warning.c_str());
     if (!setup.error.empty()) {
@@ -80,8 +80,10 @@ public:
 
     const kelmatrack::RotatorLink& Link() const { return link_; }
 
-    void Command(const kelma::Position& p, int64_t nowMs) {
-        link_.Command({p.azimuth, p.elevation}, nowMs);
+    // The position when it goes out at once; otherwise the link sends the latest when the server
+    // has answered (News::outcomes).
+    std::optional<rotator::Position> Command(const rotator::Position& p, int64_t nowMs) {
+        return link_.Command(p, nowMs);
     }
 
     // The socket to wait for, if any; connects first when the retry is due.
@@ -182,10 +184,10 @@ private:
 
 class Session {
 public:
-    Session(const kelmatrack::Options& options, std::vector<kelma::sky::Target> targets)
+    Session(const kelmatrack::Options& options, std::vector<sky::Target> targets)
         : options_(options),
           targets_(std::move(targets)),
-          clock_(options.sky.at ? *options.sky.at : kelma::sky::UtcNow(), options.sky.speed,
+          clock_(options.sky.at ? *options.sky.at : sky::UtcNow(), options.sky.speed,
                  platform::NowMs()),
           connection_(options) {}
 
@@ -225,27 +227,28 @@ private:
         if (!news.lost.empty()) {
             Say(SkyNow(), "No rotator at " + where + ": " + news.lost + "; trying again every " +
                               std::to_string(kReconnectMs / 1000) + " s");
-            sent_.reset();  // the next connection gets the position again
+            commanded_.reset();  // the next connection gets the position again
         }
         for (const auto& outcome : news.outcomes) {
             if (outcome.limitsLearned) LimitsLearned();
             if (outcome.set && options_.verbose)
-                Say(SkyNow(), "Rotator took az " + std::to_string(outcome.set->azimuth_deg) +
-                                  " el " + std::to_string(outcome.set->elevation_deg));
+                Say(SkyNow(), "Rotator took az " + std::to_string(outcome.set->azimuth) + " el " +
+                                  std::to_string(outcome.set->elevation));
+            if (outcome.sent) SaySent(SkyNow(), *outcome.sent);
             if (!outcome.refused.empty())
                 Say(SkyNow(), "The server refused the position: " + outcome.refused);
         }
     }
 
     void LimitsLearned() {
-        const kelma::plan::RotatorLimits limits =
-            kelma::sky::WithElevationMax(connection_.Link().Limits(), options_.sky);
+        const plan::RotatorLimits limits =
+            sky::WithElevationMax(connection_.Link().Limits(), options_.sky);
         Say(SkyNow(), "Rotator limits " + LimitsText(limits));
         if (tracker_) {
             tracker_->SetLimits(limits);
         } else {
-            tracker_.emplace(targets_, kelma::sky::TrackerSettings{limits, options_.sky.leadSeconds,
-                                                                   options_.sky.park});
+            tracker_.emplace(targets_, sky::TrackerSettings{limits, options_.sky.leadSeconds,
+                                                            options_.sky.park});
         }
     }
 
@@ -254,30 +257,34 @@ private:
         const JulianDate now = clock_.Now(nowMs);
         for (const std::string& event : tracker_->Advance(now)) Say(now, event);
         const auto& command = tracker_->Command();
-        if (command && (!sent_ || *sent_ != *command)) {
-            connection_.Command(*command, nowMs);
-            sent_ = command;
-            if (options_.verbose)
-                Say(now, "P " + std::to_string(command->azimuth) + " " +
-                             std::to_string(command->elevation));
+        if (command && (!commanded_ || *commanded_ != *command)) {
+            if (const auto sent = connection_.Command(*command, nowMs)) SaySent(now, *sent);
+            commanded_ = command;
         }
         if (nowMs >= statusAtMs_) {
-            Say(now, kelma::sky::StatusLine(tracker_->CurrentStatus()));
+            Say(now, sky::StatusLine(tracker_->CurrentStatus()));
             statusAtMs_ = nowMs + kStatusEveryMs;
         }
     }
 
+    // Only what goes out: a position commanded while the server has not answered the one before
+    // may be overtaken by the next.
+    void SaySent(JulianDate at, const rotator::Position& p) {
+        if (options_.verbose)
+            Say(at, "P " + std::to_string(p.azimuth) + " " + std::to_string(p.elevation));
+    }
+
     const kelmatrack::Options& options_;
-    std::vector<kelma::sky::Target> targets_;
-    kelma::sky::SkyClock clock_;
+    std::vector<sky::Target> targets_;
+    sky::SkyClock clock_;
     Connection connection_;
-    std::optional<kelma::sky::Tracker> tracker_;
-    std::optional<kelma::Position> sent_;
+    std::optional<sky::Tracker> tracker_;
+    std::optional<rotator::Position> commanded_;
     int64_t statusAtMs_ = 0;
 };
 
 // The server's limits for --plan, within a bounded wait; none after saying why.
-std::optional<kelma::plan::RotatorLimits> AskLimits(const kelmatrack::Options& options) {
+std::optional<plan::RotatorLimits> AskLimits(const kelmatrack::Options& options) {
     Connection connection(options);
     const int64_t deadline = platform::NowMs() + 2 * kelmatrack::kAnswerWaitMs;
     while (platform::NowMs() < deadline && !platform::StopRequested()) {
@@ -299,35 +306,35 @@ std::optional<kelma::plan::RotatorLimits> AskLimits(const kelmatrack::Options& o
     return std::nullopt;
 }
 
-int PrintPlan(const kelmatrack::Options& options, const std::vector<kelma::sky::Target>& targets) {
-    kelma::plan::RotatorLimits limits = kelma::sky::kKelmaLimits;
+int PrintPlan(const kelmatrack::Options& options, const std::vector<sky::Target>& targets) {
+    plan::RotatorLimits limits = sky::kKelmaLimits;
     if (!options.host.empty()) {
         const auto asked = AskLimits(options);
         if (!asked) return kExitSetup;
         limits = *asked;
     }
-    limits = kelma::sky::WithElevationMax(limits, options.sky);
-    const JulianDate from = options.sky.at ? *options.sky.at : kelma::sky::UtcNow();
-    const JulianDate to = kelma::predict::AddSeconds(from, kPlanHours * 3600);
+    limits = sky::WithElevationMax(limits, options.sky);
+    const JulianDate from = options.sky.at ? *options.sky.at : sky::UtcNow();
+    const JulianDate to = predict::AddSeconds(from, kPlanHours * 3600);
     const double antenna = options.sky.park ? options.sky.park->azimuth_deg
                                             : (limits.min_azimuth_deg + limits.max_azimuth_deg) / 2;
     std::vector<std::string> problems;
-    const std::vector<kelma::sky::PlannedPass> passes =
-        kelma::sky::PlanPasses(targets, limits, from, to, antenna, &problems);
+    const std::vector<sky::PlannedPass> passes =
+        sky::PlanPasses(targets, limits, from, to, antenna, &problems);
     for (const std::string& problem : problems)
         fprintf(stderr, "kelmatrack: %s\n", problem.c_str());
     size_t width = strlen("Target");
     for (const auto& target : targets) width = std::max(width, target.name.size());
-    printf("Passes from %s to %s UTC; rotator %s\n", kelma::predict::FormatUtc(from).c_str(),
-           kelma::predict::FormatUtc(to).c_str(), LimitsText(limits).c_str());
+    printf("Passes from %s to %s UTC; rotator %s\n", predict::FormatUtc(from).c_str(),
+           predict::FormatUtc(to).c_str(), LimitsText(limits).c_str());
     printf("%-*s  %-19s  %-19s  %-19s  %7s  %s\n", static_cast<int>(width), "Target", "Rise",
            "Culmination", "Set", "Highest", "Plan");
     for (const auto& p : passes) {
         printf("%-*s  %s  %s  %s  %7.1f  %s\n", static_cast<int>(width),
-               targets[p.target].name.c_str(), kelma::predict::FormatUtc(p.pass.rise).c_str(),
-               kelma::predict::FormatUtc(p.pass.culmination).c_str(),
-               kelma::predict::FormatUtc(p.pass.set).c_str(), p.pass.max_elevation_deg,
-               kelma::plan::PlanKindText(p.plan.kind));
+               targets[p.target].name.c_str(), predict::FormatUtc(p.pass.rise).c_str(),
+               predict::FormatUtc(p.pass.culmination).c_str(),
+               predict::FormatUtc(p.pass.set).c_str(), p.pass.max_elevation_deg,
+               plan::PlanKindText(p.plan.kind));
     }
     if (passes.empty()) printf("No passes.\n");
     return 0;

@@ -15,7 +15,7 @@ const std::string kUsage =
         "azimuth stop: over the top where the rotator's elevation goes to 180, in the overlap\n"
         "where its azimuth goes beyond 360.\n"
         "  -r HOST[:PORT]         the server (port 4533 unless given)\n") +
-    kelma::sky::kSkyOptionsUsage +
+    sky::kSkyOptionsUsage +
     "  --plan                 print the passes of the next 24 hours and their plans, and exit\n"
     "                         (without -r: for the KELMA controller's 0..360 and 0..180)\n"
     "  -v, --verbose          show every position sent and the server's answer\n"
@@ -74,16 +74,16 @@ bool Parser::Option(const std::string& arg) {
     std::string value;
     if (name == "-r" || name == "--rot-host")
         return Value(name, arg, equals, &value) && Server(value);
-    if (kelma::sky::IsSkyOption(name)) {
+    if (sky::IsSkyOption(name)) {
         if (!Value(name, arg, equals, &value)) return false;
-        const auto refused = kelma::sky::ParseSkyOption(name, value, &options.sky);
+        const auto refused = sky::ParseSkyOption(name, value, &options.sky);
         return refused ? Fail(*refused) : true;
     }
     return Fail("unknown option " + arg);
 }
 
 bool Parser::Check() {
-    if (const auto missing = kelma::sky::MissingForTracking(options.sky)) return Fail(*missing);
+    if (const auto missing = sky::MissingForTracking(options.sky)) return Fail(*missing);
     if (options.host.empty() && options.action == Options::Action::kTrack)
         return Fail("no server (-r HOST[:PORT])");
     return true;

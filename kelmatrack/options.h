@@ -20,7 +20,7 @@ struct Options {
     std::string error;  // why kFail
     std::string host;   // empty: none given (--plan then plans for the KELMA controller's limits)
     uint16_t port = kDefaultPort;
-    kelma::sky::SkyOptions sky;  // what to track, from where and how
+    sky::SkyOptions sky;  // what to track, from where and how
     bool verbose = false;
 };
 

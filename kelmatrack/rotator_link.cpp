@@ -75,9 +75,9 @@ DumpStateReader::Progress DumpStateReader::Finish() {
     return Progress::kDone;
 }
 
-std::string SetPositionLine(const Position& position) {
-    return "P " + std::to_string(position.azimuth_deg) + " " +
-           std::to_string(position.elevation_deg) + "\n";
+std::string SetPositionLine(const rotator::Position& position) {
+    return "P " + std::to_string(position.azimuth) + " " + std::to_string(position.elevation) +
+           "\n";
 }
 
 void RotatorLink::Start(int64_t nowMs) {
@@ -97,7 +97,7 @@ RotatorLink::Outcome RotatorLink::OnLine(std::string_view line, int64_t nowMs) {
                 case DumpStateReader::Progress::kDone:
                     state_ = State::kReady;
                     outcome.limitsLearned = true;
-                    SendPending(nowMs);
+                    outcome.sent = SendPending(nowMs);
                     break;
                 case DumpStateReader::Progress::kInvalid:
                     state_ = State::kIdle;
@@ -117,7 +117,7 @@ RotatorLink::Outcome RotatorLink::OnLine(std::string_view line, int64_t nowMs) {
                 break;
             }
             state_ = State::kReady;
-            SendPending(nowMs);
+            outcome.sent = SendPending(nowMs);
             break;
         case State::kIdle:
         case State::kReady:
@@ -128,9 +128,10 @@ RotatorLink::Outcome RotatorLink::OnLine(std::string_view line, int64_t nowMs) {
     return outcome;
 }
 
-void RotatorLink::Command(const Position& position, int64_t nowMs) {
+std::optional<rotator::Position> RotatorLink::Command(const rotator::Position& position,
+                                                      int64_t nowMs) {
     pending_ = position;
-    if (state_ == State::kReady) SendPending(nowMs);
+    return state_ == State::kReady ? SendPending(nowMs) : std::nullopt;
 }
 
 std::optional<std::string> RotatorLink::CheckTimeout(int64_t nowMs) const {
@@ -139,13 +140,14 @@ std::optional<std::string> RotatorLink::CheckTimeout(int64_t nowMs) const {
     return "no answer within " + std::to_string(kAnswerWaitMs / 1000) + " s";
 }
 
-void RotatorLink::SendPending(int64_t nowMs) {
-    if (!pending_) return;
+std::optional<rotator::Position> RotatorLink::SendPending(int64_t nowMs) {
+    if (!pending_) return std::nullopt;
     inFlight_ = *pending_;
     pending_.reset();
     outgoing_ += SetPositionLine(inFlight_);
     state_ = State::kAwaitingSet;
     askedAtMs_ = nowMs;
+    return inFlight_;
 }
 
 }  // namespace kelmatrack

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "plan/plan.h"
+#include "rotator/position.h"
 
 namespace kelmatrack {
 
@@ -31,7 +32,7 @@ public:
 
     Progress Feed(std::string_view line);
     // Once done.
-    const kelma::plan::RotatorLimits& Limits() const { return limits_; }
+    const plan::RotatorLimits& Limits() const { return limits_; }
     // Once invalid: why.
     const std::string& Error() const { return error_; }
 
@@ -43,54 +44,47 @@ private:
     int version_ = -1;
     std::vector<double> plain_;  // the plain numbers after the model
     std::optional<double> keyed_[4];
-    kelma::plan::RotatorLimits limits_;
+    plan::RotatorLimits limits_;
     std::string error_;
 };
 
-struct Position {
-    int azimuth_deg;
-    int elevation_deg;
-};
-
-inline bool operator==(const Position& a, const Position& b) {
-    return a.azimuth_deg == b.azimuth_deg && a.elevation_deg == b.elevation_deg;
-}
-
 // "P 182 36\n".
-std::string SetPositionLine(const Position& position);
+std::string SetPositionLine(const rotator::Position& position);
 
 class RotatorLink {
 public:
     struct Outcome {
-        bool limitsLearned = false;   // Limits() holds the server's limits
-        std::optional<Position> set;  // the server took this position
-        std::string refused;          // the server refused a position: why ("RPRT -1")
-        std::string failure;          // the connection is no good: why; the shell closes it
+        bool limitsLearned = false;             // Limits() holds the server's limits
+        std::optional<rotator::Position> set;   // the server took this position
+        std::optional<rotator::Position> sent;  // the position waiting went out after this line
+        std::string refused;                    // the server refused a position: why ("RPRT -1")
+        std::string failure;                    // the connection is no good: why; the shell ends it
     };
 
     // A new connection: the dump_state request goes out first.
     void Start(int64_t nowMs);
     // One line the server sent, without its line end.
     Outcome OnLine(std::string_view line, int64_t nowMs);
-    // The position to command; it goes out once the server has answered what came before.
-    void Command(const Position& position, int64_t nowMs);
+    // The position to command; it goes out once the server has answered what came before (a
+    // newer one takes the place of one still waiting). Returns it when it goes out at once.
+    std::optional<rotator::Position> Command(const rotator::Position& position, int64_t nowMs);
     // A failure when an answer is overdue.
     std::optional<std::string> CheckTimeout(int64_t nowMs) const;
     // The bytes to send now.
     std::string Take() { return std::exchange(outgoing_, std::string()); }
 
     bool Ready() const { return state_ == State::kReady || state_ == State::kAwaitingSet; }
-    const kelma::plan::RotatorLimits& Limits() const { return dumpState_.Limits(); }
+    const plan::RotatorLimits& Limits() const { return dumpState_.Limits(); }
 
 private:
     enum class State { kIdle, kAwaitingDumpState, kReady, kAwaitingSet };
 
-    void SendPending(int64_t nowMs);
+    std::optional<rotator::Position> SendPending(int64_t nowMs);
 
     State state_ = State::kIdle;
     DumpStateReader dumpState_;
-    std::optional<Position> pending_;
-    Position inFlight_{0, 0};
+    std::optional<rotator::Position> pending_;
+    rotator::Position inFlight_{0, 0};
     int64_t askedAtMs_ = 0;
     std::string outgoing_;
 };

@@ -5,7 +5,7 @@
 #include <limits>
 #include <optional>
 
-namespace kelma::plan {
+namespace plan {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -321,4 +321,4 @@ double PointingErrorDeg(const AxisAngles& axes, const SkyDirection& target) {
     return Degrees(std::acos(std::clamp(cosine, -1.0, 1.0)));
 }
 
-}  // namespace kelma::plan
+}  // namespace plan

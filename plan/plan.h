@@ -19,7 +19,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace kelma::plan {
+namespace plan {
 
 // The angles a rotator can reach, in degrees. An azimuth range wider than 360 is overlap; an
 // elevation limit of 180 lets the antenna go over the top.
@@ -80,4 +80,4 @@ PassPlan PlanPass(const std::vector<SkyDirection>& track, const RotatorLimits& l
 // The angle in degrees between where the axes point and a direction in the sky.
 double PointingErrorDeg(const AxisAngles& axes, const SkyDirection& target);
 
-}  // namespace kelma::plan
+}  // namespace plan

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace kelma::predict {
+namespace predict {
 
 namespace {
 
@@ -123,4 +123,4 @@ Vec3 EarthFixedKm(const Station& station) {
             (primeVerticalKm * (1.0 - kWgs84EccentricitySquared) + heightKm) * sinLatitude};
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -16,7 +16,7 @@
 #include "predict/time.h"
 #include "predict/vector.h"
 
-namespace kelma::predict {
+namespace predict {
 
 // J2000.0, 2000-01-01 12:00, as a Julian date; the series count their time from it.
 constexpr double kJ2000JulianDate = 2451545.0;
@@ -67,4 +67,4 @@ Vec3 EquatorialToEarthFixed(Vec3 equatorial, double sidereal_time_radians);
 // The station's place in Earth-fixed axes, km (WGS-84, NIMA TR8350.2 eq. 4-14).
 Vec3 EarthFixedKm(const Station& station);
 
-}  // namespace kelma::predict
+}  // namespace predict

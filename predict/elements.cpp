@@ -5,7 +5,7 @@
 #include <cmath>
 #include <optional>
 
-namespace kelma::predict {
+namespace predict {
 
 namespace {
 
@@ -422,4 +422,4 @@ std::vector<std::string> NamesThatComeClose(const std::vector<ElementSet>& sets,
     return names;
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -13,7 +13,7 @@
 
 #include "predict/time.h"
 
-namespace kelma::predict {
+namespace predict {
 
 struct ElementSet {
     std::string name;      // the name line, trimmed, without the "0 "; empty when the set has none
@@ -60,4 +60,4 @@ const ElementSet* FindElementSet(const std::vector<ElementSet>& sets, std::strin
 std::vector<std::string> NamesThatComeClose(const std::vector<ElementSet>& sets,
                                             std::string_view name);
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace kelma::predict {
+namespace predict {
 
 StationView::StationView(const Station& station)
     : station_(station), position_km_(EarthFixedKm(station)) {
@@ -57,4 +57,4 @@ LookAngles StationView::LookEarthFixed(const EarthFixedState& target) const {
             elevationRate * kDegreesPerRadian};
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -6,7 +6,7 @@
 #include "predict/time.h"
 #include "predict/vector.h"
 
-namespace kelma::predict {
+namespace predict {
 
 struct LookAngles {
     double azimuth_deg;    // 0..360, from north through east
@@ -37,4 +37,4 @@ private:
     Vec3 east_, north_, up_;
 };
 
-}  // namespace kelma::predict
+}  // namespace predict

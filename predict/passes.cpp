@@ -8,7 +8,7 @@
 #include "predict/sgp4.h"
 #include "predict/sun_moon.h"
 
-namespace kelma::predict {
+namespace predict {
 
 namespace {
 
@@ -279,4 +279,4 @@ PassTarget MoonTarget(const StationView& view) {
     return BodyTarget(LookAtMoon, view, kMoonMaxDistanceKm, kMoonOwnSpeedKmPerS);
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -20,7 +20,7 @@
 #include "predict/observer.h"
 #include "predict/time.h"
 
-namespace kelma::predict {
+namespace predict {
 
 constexpr double kMinStepSeconds = 2.0;
 
@@ -67,4 +67,4 @@ PassTarget SatelliteTarget(const ElementSet& set, const StationView& view);
 PassTarget SunTarget(const StationView& view);
 PassTarget MoonTarget(const StationView& view);
 
-}  // namespace kelma::predict
+}  // namespace predict

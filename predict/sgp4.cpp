@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-namespace kelma::predict {
+namespace predict {
 
 namespace {
 
@@ -920,4 +920,4 @@ Sgp4State Sgp4Propagator::Propagate(double minutes_since_epoch) const {
     return TemeState(gravity_, osculating);
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -15,7 +15,7 @@
 #include "predict/time.h"
 #include "predict/vector.h"
 
-namespace kelma::predict {
+namespace predict {
 
 enum class GravityModel { kWgs72Old, kWgs72, kWgs84 };
 
@@ -112,4 +112,4 @@ private:
     DeepSpaceTerms deep_;
 };
 
-}  // namespace kelma::predict
+}  // namespace predict

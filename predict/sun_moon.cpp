@@ -5,7 +5,7 @@
 
 #include "predict/earth.h"
 
-namespace kelma::predict {
+namespace predict {
 
 namespace {
 
@@ -494,4 +494,4 @@ LookAngles LookAtMoon(const StationView& view, JulianDate utc) {
     return LookAtBody(MoonEquatorialAt, view, utc);
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -9,7 +9,7 @@
 #include "predict/time.h"
 #include "predict/vector.h"
 
-namespace kelma::predict {
+namespace predict {
 
 constexpr double kKmPerAu = 149597870.7;  // IAU 2012 resolution B2
 
@@ -27,4 +27,4 @@ Vec3 MoonEquatorialKm(JulianDate utc);
 LookAngles LookAtSun(const StationView& view, JulianDate utc);
 LookAngles LookAtMoon(const StationView& view, JulianDate utc);
 
-}  // namespace kelma::predict
+}  // namespace predict

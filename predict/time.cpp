@@ -4,11 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace kelma::predict {
+namespace predict {
 
 namespace {
 
-constexpr double kUnixEpochJulianDate = 2440587.5;  // 1970-01-01 00:00 UTC
 // Beyond this many days from 1970 the calendar answers mean nothing; bounding the day count keeps
 // its conversion to an integer defined for any input (NaN included).
 constexpr double kCalendarDayLimit = 1.0e9;
@@ -198,4 +197,4 @@ std::string FormatUtc(JulianDate utc) {
     return text;
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -7,10 +7,11 @@
 #include <string>
 #include <string_view>
 
-namespace kelma::predict {
+namespace predict {
 
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kMinutesPerDay = 1440.0;
+constexpr double kUnixEpochJulianDate = 2440587.5;  // 1970-01-01 00:00 UTC
 
 // A UTC moment as a Julian date in two parts, as Vallado's jday gives it, so that the fraction
 // keeps sub-microsecond precision: normally day is the Julian date of a midnight (ends in .5)
@@ -49,4 +50,4 @@ ParsedUtc ParseUtc(std::string_view text);
 // "YYYY-MM-DD HH:MM:SS", rounded to the nearest second.
 std::string FormatUtc(JulianDate utc);
 
-}  // namespace kelma::predict
+}  // namespace predict

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-namespace kelma::predict {
+namespace predict {
 
 struct Vec3 {
     double x, y, z;
@@ -25,4 +25,4 @@ inline double Norm(Vec3 v) {
     return std::sqrt(Dot(v, v));
 }
 
-}  // namespace kelma::predict
+}  // namespace predict

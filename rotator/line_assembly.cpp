@@ -1,6 +1,6 @@
 #include "rotator/line_assembly.h"
 
-namespace kelma {
+namespace rotator {
 
 LineWalk WalkOneLine(const char* ring, size_t ringSize, size_t read, size_t write) {
     LineWalk walk;
@@ -22,4 +22,4 @@ LineWalk WalkOneLine(const char* ring, size_t ringSize, size_t read, size_t writ
     return walk;
 }
 
-}  // namespace kelma
+}  // namespace rotator

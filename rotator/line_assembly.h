@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace kelma {
+namespace rotator {
 
 // The line buffer, terminator included. The ring never holds more than 99 unread characters,
 // so one walk never needs more; longer runs (a larger ring) are consumed but not stored.
@@ -23,4 +23,4 @@ struct LineWalk {
 // Positions outside the ring give an unfinished, empty walk.
 LineWalk WalkOneLine(const char* ring, size_t ringSize, size_t read, size_t write);
 
-}  // namespace kelma
+}  // namespace rotator

@@ -5,7 +5,7 @@
 
 #include "framework/decimal.h"
 
-namespace kelma {
+namespace rotator {
 namespace {
 
 constexpr size_t kReportMinLength = 12;
@@ -46,7 +46,8 @@ std::string TrackingCommand(Axis axis, int32_t angle) {
 
 int32_t ManualAngle(Axis axis, std::string_view boxText) {
     const size_t kept = static_cast<size_t>(kSetTextReadCount - 1);
-    const int32_t value = ParseLeadingInteger(boxText.substr(0, std::min(boxText.size(), kept)));
+    const int32_t value =
+        framework::ParseLeadingInteger(boxText.substr(0, std::min(boxText.size(), kept)));
     const int32_t upper = axis == Axis::kAzimuth ? kAzimuthMax : kElevationMax;
     return std::clamp<int32_t>(value, 0, upper);
 }
@@ -67,7 +68,7 @@ std::optional<PositionReport> ParsePositionReport(std::string_view line) {
     const std::string_view rest = line.substr(kReportNumberIndex);
     PositionReport report;
     report.axis = line[0] == 'A' ? Axis::kAzimuth : Axis::kElevation;
-    report.angle = ParseLeadingInteger(rest);
+    report.angle = framework::ParseLeadingInteger(rest);
     report.moving = rest.find(kMovingMarker) != std::string_view::npos;
     return report;
 }
@@ -77,4 +78,4 @@ std::string FormatPositionDisplay(const PositionReport& report) {
     return report.moving ? "<" + angle + ">" : angle;
 }
 
-}  // namespace kelma
+}  // namespace rotator

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelma {
+namespace rotator {
 
 enum class Axis { kAzimuth, kElevation };
 
@@ -47,4 +47,4 @@ std::optional<PositionReport> ParsePositionReport(std::string_view line);
 // The position display's text: "%03d", or "<%03d>" while the rotator moves.
 std::string FormatPositionDisplay(const PositionReport& report);
 
-}  // namespace kelma
+}  // namespace rotator

@@ -1,6 +1,6 @@
 #include "rotator/tracking_rule.h"
 
-namespace kelma {
+namespace rotator {
 
 bool ShowsTrackingPosition(int32_t azimuth, int32_t elevation) {
     return azimuth >= kLowestShownAzimuth && elevation >= kLowestShownElevation;
@@ -15,4 +15,4 @@ TrackingDecision DecideTracking(int32_t linkAzimuth, int32_t linkElevation, int3
     return decision;
 }
 
-}  // namespace kelma
+}  // namespace rotator

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace kelma {
+namespace rotator {
 
 // In the link's position: no value has arrived yet; in the window's last commanded angles:
 // nothing has been commanded yet.
@@ -29,4 +29,4 @@ struct TrackingDecision {
 TrackingDecision DecideTracking(int32_t linkAzimuth, int32_t linkElevation, int32_t lastAzimuth,
                                 int32_t lastElevation, bool manual);
 
-}  // namespace kelma
+}  // namespace rotator

@@ -1,49 +1,46 @@
-// How a command is written to the port, without the Windows API: one overlapped write that the
-// window waits for within a bound, so a port that stops taking bytes never holds the window.
-// A write that has not been taken in time is cancelled, and the cancel is given a bound too:
-// drivers need not support cancelling. A write whose cancel does not end is given up for good
-// (its record goes to whoever frees it once the driver lets go), and the port counts as failed.
-// SendCommand supplies the platform calls; tests supply a model of a driver.
+// How a port's I/O thread writes, without the Windows API: one overlapped write waited for within
+// a bound, so a port that stops taking bytes never holds its program. A write that has not been
+// taken in time is cancelled, and the cancel is given a bound too: drivers need not support
+// cancelling. A write whose cancel does not end is given up for good: its record stays with the
+// driver until the driver lets go, and the port counts as failed. port_thread.cpp supplies the
+// platform calls; tests supply a model of a driver.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "serial/overlapped_op.h"
 
-namespace kelma {
+namespace serial {
 
-// The longest command (8 bytes) is on the wire in 8.3 ms. A port that has not taken a command
-// well after that has stalled (a hung adapter, a stopped link); the bound keeps the window
-// answering: two stalled writes and the settle pause of one tracking step stay under a second.
-constexpr uint32_t kWriteTimeoutMs = 300;
-// Once a write has stalled, later writes get this much until the port takes one again, so that
-// a tracking step, a poll and an operator's click in a row cannot add up to a second.
-constexpr uint32_t kStalledWriteTimeoutMs = 50;
-// A cancelled write normally ends at once; a driver that has not ended it by then never may.
-constexpr uint32_t kWriteCancelGraceMs = 500;
+struct WriteBounds {
+    uint32_t takenMs;    // a write not taken by then is cancelled
+    uint32_t stalledMs;  // the same once a write has stalled, until the port takes one again
+    uint32_t graceMs;    // for a cancelled write to end
+};
 
 enum class WriteOutcome {
     kRefused,  // not started: nothing to log
-    kTaken,    // the port has the command
+    kTaken,    // the port has the whole command
     kFailed,   // started, ended with an error (cleared)
-    kStalled,  // not taken within its bound and cancelled (errors cleared)
+    kStalled,  // not taken within its bound, or only in part (errors cleared)
     kGivenUp,  // not taken, and the cancel did not end it: the port has failed
 };
 
-// Port, as SendCommand gives it: the Io of overlapped_op.h for the write of one command, and
+// Port, as the I/O thread gives it: the Io of overlapped_op.h for the write of one command, and
+//   size_t Size();        the command's length
 //   void ClearErrors();
-//   void GiveUp();       hands the write's record over; the next write needs a new one
 class CommandWriter {
 public:
+    explicit CommandWriter(const WriteBounds& bounds) : m_bounds(bounds) {}
+
     template <typename Port>
     WriteOutcome Write(Port& port) {
-        if (m_failed) return WriteOutcome::kRefused;
-        OverlappedRecord record;
+        if (m_failed || m_record.InFlight()) return WriteOutcome::kRefused;
         size_t written = 0;
-        const uint32_t bound = m_stalled ? kStalledWriteTimeoutMs : kWriteTimeoutMs;
-        const OpEnd end = record.Run(port, bound, kWriteCancelGraceMs, written);
-        if (record.InFlight()) {
-            port.GiveUp();
+        const uint32_t bound = m_stalled ? m_bounds.stalledMs : m_bounds.takenMs;
+        const OpEnd end = m_record.Run(port, bound, m_bounds.graceMs, written);
+        if (m_record.InFlight()) {
             m_failed = m_stalled = true;
             return WriteOutcome::kGivenUp;
         }
@@ -51,20 +48,26 @@ public:
             port.ClearErrors();
             return WriteOutcome::kRefused;
         }
-        m_stalled = end == OpEnd::kTimedOut;
-        if (end == OpEnd::kDone) return WriteOutcome::kTaken;
+        // A write the line's own time-out ended short was not taken either.
+        const bool whole = end == OpEnd::kDone && written == port.Size();
+        m_stalled = end == OpEnd::kTimedOut || (end == OpEnd::kDone && !whole);
+        if (whole) return WriteOutcome::kTaken;
         port.ClearErrors();
         return m_stalled ? WriteOutcome::kStalled : WriteOutcome::kFailed;
     }
 
-    // A port has been opened: its writes start with the full bound.
-    void PortOpened() { m_failed = m_stalled = false; }
     // The last write stalled: closing the port drops its unsent output.
     bool Stalled() const { return m_stalled; }
+    // A write was given up and the driver still holds its record.
+    bool InFlight() const { return m_record.InFlight(); }
+    // The driver was seen to let go of the given-up write.
+    void Ended() { m_record.Ended(); }
 
 private:
+    const WriteBounds m_bounds;
+    OverlappedRecord m_record;
     bool m_stalled = false;
-    bool m_failed = false;  // a write was given up: the port takes no more until another opens
+    bool m_failed = false;  // a write was given up: the port takes no more
 };
 
-}  // namespace kelma
+}  // namespace serial

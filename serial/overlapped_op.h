@@ -1,14 +1,14 @@
 // One overlapped operation on one record (an OVERLAPPED and its buffer), without the Windows
 // API: start it, wait for it within a bound, and cancel it when the bound passes or a stop comes.
 // The record belongs to the driver from the start until the operation has ended; a cancel that
-// has not ended it within its grace leaves the record in flight. The writer (SendCommand) and the
-// receive worker supply the platform calls; tests supply a model of a driver.
+// has not ended it within its grace leaves the record in flight. The port thread's writer and its
+// I/O thread's receive passes supply the platform calls; tests supply a model of a driver.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace kelma {
+namespace serial {
 
 // A wait without a bound (INFINITE).
 constexpr uint32_t kNoBound = 0xFFFFFFFF;
@@ -16,10 +16,10 @@ constexpr uint32_t kNoBound = 0xFFFFFFFF;
 enum class OpWait { kFinished, kTimedOut, kStopped, kFailed };
 enum class OpEnd { kDone, kRefused, kFailed, kTimedOut, kStopped };
 
-// Io, as the writer or the worker gives it:
+// Io, as the writer or the receive passes give it:
 //   bool Start();                 true when the operation completed at once
 //   bool StartedPending();        after a false Start: it runs on (ERROR_IO_PENDING)
-//   OpWait Wait(uint32_t ms);     for the operation to end, at most ms; the worker's stop ends it
+//   OpWait Wait(uint32_t ms);     for the operation to end, at most ms (a stop ends a receive)
 //   bool Settle(uint32_t ms);     for the operation alone to end, at most ms
 //   void Cancel();
 //   bool Finished(size_t& count); an ended operation's outcome and byte count
@@ -74,4 +74,4 @@ private:
     bool m_inFlight = false;
 };
 
-}  // namespace kelma
+}  // namespace serial

@@ -1,5 +1,5 @@
-// The receive worker's passes, without the Windows API: when a pass waits for an arrival, how
-// much it reads, and when the worker pauses. The worker (receive_worker.cpp) supplies the port
+// The receive passes of a port's I/O thread, without the Windows API: when a pass waits for an
+// arrival, how much it reads, and when the thread pauses. port_thread.cpp supplies the port
 // operations; tests supply a model port.
 //
 // Windows raises EV_RXCHAR once per arrival of characters, not again for characters already
@@ -11,7 +11,7 @@
 
 #include "serial/rx_ring.h"
 
-namespace kelma {
+namespace serial {
 
 enum class PortIo { kDone, kFailed, kStopped };
 enum class PortWait { kCharacters, kOtherEvent, kFailed, kStopped };
@@ -22,11 +22,11 @@ enum class PassResult { kStored, kIdle, kFailed, kStopped };
 // call fails at once) or a confused driver does not keep a core busy.
 constexpr int kIdleWakeupsBeforePause = 3;
 
-// Port, as the worker gives it:
+// Port, as the I/O thread gives it:
 //   PortWait WaitForCharacters();              an arrival, another event, failure or stop
 //   bool QueuedBytes(size_t& queued);          clears the error state; false when that failed
-//   PortIo Read(size_t wanted, size_t& count); one read into the worker's buffer
-//   void Deliver(size_t count);                into the ring, and tell the window
+//   PortIo Read(size_t wanted, size_t& count); one read into the driver's buffer
+//   void Deliver(size_t count);                to the program that reads the port
 //   bool StopRequested();  void Pause();
 template <typename Port>
 class ReceivePasses {
@@ -48,7 +48,13 @@ public:
         if (m_waitFirst) {
             const PortWait waited = m_port.WaitForCharacters();
             if (waited == PortWait::kStopped) return PassResult::kStopped;
-            if (waited == PortWait::kFailed) return PassResult::kFailed;
+            if (waited == PortWait::kFailed) {
+                // A port that aborts on errors refuses every wait and read until its error
+                // state is cleared.
+                size_t ignored = 0;
+                m_port.QueuedBytes(ignored);
+                return PassResult::kFailed;
+            }
             if (waited == PortWait::kOtherEvent) return PassResult::kIdle;
         }
         // Until a read shows otherwise, the next pass waits for an arrival.
@@ -77,8 +83,8 @@ public:
 
 private:
     Port& m_port;
-    // The first pass reads what came in before the worker started, which raises no event.
+    // The first pass reads what came in before the thread started, which raises no event.
     bool m_waitFirst = false;
 };
 
-}  // namespace kelma
+}  // namespace serial

@@ -1,6 +1,6 @@
 #include "serial/rx_ring.h"
 
-namespace kelma {
+namespace serial {
 
 namespace {
 
@@ -49,4 +49,4 @@ char* RingAdvance(char* ring, size_t size, char* read, const char* write, size_t
     return ring + (SlotOf(ring, read) + step) % size;
 }
 
-}  // namespace kelma
+}  // namespace serial

@@ -1,5 +1,5 @@
 // Rules of the receive ring: a fixed array of slots with two positions that only run forward and
-// wrap from the last slot to the first. The receive worker stores what it read from the port at
+// wrap from the last slot to the first. The port's I/O thread stores what it read from the port at
 // the write position; the UI thread takes bytes from the read position. There is no count and no
 // "full" state: the ring is empty exactly when both positions are equal, so at most size - 1
 // bytes are ever unread. Storing the byte that would make the positions meet abandons every
@@ -10,9 +10,9 @@
 
 #include <cstddef>
 
-namespace kelma {
+namespace serial {
 
-// Most bytes the receive worker reads from the port in one pass.
+// Most bytes the port's I/O thread reads from the port in one pass.
 constexpr size_t kRxReadMax = 20;
 
 struct RxStoreResult {
@@ -37,4 +37,4 @@ size_t RingPeek(const char* ring, size_t size, const char* read, const char* wri
 // Moves read forward by count bytes, but never past write; returns the new read position.
 char* RingAdvance(char* ring, size_t size, char* read, const char* write, size_t count);
 
-}  // namespace kelma
+}  // namespace serial

@@ -1,16 +1,14 @@
-// The receive worker's hold on the window, which the window can let go of without waiting for
-// the worker: a worker whose I/O never ends is left behind, and the window may close meanwhile.
-// The worker reaches the window only through WithOwner, under the tie's lock, so once LetGo has
-// returned it never reaches the window again. Both sides hold the tie (and what the caller keeps
-// in it: the port's handles) until each has dropped it; the last one frees it.
+// A port thread's hold on what receives its bytes (the window's ring, kelmarotd's socket pair),
+// which the owner can let go of without waiting for the thread: a thread whose I/O never ends
+// is left behind, and its owner may go meanwhile. The thread reaches the owner only through
+// WithOwner, under the tie's lock, so once LetGo has returned it never reaches the owner again.
 //
-// Plain C++: Lock is any lockable (a critical section in the program, std::mutex in tests).
+// Plain C++: Lock is any lockable.
 #pragma once
 
-#include <atomic>
 #include <mutex>
 
-namespace kelma {
+namespace serial {
 
 template <typename Owner, typename Lock>
 class WorkerTie {
@@ -19,7 +17,7 @@ public:
     WorkerTie(const WorkerTie&) = delete;
     WorkerTie& operator=(const WorkerTie&) = delete;
 
-    // Worker: runs touch(owner) while the owner holds on; false once it has let go.
+    // Thread: runs touch(owner) while the owner holds on; false once it has let go.
     template <typename Touch>
     bool WithOwner(Touch&& touch) {
         std::lock_guard<Lock> hold(m_lock);
@@ -34,15 +32,9 @@ public:
         m_owner = nullptr;
     }
 
-    // Each holder adds itself before it holds the tie (the one who made it holds it already).
-    void AddHolder() { m_holders.fetch_add(1); }
-    // Each holder drops it once; true for the last, which frees the tie.
-    bool Drop() { return m_holders.fetch_sub(1) == 1; }
-
 private:
     Lock m_lock;
     Owner* m_owner;
-    std::atomic<int> m_holders{1};
 };
 
-}  // namespace kelma
+}  // namespace serial

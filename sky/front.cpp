@@ -5,7 +5,7 @@
 
 #include "kelmarotd/rotctl_text.h"
 
-namespace kelma::sky {
+namespace sky {
 
 const char kSkyOptionsUsage[] =
     "  --elements FILE        two-line element sets (Celestrak, AMSAT, Space-Track files)\n"
@@ -20,7 +20,6 @@ const char kSkyOptionsUsage[] =
 
 namespace {
 
-constexpr double kUnixEpochJulianDate = 2440587.5;
 constexpr double kLeadSecondsMax = 3600;
 
 struct NumberOption {
@@ -36,7 +35,7 @@ const NumberOption kNumberOptions[] = {
      [](double v, SkyOptions* o) { o->speed = v; }},
     {"--lead", 0, kLeadSecondsMax, true, "--lead: seconds from 0 to 3600",
      [](double v, SkyOptions* o) { o->leadSeconds = v; }},
-    {"--el-max", 1, kElevationMax, true, "--el-max: degrees from 1 to 180",
+    {"--el-max", 1, rotator::kElevationMax, true, "--el-max: degrees from 1 to 180",
      [](double v, SkyOptions* o) { o->elevationMax = v; }},
 };
 
@@ -152,11 +151,11 @@ TargetSetup LoadTargets(const SkyOptions& options) {
 predict::JulianDate UtcNow() {
     const auto since = std::chrono::system_clock::now().time_since_epoch();
     const double seconds = std::chrono::duration<double>(since).count();
-    return predict::AddSeconds({kUnixEpochJulianDate, 0}, seconds);
+    return predict::AddSeconds({predict::kUnixEpochJulianDate, 0}, seconds);
 }
 
 std::string Stamped(predict::JulianDate at, std::string_view text) {
     return predict::FormatUtc(at) + "  " + std::string(text);
 }
 
-}  // namespace kelma::sky
+}  // namespace sky

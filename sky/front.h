@@ -16,12 +16,12 @@
 #include "sky/targets.h"
 #include "sky/tracker.h"
 
-namespace kelma::sky {
+namespace sky {
 
 constexpr double kMaxSpeed = 100000;  // a week of sky in six seconds
 
 // The KELMA controller's angles: azimuth 0..360 with its stop at north, elevation 0..180.
-constexpr plan::RotatorLimits kKelmaLimits{0, kAzimuthMax, 0, kElevationMax};
+constexpr plan::RotatorLimits kKelmaLimits{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
 
 struct SkyOptions {
     std::string elementsPath;  // may stay empty when only the Sun and the Moon are tracked
@@ -64,4 +64,4 @@ predict::JulianDate UtcNow();
 // "2024-02-12 11:35:08  text": a message with the sky clock's time.
 std::string Stamped(predict::JulianDate at, std::string_view text);
 
-}  // namespace kelma::sky
+}  // namespace sky

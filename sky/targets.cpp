@@ -6,7 +6,7 @@
 #include "predict/sgp4.h"
 #include "predict/sun_moon.h"
 
-namespace kelma::sky {
+namespace sky {
 namespace {
 
 bool SameLetters(std::string_view a, std::string_view b) {
@@ -104,4 +104,4 @@ TargetSetup SetUpTargets(const std::vector<std::string>& names, std::string_view
     return setup;
 }
 
-}  // namespace kelma::sky
+}  // namespace sky

@@ -11,7 +11,7 @@
 #include "predict/elements.h"
 #include "sky/tracker.h"
 
-namespace kelma::sky {
+namespace sky {
 
 // A satellite as the station sees it (predict::SatelliteTarget), named as in its set.
 Target FromElementSet(const predict::ElementSet& set, const predict::StationView& view);
@@ -47,4 +47,4 @@ struct TargetSetup {
 TargetSetup SetUpTargets(const std::vector<std::string>& names, std::string_view file_name,
                          std::string_view file_text, const predict::Station& station);
 
-}  // namespace kelma::sky
+}  // namespace sky

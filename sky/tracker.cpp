@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace kelma::sky {
+namespace sky {
 namespace {
 
 using predict::JulianDate;
@@ -27,7 +27,7 @@ std::string Fixed(double value) {
     return text;
 }
 
-std::string AzEl(const Position& p) {
+std::string AzEl(const rotator::Position& p) {
     return "az " + std::to_string(p.azimuth) + " el " + std::to_string(p.elevation);
 }
 
@@ -108,7 +108,7 @@ std::vector<PlannedPass> PlanPasses(const std::vector<Target>& targets,
     return planned;
 }
 
-Position WholeDegrees(const plan::AxisAngles& angles, const plan::RotatorLimits& limits) {
+rotator::Position WholeDegrees(const plan::AxisAngles& angles, const plan::RotatorLimits& limits) {
     return {WholeWithin(angles.azimuth_deg, limits.min_azimuth_deg, limits.max_azimuth_deg),
             WholeWithin(angles.elevation_deg, limits.min_elevation_deg, limits.max_elevation_deg)};
 }
@@ -249,4 +249,4 @@ double Tracker::AntennaAzimuth() const {
     return (settings_.limits.min_azimuth_deg + settings_.limits.max_azimuth_deg) / 2;
 }
 
-}  // namespace kelma::sky
+}  // namespace sky

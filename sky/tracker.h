@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "feed/relay_state.h"
 #include "plan/plan.h"
 #include "predict/passes.h"
 #include "predict/time.h"
+#include "rotator/position.h"
 
-namespace kelma::sky {
+namespace sky {
 
 constexpr double kDefaultLeadSeconds = 60.0;
 // Elements older than this at the clock's time are warned about.
@@ -81,7 +81,7 @@ std::vector<PlannedPass> PlanPasses(const std::vector<Target>& targets,
                                     std::vector<std::string>* problems);
 
 // The whole degrees to command for axis angles, within the limits.
-Position WholeDegrees(const plan::AxisAngles& angles, const plan::RotatorLimits& limits);
+rotator::Position WholeDegrees(const plan::AxisAngles& angles, const plan::RotatorLimits& limits);
 
 enum class Phase {
     kWaiting,        // for the next pass (parked, or where the last pass left the antenna)
@@ -96,7 +96,7 @@ struct Status {
     std::string target;               // its target's name
     std::optional<double> elements_age_days;
     bool elements_old = false;
-    std::optional<Position> command;
+    std::optional<rotator::Position> command;
 };
 
 // "ISS (ZARYA): tracking, az 123 el 45 | rises 2024-02-12 10:01:02, highest 45.3 deg, over the
@@ -110,7 +110,7 @@ public:
     // Moves to `now` (never backwards) and returns what is worth logging.
     std::vector<std::string> Advance(predict::JulianDate now);
     // The position to command now; none before the first pass's lead time.
-    const std::optional<Position>& Command() const { return status_.command; }
+    const std::optional<rotator::Position>& Command() const { return status_.command; }
     const Status& CurrentStatus() const { return status_; }
     // For the passes planned from now on (a plan already made stays as it is).
     void SetLimits(const plan::RotatorLimits& limits) { settings_.limits = limits; }
@@ -131,4 +131,4 @@ private:
     std::optional<plan::AxisAngles> lastAngles_;
 };
 
-}  // namespace kelma::sky
+}  // namespace sky

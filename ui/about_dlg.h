@@ -4,11 +4,16 @@
 #include "framework/framework.h"
 #include "ui/resource.h"
 
-class CAboutDlg : public CDialog {
-public:
-    explicit CAboutDlg(CWnd* parent = nullptr) : CDialog(IDD_ABOUTBOX, parent) {}
+namespace ui {
 
-    void DoDataExchange(CDataExchange* pDX) override;
+class CAboutDlg : public framework::CDialog {
+public:
+    explicit CAboutDlg(framework::CWnd* parent = nullptr)
+        : framework::CDialog(IDD_ABOUTBOX, parent) {}
+
+    void DoDataExchange(framework::CDataExchange* pDX) override;
 
     DECLARE_MESSAGE_MAP()
 };
+
+}  // namespace ui

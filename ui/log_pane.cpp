@@ -5,6 +5,8 @@
 #include "ui/log_text.h"
 #include "ui/rotator_dlg.h"
 
+namespace ui {
+
 namespace {
 
 // Replaces the characters from `start` up to `end` with `text`; an empty range with an empty
@@ -30,9 +32,9 @@ void CRotatorDlg::AppendLogTexts(const std::vector<std::string>& texts) {
     HWND pane = GetDlgItem(IDC_LOG);
     // The pane never holds more than 249 characters; read all of it so that nothing logged is
     // cut off (one spare place for a longer text, which the trimming then drops).
-    char current[kelma::kLogMaxText + 2] = {};
+    char current[ui::kLogMaxText + 2] = {};
     const int read = GetWindowTextA(pane, current, sizeof(current));
-    const kelma::LogPaneEdit edit = kelma::PlanLogPaneEdit(current, texts);
+    const ui::LogPaneEdit edit = ui::PlanLogPaneEdit(current, texts);
     if (edit.whole || GetWindowTextLengthA(pane) != read) {
         SetWindowTextA(pane, edit.next.c_str());
     } else {
@@ -44,3 +46,5 @@ void CRotatorDlg::AppendLogTexts(const std::vector<std::string>& texts) {
     SendMessageA(pane, EM_SETSEL, end, static_cast<LPARAM>(end));
     SendMessageA(pane, EM_SCROLLCARET, 0, 0);
 }
+
+}  // namespace ui

@@ -1,6 +1,6 @@
 #include "ui/log_text.h"
 
-namespace kelma {
+namespace ui {
 
 std::string TrimLogText(std::string_view pane) {
     while (pane.size() > kLogKeptBeforeAppend) {
@@ -37,4 +37,4 @@ LogPaneEdit PlanLogPaneEdit(std::string_view pane, const std::vector<std::string
     return edit;
 }
 
-}  // namespace kelma
+}  // namespace ui

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kelma {
+namespace ui {
 
 constexpr size_t kLogKeptBeforeAppend = 150;  // leading lines dropped beyond this
 constexpr size_t kLogAppendLimit = 100;       // texts this long or longer are not appended
@@ -33,4 +33,4 @@ struct LogPaneEdit {
 };
 LogPaneEdit PlanLogPaneEdit(std::string_view pane, const std::vector<std::string>& texts);
 
-}  // namespace kelma
+}  // namespace ui

@@ -20,8 +20,8 @@
 #define IDC_LOG 1012
 #define IDC_EL_STOP 1013
 
-// Private notifications, sent as WM_COMMAND with notification code 0 and no control window.
-#define ID_SERIAL_DATA 2000
+// Private notification, sent as WM_COMMAND with notification code 0 and no control window; the
+// serial link's ID_SERIAL_DATA (2000) is in serial/serial_link.h.
 #define ID_TRACKING_UPDATE 2001
 
 #define ID_POLL_TIMER 1

@@ -1,27 +1,17 @@
+#include "ui/rotator_dlg.h"
+
 #include <cstring>
 
-#include "rotator/tracking_rule.h"
-#include "ui/rotator_dlg.h"
 #include "framework/wine_host.h"
 
-CRITICAL_SECTION g_csRxRing;
-BOOL g_bPollAzimuth = FALSE;
+namespace ui {
 
 namespace {
 constexpr int kPollPeriodMs = 2000;
 constexpr char kPortNotChangedText[] = "Port not changed, try again\r\n";
-
-// The ring's lock lives as long as the program: made before any dialog object, deleted after
-// the last one has gone, once each.
-struct RxRingLock {
-    RxRingLock() { InitializeCriticalSection(&g_csRxRing); }
-    ~RxRingLock() { DeleteCriticalSection(&g_csRxRing); }
-    RxRingLock(const RxRingLock&) = delete;
-    RxRingLock& operator=(const RxRingLock&) = delete;
-} g_rxRingLock;
 }  // namespace
 
-BEGIN_MESSAGE_MAP(CRotatorDlg, CDialog)
+BEGIN_MESSAGE_MAP(CRotatorDlg, framework::CDialog)
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
 ON_BN_CLICKED(IDC_AZ_SET, OnSetAzimuth)
@@ -36,35 +26,26 @@ ON_COMMAND(ID_SERIAL_DATA, OnSerialData)
 ON_COMMAND(ID_TRACKING_UPDATE, OnTrackingUpdate)
 END_MESSAGE_MAP()
 
-CRotatorDlg::CRotatorDlg(CWnd* parent) : CDialog(IDD_ROTATOR_DIALOG, parent) {
-    m_hIcon = LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
-    m_nPort = 0;
-    m_dwThreadId = 0;
-    m_hPort = INVALID_HANDLE_VALUE;
-    m_nLastElevation = m_nLastAzimuth = kelma::kNoAngleYet;
-    m_bManual = FALSE;
-    m_pRxRead = m_pRxWrite = m_rxRing;
-    m_ovWrite = std::make_unique<WriteRecord>();
+CRotatorDlg::CRotatorDlg(framework::CWnd* parent) : framework::CDialog(IDD_ROTATOR_DIALOG, parent) {
+    m_hIcon = LoadIconA(framework::AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
 }
 
 CRotatorDlg::~CRotatorDlg() {
-    // The receive worker uses this object's members until it ends, so it must be stopped (and
-    // the port closed) before the object goes, however the window was closed.
+    // The port's threads notify this window until they end, so they are ended (or no longer
+    // reach it) before the object goes, however the window was closed.
     ClosePort();
     // The link's last notification must find no window: a window still open here (a modeless
     // run) would dispatch it to handlers of a half-destroyed object.
     if (m_hWnd != nullptr && IsWindow(m_hWnd)) DestroyWindow(m_hWnd);
-    // No write of m_ovWrite is pending: SendCommand sees each one through, cancels it or gives
-    // its record away.
 }
 
-void CRotatorDlg::DoDataExchange(CDataExchange* pDX) {
-    CDialog::DoDataExchange(pDX);
+void CRotatorDlg::DoDataExchange(framework::CDataExchange* pDX) {
+    framework::CDialog::DoDataExchange(pDX);
 }
 
 BOOL CRotatorDlg::OnInitDialog() {
-    CDialog::OnInitDialog();
-    DrawScrollBarsUnthemedUnderWine();
+    framework::CDialog::OnInitDialog();
+    framework::DrawScrollBarsUnthemedUnderWine();
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
@@ -147,8 +128,11 @@ void CRotatorDlg::ShowChosenPort(HWND combo) {
 }
 
 void CRotatorDlg::OnManualControl() {
-    m_bManual = SendMessageA(GetDlgItem(IDC_MANUAL), BM_GETCHECK, 0, 0) == BST_CHECKED;
-    EnableWindow(GetDlgItem(IDC_AZ_SET), m_bManual);
-    EnableWindow(GetDlgItem(IDC_EL_SET), m_bManual);
-    if (!m_bManual) SendTracking();
+    const bool manual = SendMessageA(GetDlgItem(IDC_MANUAL), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    m_tracking.m_bManual = manual;
+    EnableWindow(GetDlgItem(IDC_AZ_SET), manual);
+    EnableWindow(GetDlgItem(IDC_EL_SET), manual);
+    if (!manual) SendTracking();
 }
+
+}  // namespace ui

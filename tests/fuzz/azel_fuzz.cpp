@@ -19,26 +19,26 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // An exact-size heap copy, so the sanitizer sees any read beyond the data.
     std::vector<uint8_t> bytes(data, data + size);
-    char text[kelma::kItemCopySize];
-    const bool used = kelma::CopyItemText(size ? bytes.data() : nullptr, size, text);
-    Check(used == (size > 0 && size < kelma::kMaxItemDataSize));
+    char text[dde::kItemCopySize];
+    const bool used = dde::CopyItemText(size ? bytes.data() : nullptr, size, text);
+    Check(used == (size > 0 && size < dde::kMaxItemDataSize));
     if (!used) return 0;
 
     const size_t length = strlen(text);
     Check(length <= size);
     Check(memcmp(text, bytes.data(), length) == 0);
 
-    const kelma::AzEl value = kelma::ParseAzEl(text);
+    const dde::AzEl value = dde::ParseAzEl(text);
     if (memchr(text, '|', length) == nullptr) Check(value.elevation == 0);
     // A degrees item is read as the number at the start of an "AzEl" text.
-    Check(kelma::ParseDegrees(text) == value.azimuth);
+    Check(dde::ParseDegrees(text) == value.azimuth);
 
     struct {
-        char field[kelma::kSatelliteNameSize];
+        char field[dde::kSatelliteNameSize];
         char guard[4];
     } name;
     memset(name.guard, '#', sizeof name.guard);
-    kelma::CopySatelliteName(text, name.field);
+    dde::CopySatelliteName(text, name.field);
     Check(memcmp(name.guard, "####", 4) == 0);
     Check(strlen(name.field) == (length < 31 ? length : 31));
     Check(memcmp(name.field, text, strlen(name.field)) == 0);

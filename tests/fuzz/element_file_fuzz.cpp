@@ -17,7 +17,7 @@
 
 namespace {
 
-namespace predict = kelma::predict;
+namespace predict = predict;
 
 // Sets of one input given to the model: enough to reach every branch, few enough to stay fast.
 constexpr size_t kMaxSetsModelled = 3;

@@ -74,12 +74,12 @@ std::vector<std::string> AssembledLines(const std::vector<uint8_t>& stream, size
             write = (write + 1) % kRing;
         }
         for (;;) {
-            const kelma::LineWalk walk = kelma::WalkOneLine(ring, kRing, read, write);
+            const rotator::LineWalk walk = rotator::WalkOneLine(ring, kRing, read, write);
             if (!walk.complete) {
                 if (walk.nextRead != read) abort();
                 break;
             }
-            if (walk.length >= kelma::kLineBufferSize || walk.text[walk.length] != '\0') abort();
+            if (walk.length >= rotator::kLineBufferSize || walk.text[walk.length] != '\0') abort();
             lines.emplace_back(walk.text, walk.length);
             read = walk.nextRead;
         }

@@ -25,16 +25,16 @@ long long ReadBack(const std::string& digits) {
 }
 
 void CheckReport(std::string_view line) {
-    const auto report = kelma::ParsePositionReport(line);
+    const auto report = rotator::ParsePositionReport(line);
     const std::string_view text = line.substr(0, line.find('\0'));
     if (!report) {
         Check(text.size() < 12 || (text[0] != 'A' && text[0] != 'E') || text[2] != 'P');
         return;
     }
     Check(text.size() >= 12 && (text[0] == 'A' || text[0] == 'E') && text[2] == 'P');
-    Check((report->axis == kelma::Axis::kAzimuth) == (text[0] == 'A'));
+    Check((report->axis == rotator::Axis::kAzimuth) == (text[0] == 'A'));
     Check(report->moving == (text.substr(4).find("MV") != std::string_view::npos));
-    std::string display = kelma::FormatPositionDisplay(*report);
+    std::string display = rotator::FormatPositionDisplay(*report);
     if (report->moving) {
         Check(display.size() >= 5 && display.front() == '<' && display.back() == '>');
         display = display.substr(1, display.size() - 2);
@@ -43,10 +43,10 @@ void CheckReport(std::string_view line) {
 }
 
 void CheckCommands(int32_t angle) {
-    for (kelma::Axis axis : {kelma::Axis::kAzimuth, kelma::Axis::kElevation}) {
-        const std::string head = axis == kelma::Axis::kAzimuth ? "A\r\n" : "E\r\n";
+    for (rotator::Axis axis : {rotator::Axis::kAzimuth, rotator::Axis::kElevation}) {
+        const std::string head = axis == rotator::Axis::kAzimuth ? "A\r\n" : "E\r\n";
         for (const std::string& command :
-             {kelma::ManualCommand(axis, angle), kelma::TrackingCommand(axis, angle)}) {
+             {rotator::ManualCommand(axis, angle), rotator::TrackingCommand(axis, angle)}) {
             Check(command.compare(0, 3, head) == 0 && command.size() >= 6);
             Check(command.compare(command.size() - 2, 2, "\r\n") == 0);
             Check(ReadBack(command.substr(3, command.size() - 5)) == angle);
@@ -60,12 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     CheckReport(text);
 
-    const int32_t azimuth = kelma::ManualAngle(kelma::Axis::kAzimuth, text);
-    const int32_t elevation = kelma::ManualAngle(kelma::Axis::kElevation, text);
-    Check(azimuth >= 0 && azimuth <= kelma::kAzimuthMax);
-    Check(elevation >= 0 && elevation <= kelma::kElevationMax);
+    const int32_t azimuth = rotator::ManualAngle(rotator::Axis::kAzimuth, text);
+    const int32_t elevation = rotator::ManualAngle(rotator::Axis::kElevation, text);
+    Check(azimuth >= 0 && azimuth <= rotator::kAzimuthMax);
+    Check(elevation >= 0 && elevation <= rotator::kElevationMax);
     // Only the first 19 characters count.
-    Check(azimuth == kelma::ManualAngle(kelma::Axis::kAzimuth, text.substr(0, 19)));
+    Check(azimuth == rotator::ManualAngle(rotator::Axis::kAzimuth, text.substr(0, 19)));
 
     if (size >= sizeof(int32_t)) {
         int32_t angle;

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         link.Command({static_cast<int>(now % 720) - 180, static_cast<int>(now % 181)}, now);
         const kelmatrack::RotatorLink::Outcome outcome = link.OnLine(line->text, now);
         if (outcome.limitsLearned) {
-            const kelma::plan::RotatorLimits& l = link.Limits();
+            const plan::RotatorLimits& l = link.Limits();
             Check(std::isfinite(l.min_azimuth_deg) && std::isfinite(l.max_elevation_deg));
             Check(l.min_azimuth_deg < l.max_azimuth_deg &&
                   l.min_elevation_deg < l.max_elevation_deg);

@@ -24,7 +24,7 @@ struct Model {
 
     void Arrive(const uint8_t* bytes, size_t count) {
         const char* block = reinterpret_cast<const char*>(bytes);
-        const kelma::RxStoreResult r = kelma::RingStore(slots, kSize, write, read, block, count);
+        const serial::RxStoreResult r = serial::RingStore(slots, kSize, write, read, block, count);
         write = r.write;
         size_t kept = 0;
         for (; kept < count && unread.size() < kSize - 1; ++kept) unread.push_back(block[kept]);
@@ -34,17 +34,17 @@ struct Model {
     }
 
     void Consume(size_t count) {
-        read = kelma::RingAdvance(slots, kSize, read, write, count);
+        read = serial::RingAdvance(slots, kSize, read, write, count);
         for (size_t i = 0; i < count && !unread.empty(); ++i) unread.pop_front();
     }
 
     void CheckInvariants() const {
         Check(write >= slots && write < slots + kSize);
         Check(read >= slots && read < slots + kSize);
-        const size_t n = kelma::RingUnread(slots, kSize, read, write);
+        const size_t n = serial::RingUnread(slots, kSize, read, write);
         Check(n == unread.size() && n <= kSize - 1);
         char out[kSize];
-        Check(kelma::RingPeek(slots, kSize, read, write, out, sizeof(out)) == n);
+        Check(serial::RingPeek(slots, kSize, read, write, out, sizeof(out)) == n);
         for (size_t i = 0; i < n; ++i) Check(out[i] == unread[i]);
     }
 };
@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; ++i) {
         const unsigned step = data[i];
         if (step % kKinds != 0) {
-            uint8_t block[kelma::kRxReadMax];
-            const size_t count = step / kKinds % (kelma::kRxReadMax + 1);
+            uint8_t block[serial::kRxReadMax];
+            const size_t count = step / kKinds % (serial::kRxReadMax + 1);
             for (size_t k = 0; k < count; ++k) block[k] = next++;
             model.Arrive(block, count);
         } else {

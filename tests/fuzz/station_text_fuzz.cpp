@@ -13,7 +13,7 @@
 
 namespace {
 
-namespace predict = kelma::predict;
+namespace predict = predict;
 
 void Check(bool holds) {
     if (!holds) abort();

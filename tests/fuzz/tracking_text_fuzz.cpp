@@ -57,8 +57,8 @@ std::string Assemble(const uint8_t* data, size_t size) {
 }
 
 void CheckText(const std::string& text) {
-    const kelma::TrackingReading reading = kelma::ParseTrackingText(text);
-    if (reading.kind == kelma::TrackingKind::kPosition) {
+    const kelmafeed::TrackingReading reading = kelmafeed::ParseTrackingText(text);
+    if (reading.kind == kelmafeed::TrackingKind::kPosition) {
         Check(reading.azimuth >= 0 && reading.azimuth <= 360);
         Check(reading.elevation >= -90 && reading.elevation <= 90);
         if (reading.satellite) {
@@ -66,11 +66,11 @@ void CheckText(const std::string& text) {
             Check(reading.satellite->find('"') == std::string::npos);
         }
     }
-    kelma::RelayState state;
+    kelmafeed::RelayState state;
     state.OnText(text);
     Check(state.OnText(text).Empty());
     Check(state.Published() <= 1 && state.Received() == 2);
-    Check(state.Garbled() == (reading.kind == kelma::TrackingKind::kGarbled ? 2u : 0u));
+    Check(state.Garbled() == (reading.kind == kelmafeed::TrackingKind::kGarbled ? 2u : 0u));
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ void CheckText(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // An exact-size heap copy, so the sanitizer sees any read beyond the data.
     const std::vector<char> raw(data, data + size);
-    kelma::ParseTrackingText(std::string_view(raw.data(), raw.size()));
+    kelmafeed::ParseTrackingText(std::string_view(raw.data(), raw.size()));
     CheckText(Assemble(data, size));
     return 0;
 }

@@ -9,8 +9,8 @@
 
 namespace {
 
-using kelma::kItemCopySize;
-using kelma::kSatelliteNameSize;
+using dde::kItemCopySize;
+using dde::kSatelliteNameSize;
 
 // The item data as the prediction program sends it: the text and its terminating NUL.
 std::vector<char> TextData(const std::string& text) {
@@ -30,8 +30,8 @@ class AzElTextTest : public ::testing::TestWithParam<AzElCase> {};
 TEST_P(AzElTextTest, GivesAzimuthAndElevationInWholeDegrees) {
     char text[kItemCopySize];
     const std::vector<char> data = TextData(GetParam().text);
-    ASSERT_TRUE(kelma::CopyItemText(data.data(), data.size(), text));
-    const kelma::AzEl value = kelma::ParseAzEl(text);
+    ASSERT_TRUE(dde::CopyItemText(data.data(), data.size(), text));
+    const dde::AzEl value = dde::ParseAzEl(text);
     EXPECT_EQ(value.azimuth, GetParam().azimuth) << "text: \"" << GetParam().text << "\"";
     EXPECT_EQ(value.elevation, GetParam().elevation) << "text: \"" << GetParam().text << "\"";
 }
@@ -56,8 +56,8 @@ TEST(DegreesTextTest, GivesTheAngleInWholeDegrees) {
     for (const auto& [text, degrees] : cases) {
         char copy[kItemCopySize];
         const std::vector<char> data = TextData(text);
-        ASSERT_TRUE(kelma::CopyItemText(data.data(), data.size(), copy));
-        EXPECT_EQ(kelma::ParseDegrees(copy), degrees) << "text: \"" << text << "\"";
+        ASSERT_TRUE(dde::CopyItemText(data.data(), data.size(), copy));
+        EXPECT_EQ(dde::ParseDegrees(copy), degrees) << "text: \"" << text << "\"";
     }
 }
 
@@ -65,8 +65,8 @@ TEST(AzElTextTest, TextEndsAtTheFirstNulWithinTheData) {
     // The data may be larger than the text and its NUL; what follows the NUL is not text.
     const char data[] = {'1', '0', '\0', '|', '2', '0', '\0', '\0'};
     char text[kItemCopySize];
-    ASSERT_TRUE(kelma::CopyItemText(data, sizeof data, text));
-    const kelma::AzEl value = kelma::ParseAzEl(text);
+    ASSERT_TRUE(dde::CopyItemText(data, sizeof data, text));
+    const dde::AzEl value = dde::ParseAzEl(text);
     EXPECT_EQ(value.azimuth, 10);
     EXPECT_EQ(value.elevation, 0);
 }
@@ -75,9 +75,9 @@ TEST(AzElTextTest, DataWithoutNulEndsWithTheBytesCopied) {
     const char data[] = {'2', '1', '|', '3'};
     char text[kItemCopySize];
     std::memset(text, 'x', sizeof text);
-    ASSERT_TRUE(kelma::CopyItemText(data, sizeof data, text));
+    ASSERT_TRUE(dde::CopyItemText(data, sizeof data, text));
     EXPECT_STREQ(text, "21|3");
-    EXPECT_EQ(kelma::ParseAzEl(text).elevation, 3);
+    EXPECT_EQ(dde::ParseAzEl(text).elevation, 3);
 }
 
 TEST(ItemDataSizeTest, AcceptsUpTo249BytesAndRefuses250OrMore) {
@@ -88,33 +88,33 @@ TEST(ItemDataSizeTest, AcceptsUpTo249BytesAndRefuses250OrMore) {
     used[2] = '6';
     used.back() = '\0';
     char text[kItemCopySize];
-    ASSERT_TRUE(kelma::CopyItemText(used.data(), used.size(), text));
-    EXPECT_EQ(kelma::ParseAzEl(text).azimuth, 5);
-    EXPECT_EQ(kelma::ParseAzEl(text).elevation, 6);
+    ASSERT_TRUE(dde::CopyItemText(used.data(), used.size(), text));
+    EXPECT_EQ(dde::ParseAzEl(text).azimuth, 5);
+    EXPECT_EQ(dde::ParseAzEl(text).elevation, 6);
 
     // 249 bytes without a NUL: all of them are text.
     std::vector<char> full(249, '7');
-    ASSERT_TRUE(kelma::CopyItemText(full.data(), full.size(), text));
+    ASSERT_TRUE(dde::CopyItemText(full.data(), full.size(), text));
     EXPECT_EQ(std::string(text), std::string(249, '7'));
 
     std::memset(text, 'k', sizeof text);
     for (size_t size : {size_t{250}, size_t{251}, size_t{4096}}) {
         std::vector<char> refused(size, '1');
-        EXPECT_FALSE(kelma::CopyItemText(refused.data(), refused.size(), text)) << size;
+        EXPECT_FALSE(dde::CopyItemText(refused.data(), refused.size(), text)) << size;
     }
     EXPECT_EQ(text[0], 'k') << "a refused copy leaves the buffer alone";
 }
 
 TEST(ItemDataSizeTest, NoDataGivesNoText) {
     char text[kItemCopySize];
-    EXPECT_FALSE(kelma::CopyItemText(nullptr, 0, text));
-    EXPECT_FALSE(kelma::CopyItemText(nullptr, 10, text));
+    EXPECT_FALSE(dde::CopyItemText(nullptr, 0, text));
+    EXPECT_FALSE(dde::CopyItemText(nullptr, 10, text));
 }
 
 TEST(ItemDataSizeTest, EmptyDataIsAnEmptyText) {
     const char none[1] = {'9'};
     char text[kItemCopySize];
-    ASSERT_TRUE(kelma::CopyItemText(none, 0, text));
+    ASSERT_TRUE(dde::CopyItemText(none, 0, text));
     EXPECT_STREQ(text, "");
 }
 
@@ -130,7 +130,7 @@ TEST_P(SatelliteNameTest, KeepsAtMost31CharactersAndNothingBeyondTheField) {
     for (size_t i = 0; i < GetParam().length; ++i) name += static_cast<char>('A' + i % 26);
     char text[kItemCopySize];
     const std::vector<char> data = TextData(name);
-    ASSERT_TRUE(kelma::CopyItemText(data.data(), data.size(), text));
+    ASSERT_TRUE(dde::CopyItemText(data.data(), data.size(), text));
 
     // The field sits between guards that must stay untouched.
     struct {
@@ -139,7 +139,7 @@ TEST_P(SatelliteNameTest, KeepsAtMost31CharactersAndNothingBeyondTheField) {
         char after[8];
     } guarded;
     std::memset(&guarded, '#', sizeof guarded);
-    kelma::CopySatelliteName(text, guarded.field);
+    dde::CopySatelliteName(text, guarded.field);
     EXPECT_EQ(std::string(guarded.field), name.substr(0, GetParam().kept));
     EXPECT_EQ(std::string(guarded.before, 8), std::string(8, '#'));
     EXPECT_EQ(std::string(guarded.after, 8), std::string(8, '#'));
@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, SatelliteNameTest,
 
 TEST(SatelliteNameTest, CopiesTheTextUpToItsNul) {
     char name[kSatelliteNameSize];
-    kelma::CopySatelliteName("ISS (ZARYA)", name);
+    dde::CopySatelliteName("ISS (ZARYA)", name);
     EXPECT_STREQ(name, "ISS (ZARYA)");
 }
 

@@ -8,35 +8,36 @@
 
 namespace {
 
-using kelma::CommandLineParam;
+using framework::CommandLineParam;
 using Args = std::vector<std::string>;
 
 // The port the program chooses for a whole command line: every argument overwrites it.
 int PortFor(const std::string& commandLine) {
-    int port = kelma::kDefaultComPort;
-    for (const CommandLineParam& p : kelma::WalkArguments(kelma::SplitCommandLine(commandLine)))
-        port = kelma::PortFromArgument(p.text);
+    int port = app::kDefaultComPort;
+    for (const CommandLineParam& p :
+         framework::WalkArguments(framework::SplitCommandLine(commandLine)))
+        port = app::PortFromArgument(p.text);
     return port;
 }
 
 TEST(SplitCommandLineTest, FollowsTheRuntimeQuotingRules) {
-    EXPECT_EQ(kelma::SplitCommandLine("prog"), (Args{"prog"}));
-    EXPECT_EQ(kelma::SplitCommandLine("prog  2 \t 3 "), (Args{"prog", "2", "3"}));
-    EXPECT_EQ(kelma::SplitCommandLine("\"C:\\Program Files\\k.exe\" 2"),
+    EXPECT_EQ(framework::SplitCommandLine("prog"), (Args{"prog"}));
+    EXPECT_EQ(framework::SplitCommandLine("prog  2 \t 3 "), (Args{"prog", "2", "3"}));
+    EXPECT_EQ(framework::SplitCommandLine("\"C:\\Program Files\\k.exe\" 2"),
               (Args{"C:\\Program Files\\k.exe", "2"}));
-    EXPECT_EQ(kelma::SplitCommandLine("p \"a b\" c"), (Args{"p", "a b", "c"}));
-    EXPECT_EQ(kelma::SplitCommandLine("p \"\""), (Args{"p", ""}));
-    EXPECT_EQ(kelma::SplitCommandLine("p a\\\\\"b c\""), (Args{"p", "a\\b c"}));
-    EXPECT_EQ(kelma::SplitCommandLine("p a\\\"b"), (Args{"p", "a\"b"}));
-    EXPECT_EQ(kelma::SplitCommandLine("p a\\b"), (Args{"p", "a\\b"}));
-    EXPECT_EQ(kelma::SplitCommandLine("p \"a\"\"b\""), (Args{"p", "a\"b"}));
-    EXPECT_EQ(kelma::SplitCommandLine("p \"unterminated 2"), (Args{"p", "unterminated 2"}));
-    EXPECT_EQ(kelma::SplitCommandLine(""), (Args{""}));
+    EXPECT_EQ(framework::SplitCommandLine("p \"a b\" c"), (Args{"p", "a b", "c"}));
+    EXPECT_EQ(framework::SplitCommandLine("p \"\""), (Args{"p", ""}));
+    EXPECT_EQ(framework::SplitCommandLine("p a\\\\\"b c\""), (Args{"p", "a\\b c"}));
+    EXPECT_EQ(framework::SplitCommandLine("p a\\\"b"), (Args{"p", "a\"b"}));
+    EXPECT_EQ(framework::SplitCommandLine("p a\\b"), (Args{"p", "a\\b"}));
+    EXPECT_EQ(framework::SplitCommandLine("p \"a\"\"b\""), (Args{"p", "a\"b"}));
+    EXPECT_EQ(framework::SplitCommandLine("p \"unterminated 2"), (Args{"p", "unterminated 2"}));
+    EXPECT_EQ(framework::SplitCommandLine(""), (Args{""}));
 }
 
 TEST(WalkArgumentsTest, RemovesOneSwitchCharacterAndMarksTheLast) {
     const std::vector<CommandLineParam> params =
-        kelma::WalkArguments(Args{"prog", "/3", "--2", "x", "-"});
+        framework::WalkArguments(Args{"prog", "/3", "--2", "x", "-"});
     ASSERT_EQ(params.size(), 4u);
     EXPECT_EQ(params[0].text, "3");
     EXPECT_TRUE(params[0].isFlag);
@@ -48,7 +49,7 @@ TEST(WalkArgumentsTest, RemovesOneSwitchCharacterAndMarksTheLast) {
     EXPECT_EQ(params[3].text, "");
     EXPECT_TRUE(params[3].isFlag);
     EXPECT_TRUE(params[3].isLast);
-    EXPECT_TRUE(kelma::WalkArguments(Args{"prog"}).empty());
+    EXPECT_TRUE(framework::WalkArguments(Args{"prog"}).empty());
 }
 
 struct PortCase {

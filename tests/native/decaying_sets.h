@@ -3,7 +3,7 @@
 // DOWN-SOON half an orbit later, at 00:48.
 #pragma once
 
-namespace kelma::test {
+namespace synthetic {
 
 constexpr char kDecayingSets[] =
     "DOWN-AT-EPOCH\n"
@@ -13,4 +13,4 @@ constexpr char kDecayingSets[] =
     "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
     "2 99999  51.6406 220.6676 5000000 228.7563 180.0000 15.00000000    12\n";
 
-}  // namespace kelma::test
+}  // namespace synthetic

@@ -14,7 +14,7 @@ struct DecimalCase {
 class LeadingIntegerTest : public ::testing::TestWithParam<DecimalCase> {};
 
 TEST_P(LeadingIntegerTest, ReadsLikeTheCLibraryWithoutOverflow) {
-    EXPECT_EQ(kelma::ParseLeadingInteger(GetParam().text), GetParam().expected)
+    EXPECT_EQ(framework::ParseLeadingInteger(GetParam().text), GetParam().expected)
         << "text: \"" << GetParam().text << "\"";
 }
 
@@ -36,12 +36,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LeadingIntegerTest, StopsAtTheEndOfTheViewEvenWithoutTerminator) {
     const char digits[] = {'1', '2', '3', '4'};
-    EXPECT_EQ(kelma::ParseLeadingInteger(std::string_view(digits, 2)), 12);
+    EXPECT_EQ(framework::ParseLeadingInteger(std::string_view(digits, 2)), 12);
 }
 
 TEST(LeadingIntegerTest, ManyLeadingZerosBeforeALargeNumberStillSaturate) {
-    EXPECT_EQ(kelma::ParseLeadingInteger(std::string(500, '0') + "4000000000"), INT32_MAX);
-    EXPECT_EQ(kelma::ParseLeadingInteger(std::string(500, '0') + "360"), 360);
+    EXPECT_EQ(framework::ParseLeadingInteger(std::string(500, '0') + "4000000000"), INT32_MAX);
+    EXPECT_EQ(framework::ParseLeadingInteger(std::string(500, '0') + "360"), 360);
 }
 
 }  // namespace

@@ -14,11 +14,11 @@
 
 namespace {
 
-using kelma::Position;
-using kelma::predict::AddSeconds;
-using kelma::predict::FromCalendar;
-using kelma::predict::JulianDate;
 using kelmafeed::RelayPlanner;
+using predict::AddSeconds;
+using predict::FromCalendar;
+using predict::JulianDate;
+using rotator::Position;
 
 // SO-50 (Celestrak, 2024-02-12: tools/bench/data) and the decaying sets (DOWN-AT-EPOCH from
 // line 4).
@@ -27,24 +27,24 @@ const std::string kFile =
         "SAUDISAT 1C (SO-50)\n"
         "1 27607U 02058C   24042.86267269  .00002330  00000+0  33481-3 0  9994\n"
         "2 27607  64.5538 249.6240 0039875 165.8991 194.3236 14.78305792137648\n") +
-    kelma::test::kDecayingSets;
+    synthetic::kDecayingSets;
 // Seen from 60 N 10 E, SO-50 rises in the west at 11:35:08, crosses north and sets in the east
 // at 11:48:45; the plan's lead time begins at 11:34:08.
-const kelma::predict::Station kStation{60, 10, 0};
+const predict::Station kStation{60, 10, 0};
 const JulianDate kBeforeLead = FromCalendar({2024, 2, 12, 11, 33, 0});
 constexpr double kBeforeSetSeconds = 940;  // after kBeforeLead
 constexpr int kLargestStepDeg = 20;
 
 kelmafeed::PlanningSetup So50Setup() {
-    const kelma::sky::TrackerSettings settings{kelma::sky::kKelmaLimits, 60, std::nullopt};
-    return {"amateur.txt", kelma::predict::ParseElementFile(kFile), kStation, settings};
+    const sky::TrackerSettings settings{sky::kKelmaLimits, 60, std::nullopt};
+    return {"amateur.txt", predict::ParseElementFile(kFile), kStation, settings};
 }
 
 // Where SO-50 is, in whole degrees, as a tracking program with the same elements says.
 Position Predicted(JulianDate utc) {
-    const kelma::predict::StationView view(kStation);
-    const kelma::sky::FoundTarget so50 = kelma::sky::FindTarget(
-        "SAUDISAT 1C (SO-50)", "amateur.txt", kelma::predict::ParseElementFile(kFile), view);
+    const predict::StationView view(kStation);
+    const sky::FoundTarget so50 = sky::FindTarget("SAUDISAT 1C (SO-50)", "amateur.txt",
+                                                  predict::ParseElementFile(kFile), view);
     const auto look = so50.target->sky.look(utc);
     return {static_cast<int>(std::lround(look->azimuth_deg)),
             static_cast<int>(std::lround(look->elevation_deg))};
@@ -174,11 +174,10 @@ TEST(RelayPlanTest, ASourceFarFromOurPredictionIsBelievedAndRelayedUnchangedFrom
 }
 
 TEST(SkySourceTest, FollowsThePlanOnTheSkyClockAndNamesTheTarget) {
-    kelma::sky::SkyOptions options;
+    sky::SkyOptions options;
     options.at = AddSeconds(kBeforeLead, 60);  // 11:34:00
     options.speed = 60;
-    kelma::sky::TargetSetup setup =
-        kelma::sky::SetUpTargets({"27607"}, "amateur.txt", kFile, kStation);
+    sky::TargetSetup setup = sky::SetUpTargets({"27607"}, "amateur.txt", kFile, kStation);
     ASSERT_EQ(setup.error, "");
     kelmafeed::SkySource sky(std::move(setup.targets), options, 5000);
     EXPECT_EQ(sky.Description(),
@@ -209,13 +208,13 @@ TEST(SkySourceTest, FollowsThePlanOnTheSkyClockAndNamesTheTarget) {
 }
 
 TEST(SkySourceTest, AdvancesEachSecondOfTheSkyWithinTheWindowsPaceAndOnceASecond) {
-    kelma::sky::TargetSetup setup = kelma::sky::SetUpTargets({"sun"}, "", "", kStation);
+    sky::TargetSetup setup = sky::SetUpTargets({"sun"}, "", "", kStation);
     const struct {
         double speed;
         int64_t tickMs;
     } cases[] = {{1, 1000}, {1e-9, 1000}, {4, 250}, {5, 200}, {150, 200}};
     for (const auto& c : cases) {
-        kelma::sky::SkyOptions options;
+        sky::SkyOptions options;
         options.speed = c.speed;
         EXPECT_EQ(kelmafeed::SkySource(setup.targets, options, 0).TickMs(), c.tickMs) << c.speed;
     }

@@ -33,7 +33,7 @@ TEST(KelmatrackOptionsTest, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(o.sky.station->height_m, 120);
     EXPECT_EQ(o.sky.targets, (std::vector<std::string>{"ISS (ZARYA)", "moon"}));
     ASSERT_TRUE(o.sky.at);
-    EXPECT_EQ(kelma::predict::FormatUtc(*o.sky.at), "2024-02-12 11:34:00");
+    EXPECT_EQ(predict::FormatUtc(*o.sky.at), "2024-02-12 11:34:00");
     EXPECT_EQ(o.sky.speed, 150);
     EXPECT_EQ(o.sky.leadSeconds, 30);
     ASSERT_TRUE(o.sky.park);

@@ -27,7 +27,7 @@ public:
     std::vector<std::string> TakeLines() {
         std::vector<std::string> lines;
         for (;;) {
-            const kelma::LineWalk walk = kelma::WalkOneLine(bytes_, kRing, read_, write_);
+            const rotator::LineWalk walk = rotator::WalkOneLine(bytes_, kRing, read_, write_);
             if (!walk.complete) {
                 EXPECT_EQ(walk.nextRead, read_);
                 return lines;
@@ -119,7 +119,7 @@ TEST(LineAssemblyTest, ALineEndOnTheLastSlotMovesTheReadPositionToTheFirst) {
     char bytes[kRing] = {};
     bytes[98] = 'z';
     bytes[99] = '\r';
-    const kelma::LineWalk walk = kelma::WalkOneLine(bytes, kRing, 98, 0);
+    const rotator::LineWalk walk = rotator::WalkOneLine(bytes, kRing, 98, 0);
     EXPECT_TRUE(walk.complete);
     EXPECT_EQ(walk.nextRead, 0u);
     EXPECT_STREQ(walk.text, "z");
@@ -144,17 +144,17 @@ TEST(LineAssemblyTest, TheLongestLineTheRingCanCompleteIsKeptWhole) {
 TEST(LineAssemblyTest, ALongerRingNeverOverrunsTheLineBuffer) {
     std::vector<char> big(1000, 'x');
     big[900] = '\n';
-    const kelma::LineWalk walk = kelma::WalkOneLine(big.data(), big.size(), 0, 999);
+    const rotator::LineWalk walk = rotator::WalkOneLine(big.data(), big.size(), 0, 999);
     EXPECT_TRUE(walk.complete);
     EXPECT_EQ(walk.nextRead, 901u);
-    EXPECT_EQ(walk.length, kelma::kLineBufferSize - 1);
-    EXPECT_EQ(std::string(walk.text), std::string(kelma::kLineBufferSize - 1, 'x'));
+    EXPECT_EQ(walk.length, rotator::kLineBufferSize - 1);
+    EXPECT_EQ(std::string(walk.text), std::string(rotator::kLineBufferSize - 1, 'x'));
 }
 
 TEST(LineAssemblyTest, PositionsOutsideTheRingConsumeNothing) {
     char bytes[kRing] = {'a', '\n'};
     for (const auto& [read, write] : {std::pair<size_t, size_t>{kRing, 2}, {0, kRing}}) {
-        const kelma::LineWalk walk = kelma::WalkOneLine(bytes, kRing, read, write);
+        const rotator::LineWalk walk = rotator::WalkOneLine(bytes, kRing, read, write);
         EXPECT_FALSE(walk.complete);
         EXPECT_EQ(walk.nextRead, read);
         EXPECT_EQ(walk.length, 0u);

@@ -7,8 +7,8 @@
 
 namespace {
 
-using kelma::ComposeLogText;
-using kelma::TrimLogText;
+using ui::ComposeLogText;
+using ui::TrimLogText;
 
 // A pane text made of lines "<n chars>\r\n".
 std::string Lines(std::initializer_list<size_t> lengths, char fill = 'x') {
@@ -78,13 +78,13 @@ TEST(LogTextTest, NeverExceedsTheLimitWhateverIsAppended) {
         std::string text(length, static_cast<char>('a' + i % 26));
         if (i % 3 == 0) text += "\r\n";
         pane = ComposeLogText(pane, text);
-        ASSERT_LE(pane.size(), kelma::kLogMaxText);
+        ASSERT_LE(pane.size(), ui::kLogMaxText);
     }
 }
 
 // The pane is edited in place: cutting the planned characters from its start and adding the
 // planned text at its end must leave exactly the text the appends one by one give.
-std::string ApplyEdit(const std::string& pane, const kelma::LogPaneEdit& edit) {
+std::string ApplyEdit(const std::string& pane, const ui::LogPaneEdit& edit) {
     return edit.whole ? edit.next : pane.substr(edit.cut) + edit.added;
 }
 
@@ -99,7 +99,7 @@ TEST(LogTextTest, InPlaceEditLeavesTheComposedText) {
         }
         std::string composed = pane;
         for (const std::string& text : texts) composed = ComposeLogText(composed, text);
-        const kelma::LogPaneEdit edit = kelma::PlanLogPaneEdit(pane, texts);
+        const ui::LogPaneEdit edit = ui::PlanLogPaneEdit(pane, texts);
         ASSERT_EQ(edit.next, composed) << "round " << i;
         ASSERT_EQ(ApplyEdit(pane, edit), composed) << "round " << i;
         ASSERT_LE(edit.cut, pane.size());
@@ -113,11 +113,11 @@ TEST(LogTextTest, TrimmingIntoTheAppendedTextsReplacesTheWholeText) {
     const std::string pane = Lines({48});
     const std::vector<std::string> texts{std::string(99, 'p'), std::string(99, 'q'),
                                          std::string(99, 'r')};
-    const kelma::LogPaneEdit edit = kelma::PlanLogPaneEdit(pane, texts);
+    const ui::LogPaneEdit edit = ui::PlanLogPaneEdit(pane, texts);
     EXPECT_TRUE(edit.whole);
     EXPECT_EQ(edit.next, std::string(51, 'p') + std::string(99, 'q') + std::string(99, 'r'));
     // A command after a full pane: its oldest line cut, the command added.
-    const kelma::LogPaneEdit command = kelma::PlanLogPaneEdit(Lines({48, 48, 48, 8}), {"A\r\n"});
+    const ui::LogPaneEdit command = ui::PlanLogPaneEdit(Lines({48, 48, 48, 8}), {"A\r\n"});
     EXPECT_FALSE(command.whole);
     EXPECT_EQ(command.cut, 50u);
     EXPECT_EQ(command.added, "A\r\n");

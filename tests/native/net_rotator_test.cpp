@@ -9,8 +9,8 @@
 
 namespace {
 
-using kelma::Position;
 using kelmarotd::ClientId;
+using rotator::Position;
 
 // The relay's network source behind the shared front, as its server drives it.
 class NetRotatorTest : public ::testing::Test {

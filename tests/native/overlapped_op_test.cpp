@@ -10,9 +10,9 @@
 
 namespace {
 
-using kelma::OpEnd;
-using kelma::OpWait;
-using kelma::OverlappedRecord;
+using serial::OpEnd;
+using serial::OpWait;
+using serial::OverlappedRecord;
 
 // Operations stay pending; each wait reports the next scripted result (a wait of the receive
 // worker also ends on its stop event, or fails). The driver lets go only when told.
@@ -70,7 +70,7 @@ protected:
     }
     OpEnd Run() {
         size_t count = 0;
-        return record.Run(driver, kelma::kNoBound, kGraceMs, count);
+        return record.Run(driver, serial::kNoBound, kGraceMs, count);
     }
 
     ModelDriver driver;

@@ -11,17 +11,17 @@
 
 namespace {
 
-using kelma::plan::AxisAngles;
-using kelma::plan::PassPlan;
-using kelma::plan::PlanKind;
-using kelma::plan::RotatorLimits;
-using kelma::plan::SkyDirection;
+using plan::AxisAngles;
+using plan::PassPlan;
+using plan::PlanKind;
+using plan::RotatorLimits;
+using plan::SkyDirection;
 
 // More than any one-second step of a followed pass, far less than a swing across the stop.
 constexpr double kLargestStepDeg = 20.0;
 
 std::vector<SkyDirection> SyntheticPass(double altitude_km, double offset_deg, double heading_deg) {
-    return kelma::test::SyntheticOrbit{altitude_km, offset_deg, heading_deg}.Pass();
+    return synthetic::Orbit{altitude_km, offset_deg, heading_deg}.Pass();
 }
 
 double HighestElevation(const std::vector<SkyDirection>& track) {
@@ -41,7 +41,7 @@ double LargestStep(const PassPlan& plan) {
 double WorstDeviation(const PassPlan& plan, const std::vector<SkyDirection>& track) {
     double worst = 0;
     for (size_t i = 0; i < track.size(); ++i)
-        worst = std::max(worst, kelma::plan::PointingErrorDeg(plan.angles[i], track[i]));
+        worst = std::max(worst, plan::PointingErrorDeg(plan.angles[i], track[i]));
     return worst;
 }
 
@@ -76,14 +76,14 @@ TEST_P(PassPlanTest, NeverCrossesTheStopAndFollowsWhereTheLimitsAllow) {
     const std::vector<SkyDirection> track =
         SyntheticPass(c.altitude_km, c.offset_deg, c.heading_deg);
     ASSERT_GT(track.size(), 60u);
-    const PassPlan plan = kelma::plan::PlanPass(track, c.limits, 0);
+    const PassPlan plan = plan::PlanPass(track, c.limits, 0);
     ASSERT_EQ(plan.angles.size(), track.size());
-    EXPECT_EQ(plan.kind, c.kind) << kelma::plan::PlanKindText(plan.kind);
+    EXPECT_EQ(plan.kind, c.kind) << plan::PlanKindText(plan.kind);
     EXPECT_TRUE(WithinLimits(plan, c.limits));
     EXPECT_LT(LargestStep(plan), kLargestStepDeg);
     if (c.followed) {
         EXPECT_EQ(plan.seconds_out_of_reach, 0u);
-        EXPECT_LE(WorstDeviation(plan, track), kelma::plan::kAllowedDeviationDeg + 1e-6);
+        EXPECT_LE(WorstDeviation(plan, track), plan::kAllowedDeviationDeg + 1e-6);
     } else {
         EXPECT_GT(plan.seconds_out_of_reach, 0u);
     }
@@ -127,7 +127,7 @@ TEST(PassPlanSpeedTest, HighPassesNeedLessSpeedThanTheirAzimuth) {
     } cases[] = {{0.05, 0.05}, {0.2, 0.6}, {0.4, 0.7}};
     for (const auto& c : cases) {
         const std::vector<SkyDirection> track = SyntheticPass(500, c.offset_deg, 30);
-        const PassPlan plan = kelma::plan::PlanPass(track, kOverTheTop, 0);
+        const PassPlan plan = plan::PlanPass(track, kOverTheTop, 0);
         double azimuth_speed = 0;
         for (size_t i = 1; i < track.size(); ++i) {
             const double step = std::fabs(track[i].azimuth_deg - track[i - 1].azimuth_deg);
@@ -135,7 +135,7 @@ TEST(PassPlanSpeedTest, HighPassesNeedLessSpeedThanTheirAzimuth) {
         }
         SCOPED_TRACE("highest elevation " + std::to_string(HighestElevation(track)));
         EXPECT_LT(plan.azimuth_speed_deg_per_s, c.share_of_target_speed * azimuth_speed);
-        EXPECT_LE(WorstDeviation(plan, track), kelma::plan::kAllowedDeviationDeg + 1e-6);
+        EXPECT_LE(WorstDeviation(plan, track), plan::kAllowedDeviationDeg + 1e-6);
     }
 }
 
@@ -143,8 +143,8 @@ TEST(PassPlanSpeedTest, HighPassesNeedLessSpeedThanTheirAzimuth) {
 // across north fits both sides of a wide overlap.
 TEST(PassPlanStartTest, StartsNearestToTheAntennaAmongEquallyGoodPlans) {
     const std::vector<SkyDirection> track = SyntheticPass(800, 15, 270);
-    const PassPlan from_north = kelma::plan::PlanPass(track, kWideOverlapOverTheTop, 0);
-    const PassPlan from_far_end = kelma::plan::PlanPass(track, kWideOverlapOverTheTop, 450);
+    const PassPlan from_north = plan::PlanPass(track, kWideOverlapOverTheTop, 0);
+    const PassPlan from_far_end = plan::PlanPass(track, kWideOverlapOverTheTop, 450);
     EXPECT_EQ(from_north.kind, PlanKind::kAsPredicted);
     EXPECT_EQ(from_far_end.kind, PlanKind::kAsPredicted);
     EXPECT_NEAR(from_north.angles[0].azimuth_deg, track[0].azimuth_deg, 1.0);
@@ -162,10 +162,10 @@ TEST(PassPlanAtTest, InterpolatesBetweenSecondsAndHoldsTheEnds) {
 }
 
 TEST(PointingErrorTest, OverTheTopPointsWhereTheMirroredAnglesDo) {
-    EXPECT_NEAR(kelma::plan::PointingErrorDeg({200, 150}, {20, 30}), 0, 1e-9);
-    EXPECT_NEAR(kelma::plan::PointingErrorDeg({0, 90}, {123, 90}), 0, 1e-9);
-    EXPECT_NEAR(kelma::plan::PointingErrorDeg({10, 0}, {350, 0}), 20, 1e-9);
-    EXPECT_NEAR(kelma::plan::PointingErrorDeg({0, 85}, {180, 85}), 10, 1e-9);
+    EXPECT_NEAR(plan::PointingErrorDeg({200, 150}, {20, 30}), 0, 1e-9);
+    EXPECT_NEAR(plan::PointingErrorDeg({0, 90}, {123, 90}), 0, 1e-9);
+    EXPECT_NEAR(plan::PointingErrorDeg({10, 0}, {350, 0}), 20, 1e-9);
+    EXPECT_NEAR(plan::PointingErrorDeg({0, 85}, {180, 85}), 10, 1e-9);
 }
 
 }  // namespace

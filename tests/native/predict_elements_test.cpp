@@ -7,9 +7,9 @@
 
 namespace {
 
-using kelma::predict::ElementFile;
-using kelma::predict::ElementSet;
-using kelma::predict::ParseElementFile;
+using predict::ElementFile;
+using predict::ElementSet;
+using predict::ParseElementFile;
 
 // Celestrak's example set (the ISS on 2008-09-20), as its "NORAD Two-Line Element Set Format"
 // page shows it.
@@ -181,13 +181,13 @@ TEST(ElementLookupTest, FindsByNameInAnyCaseOrByNumberTheNewestFirst) {
         Named("ISS (ZARYA)", 25544, 2460000.5), Named("AO-7", 7530, 2460000.5),
         Named("ISS (ZARYA)", 25544, 2460002.5), Named("ISS (ZARYA)", 25544, 2460001.5),
         Named("NEW SAT", 100001, 2460000.5)};
-    EXPECT_EQ(kelma::predict::FindElementSet(sets, " iss (zarya) "), &sets[2]);
-    EXPECT_EQ(kelma::predict::FindElementSet(sets, "25544"), &sets[2]);
-    EXPECT_EQ(kelma::predict::FindElementSet(sets, "7530"), &sets[1]);
-    EXPECT_EQ(kelma::predict::FindElementSet(sets, "07530"), &sets[1]);
-    EXPECT_EQ(kelma::predict::FindElementSet(sets, "A0001"), &sets[4]);
-    EXPECT_EQ(kelma::predict::FindElementSet(sets, "ISS"), nullptr);
-    EXPECT_EQ(kelma::predict::FindElementSet(sets, ""), nullptr);
+    EXPECT_EQ(predict::FindElementSet(sets, " iss (zarya) "), &sets[2]);
+    EXPECT_EQ(predict::FindElementSet(sets, "25544"), &sets[2]);
+    EXPECT_EQ(predict::FindElementSet(sets, "7530"), &sets[1]);
+    EXPECT_EQ(predict::FindElementSet(sets, "07530"), &sets[1]);
+    EXPECT_EQ(predict::FindElementSet(sets, "A0001"), &sets[4]);
+    EXPECT_EQ(predict::FindElementSet(sets, "ISS"), nullptr);
+    EXPECT_EQ(predict::FindElementSet(sets, ""), nullptr);
 }
 
 TEST(ElementLookupTest, OffersTheNamesThatComeClose) {
@@ -196,10 +196,10 @@ TEST(ElementLookupTest, OffersTheNamesThatComeClose) {
         Named("SO-50", 27607, 0),       Named("AO-73", 39444, 0),  Named("ISS (ZARYA)", 25544, 0),
         Named("NOAA 19", 33591, 0),     Named("NOAA 18", 28654, 0)};
     using Names = std::vector<std::string>;
-    EXPECT_EQ(kelma::predict::NamesThatComeClose(sets, "iss"), Names({"ISS (ZARYA)"}));
-    EXPECT_EQ(kelma::predict::NamesThatComeClose(sets, "NOAA-19"), Names({"NOAA 19", "NOAA 18"}));
-    EXPECT_EQ(kelma::predict::NamesThatComeClose(sets, "AO-"), Names({"AO-27", "AO-7", "AO-73"}));
-    EXPECT_EQ(kelma::predict::NamesThatComeClose(sets, "METEOR M2"), Names());
+    EXPECT_EQ(predict::NamesThatComeClose(sets, "iss"), Names({"ISS (ZARYA)"}));
+    EXPECT_EQ(predict::NamesThatComeClose(sets, "NOAA-19"), Names({"NOAA 19", "NOAA 18"}));
+    EXPECT_EQ(predict::NamesThatComeClose(sets, "AO-"), Names({"AO-27", "AO-7", "AO-73"}));
+    EXPECT_EQ(predict::NamesThatComeClose(sets, "METEOR M2"), Names());
 }
 
 }  // namespace

@@ -8,14 +8,14 @@
 
 namespace {
 
-using kelma::predict::AddSeconds;
-using kelma::predict::FindPasses;
-using kelma::predict::JulianDate;
-using kelma::predict::LookAngles;
-using kelma::predict::Pass;
-using kelma::predict::PassSearch;
-using kelma::predict::PassTarget;
-using kelma::predict::SecondsBetween;
+using predict::AddSeconds;
+using predict::FindPasses;
+using predict::JulianDate;
+using predict::LookAngles;
+using predict::Pass;
+using predict::PassSearch;
+using predict::PassTarget;
+using predict::SecondsBetween;
 
 const JulianDate kStart{2460389.5, 0.0};
 constexpr double kPeriodSeconds = 6000.0;
@@ -28,7 +28,7 @@ PassTarget Swinging(double mean_deg, double amplitude_deg, double lost_after_sec
     auto look = [=](JulianDate utc) -> std::optional<LookAngles> {
         const double t = SecondsBetween(kStart, utc);
         if (t >= lost_after_seconds) return std::nullopt;
-        const double rate = kelma::predict::kTwoPi / kPeriodSeconds;
+        const double rate = predict::kTwoPi / kPeriodSeconds;
         const double phase = rate * (t - kRiseSeconds);
         return LookAngles{90.0, mean_deg + amplitude_deg * std::sin(phase), 1000.0, 0.0,
                           0.0,  amplitude_deg * rate * std::cos(phase)};
@@ -71,8 +71,7 @@ TEST(FindPassesTest, PassesUnderWayAtTheWindowsEdgesAreCutThere) {
     EXPECT_TRUE(search.passes[1].cut_at_end);
     EXPECT_NEAR(At(search.passes[1].set), 7000.0, 1e-6);
     EXPECT_NEAR(At(search.passes[1].culmination), 7000.0, 0.05);
-    EXPECT_NEAR(search.passes[1].max_elevation_deg, 30.0 * std::sin(0.3 * kelma::predict::kPi),
-                1e-4);
+    EXPECT_NEAR(search.passes[1].max_elevation_deg, 30.0 * std::sin(0.3 * predict::kPi), 1e-4);
     // Inside one pass, past its peak: the highest point is the window's start.
     search = Search(target, 2000.0, 2600.0);
     ASSERT_EQ(search.passes.size(), 1u);

@@ -11,13 +11,13 @@
 
 namespace {
 
-using kelma::predict::GravityModel;
-using kelma::predict::JulianDate;
-using kelma::predict::OperationMode;
-using kelma::predict::Sgp4Error;
-using kelma::predict::Sgp4Propagator;
-using kelma::predict::Sgp4State;
-using kelma::predict::Vec3;
+using predict::GravityModel;
+using predict::JulianDate;
+using predict::OperationMode;
+using predict::Sgp4Error;
+using predict::Sgp4Propagator;
+using predict::Sgp4State;
+using predict::Vec3;
 
 // One answer of python3-sgp4: at minutes from epoch, or at a split Julian date.
 struct OracleState {
@@ -87,9 +87,9 @@ TEST(Sgp4VerificationTest, MatchesPythonSgp4OnEverySetAndTimeOfTheVerificationFi
     double worstPositionKm = 0.0, worstVelocityKmPerS = 0.0;
     size_t compared = 0, errors = 0;
     for (const OracleRun& run : runs) {
-        const kelma::predict::ElementFile file = kelma::predict::ParseElementFile(run.lines);
+        const predict::ElementFile file = predict::ParseElementFile(run.lines);
         ASSERT_EQ(file.sets.size(), 1u) << run.lines << file.problems[0].reason;
-        const kelma::predict::ElementSet& set = file.sets[0];
+        const predict::ElementSet& set = file.sets[0];
         EXPECT_EQ(set.epoch.day, run.epoch.day) << run.lines;
         EXPECT_EQ(set.epoch.fraction, run.epoch.fraction) << run.lines;
         const Sgp4Propagator model(
@@ -105,11 +105,10 @@ TEST(Sgp4VerificationTest, MatchesPythonSgp4OnEverySetAndTimeOfTheVerificationFi
                 ++errors;
                 continue;
             }
-            worstPositionKm = std::max(worstPositionKm,
-                                       kelma::predict::Norm(got.position_km - expected.position));
-            worstVelocityKmPerS =
-                std::max(worstVelocityKmPerS,
-                         kelma::predict::Norm(got.velocity_km_per_s - expected.velocity));
+            worstPositionKm =
+                std::max(worstPositionKm, predict::Norm(got.position_km - expected.position));
+            worstVelocityKmPerS = std::max(
+                worstVelocityKmPerS, predict::Norm(got.velocity_km_per_s - expected.velocity));
             ++compared;
         }
     }
@@ -121,7 +120,7 @@ TEST(Sgp4VerificationTest, MatchesPythonSgp4OnEverySetAndTimeOfTheVerificationFi
 }
 
 TEST(Sgp4PropagatorTest, RefusesTimesBeyondACenturyFromEpochWithZeroVectors) {
-    const kelma::predict::ElementFile file = kelma::predict::ParseElementFile(
+    const predict::ElementFile file = predict::ParseElementFile(
         "1 25544U 98067A   08264.51782528 -.00002182  00000-0 -11606-4 0  2927\n"
         "2 25544  51.6416 247.4627 0006703 130.5360 325.0288 15.72125391563537\n");
     ASSERT_EQ(file.sets.size(), 1u);
@@ -131,8 +130,8 @@ TEST(Sgp4PropagatorTest, RefusesTimesBeyondACenturyFromEpochWithZeroVectors) {
     for (const double minutes : {century * 1.001, -century * 1.001, std::nan("")}) {
         const Sgp4State state = model.Propagate(minutes);
         EXPECT_EQ(state.error, Sgp4Error::kTimeOutOfRange);
-        EXPECT_EQ(kelma::predict::Norm(state.position_km), 0.0);
-        EXPECT_EQ(kelma::predict::Norm(state.velocity_km_per_s), 0.0);
+        EXPECT_EQ(predict::Norm(state.position_km), 0.0);
+        EXPECT_EQ(predict::Norm(state.velocity_km_per_s), 0.0);
     }
 }
 

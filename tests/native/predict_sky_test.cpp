@@ -18,7 +18,7 @@
 #include "predict/sun_moon.h"
 #include "predict/time.h"
 
-namespace kelma::predict {
+namespace predict {
 namespace {
 
 constexpr double kViewToleranceDeg = 0.01;
@@ -309,4 +309,4 @@ TEST_F(SkyOracleTest, SunAndMoonRiseAndSetAsPyEphemSays) {
 }
 
 }  // namespace
-}  // namespace kelma::predict
+}  // namespace predict

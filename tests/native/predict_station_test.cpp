@@ -8,8 +8,8 @@
 
 namespace {
 
-using kelma::predict::ParsedStation;
-using kelma::predict::ParseStation;
+using predict::ParsedStation;
+using predict::ParseStation;
 
 struct StationCase {
     const char* name;
@@ -68,25 +68,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<StationCase>& info) { return info.param.name; });
 
 TEST(StationProblemTest, RefusesWhatIsNotANumber) {
-    EXPECT_EQ(kelma::predict::StationProblem({NAN, 0.0, 0.0}),
-              "latitude nan is outside -90..90 degrees");
-    EXPECT_EQ(kelma::predict::StationProblem({0.0, 0.0, INFINITY}),
+    EXPECT_EQ(predict::StationProblem({NAN, 0.0, 0.0}), "latitude nan is outside -90..90 degrees");
+    EXPECT_EQ(predict::StationProblem({0.0, 0.0, INFINITY}),
               "height inf m is outside -1000..100000 m");
-    EXPECT_EQ(kelma::predict::StationProblem({-90.0, -180.0, -1000.0}), "");
+    EXPECT_EQ(predict::StationProblem({-90.0, -180.0, -1000.0}), "");
 }
 
 // GMST 1982 at 1992-08-20 12:14 UT1 (Vallado, Fundamentals of Astrodynamics, 4th ed.,
 // example 3-5): 152.578787810 deg, to the 1e-7 deg its one-part Julian date keeps.
 TEST(SiderealTimeTest, MatchesVallado) {
-    const kelma::predict::JulianDate utc{2448854.5, (12.0 + 14.0 / 60.0) / 24.0};
-    EXPECT_NEAR(kelma::predict::GmstRadians(utc) * kelma::predict::kDegreesPerRadian, 152.578787810,
-                1e-7);
+    const predict::JulianDate utc{2448854.5, (12.0 + 14.0 / 60.0) / 24.0};
+    EXPECT_NEAR(predict::GmstRadians(utc) * predict::kDegreesPerRadian, 152.578787810, 1e-7);
 }
 
 // TT - UTC: the leap seconds from 1972 (Bulletin C), Delta T before and a continuous forecast
 // after the table.
 TEST(TimeScaleTest, LeapSecondsAndDeltaTJoin) {
-    using kelma::predict::TerrestrialMinusUtcSeconds;
+    using predict::TerrestrialMinusUtcSeconds;
     EXPECT_DOUBLE_EQ(TerrestrialMinusUtcSeconds({2441317.5, 0.0}), 42.184);    // 1972-01-01
     EXPECT_DOUBLE_EQ(TerrestrialMinusUtcSeconds({2457753.5, 0.999}), 68.184);  // 2016-12-31
     EXPECT_DOUBLE_EQ(TerrestrialMinusUtcSeconds({2457754.5, 0.0}), 69.184);    // 2017-01-01

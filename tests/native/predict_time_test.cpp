@@ -6,7 +6,7 @@
 
 namespace {
 
-using kelma::predict::JulianDate;
+using predict::JulianDate;
 
 struct ParseCase {
     const char* name;
@@ -19,7 +19,7 @@ class ParseUtcTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseUtcTest, ReadsUtcAndRefusesTheRestWithTheReason) {
     const ParseCase& c = GetParam();
-    const kelma::predict::ParsedUtc parsed = kelma::predict::ParseUtc(c.text);
+    const predict::ParsedUtc parsed = predict::ParseUtc(c.text);
     EXPECT_EQ(parsed.error, c.error);
     ASSERT_EQ(parsed.utc.has_value(), std::string(c.error).empty());
     if (!parsed.utc) return;
@@ -59,12 +59,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JulianDateTest, CalendarRoundTripsAcrossCenturiesAndLeapDays) {
-    const kelma::predict::CalendarTime times[] = {
+    const predict::CalendarTime times[] = {
         {1858, 11, 17, 0, 0, 0.0},     {1900, 2, 28, 23, 59, 59.5}, {2000, 2, 29, 6, 30, 15.0},
         {2100, 3, 1, 12, 0, 0.000001}, {1950, 1, 1, 0, 0, 0.0},     {1600, 12, 31, 1, 2, 3.0}};
     for (const auto& t : times) {
-        const kelma::predict::CalendarTime back =
-            kelma::predict::ToCalendar(kelma::predict::FromCalendar(t));
+        const predict::CalendarTime back = predict::ToCalendar(predict::FromCalendar(t));
         EXPECT_EQ(back.year, t.year);
         EXPECT_EQ(back.month, t.month);
         EXPECT_EQ(back.day, t.day);
@@ -72,25 +71,25 @@ TEST(JulianDateTest, CalendarRoundTripsAcrossCenturiesAndLeapDays) {
         EXPECT_EQ(back.minute, t.minute);
         EXPECT_NEAR(back.second, t.second, 1e-5);
     }
-    EXPECT_EQ(kelma::predict::FromCalendar({1858, 11, 17, 0, 0, 0.0}).day, 2400000.5);  // MJD 0
+    EXPECT_EQ(predict::FromCalendar({1858, 11, 17, 0, 0, 0.0}).day, 2400000.5);  // MJD 0
 }
 
 TEST(JulianDateTest, SecondsAddAcrossMidnightAndTheYearEnd) {
-    const JulianDate newYearsEve = kelma::predict::FromCalendar({2023, 12, 31, 23, 59, 30.0});
-    const JulianDate later = kelma::predict::AddSeconds(newYearsEve, 45.5);
-    EXPECT_EQ(kelma::predict::FormatUtc(later), "2024-01-01 00:00:16");
+    const JulianDate newYearsEve = predict::FromCalendar({2023, 12, 31, 23, 59, 30.0});
+    const JulianDate later = predict::AddSeconds(newYearsEve, 45.5);
+    EXPECT_EQ(predict::FormatUtc(later), "2024-01-01 00:00:16");
     EXPECT_EQ(later.day, 2460310.5);
-    EXPECT_NEAR(kelma::predict::SecondsBetween(newYearsEve, later), 45.5, 1e-6);
-    EXPECT_NEAR(kelma::predict::SecondsBetween(later, newYearsEve), -45.5, 1e-6);
+    EXPECT_NEAR(predict::SecondsBetween(newYearsEve, later), 45.5, 1e-6);
+    EXPECT_NEAR(predict::SecondsBetween(later, newYearsEve), -45.5, 1e-6);
     // Any split of the same date is the same time.
-    EXPECT_NEAR(kelma::predict::SecondsBetween({2460310.0, 0.5}, {2460309.5, 1.0}), 0.0, 1e-9);
+    EXPECT_NEAR(predict::SecondsBetween({2460310.0, 0.5}, {2460309.5, 1.0}), 0.0, 1e-9);
 }
 
 TEST(JulianDateTest, FormatRoundsToTheNearestSecond) {
-    EXPECT_EQ(kelma::predict::FormatUtc({2460310.5, 0.4 / 86400}), "2024-01-01 00:00:00");
-    EXPECT_EQ(kelma::predict::FormatUtc({2460309.5, 1.0 - 0.4 / 86400}), "2024-01-01 00:00:00");
-    EXPECT_EQ(kelma::predict::FormatUtc({2460309.5, 1.0 - 0.6 / 86400}), "2023-12-31 23:59:59");
-    EXPECT_EQ(kelma::predict::FormatUtc({2451545.0, 0.0}), "2000-01-01 12:00:00");
+    EXPECT_EQ(predict::FormatUtc({2460310.5, 0.4 / 86400}), "2024-01-01 00:00:00");
+    EXPECT_EQ(predict::FormatUtc({2460309.5, 1.0 - 0.4 / 86400}), "2024-01-01 00:00:00");
+    EXPECT_EQ(predict::FormatUtc({2460309.5, 1.0 - 0.6 / 86400}), "2023-12-31 23:59:59");
+    EXPECT_EQ(predict::FormatUtc({2451545.0, 0.0}), "2000-01-01 12:00:00");
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 namespace {
 
-using kelma::Axis;
+using rotator::Axis;
 
 // --- Command strings ------------------------------------------------------------------------
 
@@ -25,33 +25,35 @@ TEST_P(CommandTextTest, IsByteForByteTheControllersForm) {
 INSTANTIATE_TEST_SUITE_P(
     AllCommands, CommandTextTest,
     ::testing::Values(
-        CommandCase{"StopAzimuth", kelma::StopCommand(Axis::kAzimuth), "A\r\nS\r\n"},
-        CommandCase{"StopElevation", kelma::StopCommand(Axis::kElevation), "E\r\nS\r\n"},
-        CommandCase{"PollAzimuth", kelma::PollCommand(Axis::kAzimuth), "A\r\n"},
-        CommandCase{"PollElevation", kelma::PollCommand(Axis::kElevation), "E\r\n"},
-        CommandCase{"ManualAzimuth45", kelma::ManualCommand(Axis::kAzimuth, 45), "A\r\n45\r\n"},
-        CommandCase{"ManualAzimuth0", kelma::ManualCommand(Axis::kAzimuth, 0), "A\r\n0\r\n"},
-        CommandCase{"ManualAzimuth360", kelma::ManualCommand(Axis::kAzimuth, 360), "A\r\n360\r\n"},
-        CommandCase{"ManualElevation7", kelma::ManualCommand(Axis::kElevation, 7), "E\r\n7\r\n"},
-        CommandCase{"TrackingAzimuth45", kelma::TrackingCommand(Axis::kAzimuth, 45),
+        CommandCase{"StopAzimuth", rotator::StopCommand(Axis::kAzimuth), "A\r\nS\r\n"},
+        CommandCase{"StopElevation", rotator::StopCommand(Axis::kElevation), "E\r\nS\r\n"},
+        CommandCase{"PollAzimuth", rotator::PollCommand(Axis::kAzimuth), "A\r\n"},
+        CommandCase{"PollElevation", rotator::PollCommand(Axis::kElevation), "E\r\n"},
+        CommandCase{"ManualAzimuth45", rotator::ManualCommand(Axis::kAzimuth, 45), "A\r\n45\r\n"},
+        CommandCase{"ManualAzimuth0", rotator::ManualCommand(Axis::kAzimuth, 0), "A\r\n0\r\n"},
+        CommandCase{"ManualAzimuth360", rotator::ManualCommand(Axis::kAzimuth, 360),
+                    "A\r\n360\r\n"},
+        CommandCase{"ManualElevation7", rotator::ManualCommand(Axis::kElevation, 7), "E\r\n7\r\n"},
+        CommandCase{"TrackingAzimuth45", rotator::TrackingCommand(Axis::kAzimuth, 45),
                     "A\r\n045\r\n"},
-        CommandCase{"TrackingAzimuth0", kelma::TrackingCommand(Axis::kAzimuth, 0), "A\r\n000\r\n"},
-        CommandCase{"TrackingAzimuthNegative", kelma::TrackingCommand(Axis::kAzimuth, -3),
+        CommandCase{"TrackingAzimuth0", rotator::TrackingCommand(Axis::kAzimuth, 0),
+                    "A\r\n000\r\n"},
+        CommandCase{"TrackingAzimuthNegative", rotator::TrackingCommand(Axis::kAzimuth, -3),
                     "A\r\n-03\r\n"},
-        CommandCase{"TrackingAzimuthWide", kelma::TrackingCommand(Axis::kAzimuth, 100000),
+        CommandCase{"TrackingAzimuthWide", rotator::TrackingCommand(Axis::kAzimuth, 100000),
                     "A\r\n100000\r\n"},
-        CommandCase{"TrackingAzimuthInt32Min", kelma::TrackingCommand(Axis::kAzimuth, INT32_MIN),
+        CommandCase{"TrackingAzimuthInt32Min", rotator::TrackingCommand(Axis::kAzimuth, INT32_MIN),
                     "A\r\n-2147483648\r\n"},
-        CommandCase{"TrackingElevation999", kelma::TrackingCommand(Axis::kElevation, 999),
+        CommandCase{"TrackingElevation999", rotator::TrackingCommand(Axis::kElevation, 999),
                     "E\r\n999\r\n"},
-        CommandCase{"TrackingElevation5", kelma::TrackingCommand(Axis::kElevation, 5),
+        CommandCase{"TrackingElevation5", rotator::TrackingCommand(Axis::kElevation, 5),
                     "E\r\n005\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CommandTextTest, ManualAndTrackingFormsOfTheSameAzimuthDiffer) {
     // 41 0D 0A 34 35 0D 0A against 41 0D 0A 30 34 35 0D 0A.
-    EXPECT_EQ(kelma::ManualCommand(Axis::kAzimuth, 45).size(), 7u);
-    EXPECT_EQ(kelma::TrackingCommand(Axis::kAzimuth, 45).size(), 8u);
+    EXPECT_EQ(rotator::ManualCommand(Axis::kAzimuth, 45).size(), 7u);
+    EXPECT_EQ(rotator::TrackingCommand(Axis::kAzimuth, 45).size(), 8u);
 }
 
 // --- The Set boxes' number rule -------------------------------------------------------------
@@ -65,7 +67,7 @@ struct ManualCase {
 class ManualAngleTest : public ::testing::TestWithParam<ManualCase> {};
 
 TEST_P(ManualAngleTest, ReadsClampsAndNeverWraps) {
-    EXPECT_EQ(kelma::ManualAngle(GetParam().axis, GetParam().text), GetParam().expected)
+    EXPECT_EQ(rotator::ManualAngle(GetParam().axis, GetParam().text), GetParam().expected)
         << "text: \"" << GetParam().text << "\"";
 }
 
@@ -105,11 +107,11 @@ struct ReportCase {
 class PositionReportTest : public ::testing::TestWithParam<ReportCase> {};
 
 TEST_P(PositionReportTest, FollowsTheReportRule) {
-    const auto report = kelma::ParsePositionReport(GetParam().line);
+    const auto report = rotator::ParsePositionReport(GetParam().line);
     ASSERT_EQ(report.has_value(), GetParam().isReport) << "line: \"" << GetParam().line << "\"";
     if (!report) return;
     EXPECT_EQ(report->axis, GetParam().axis);
-    EXPECT_EQ(kelma::FormatPositionDisplay(*report), GetParam().display);
+    EXPECT_EQ(rotator::FormatPositionDisplay(*report), GetParam().display);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -11,9 +11,9 @@
 
 namespace {
 
-using kelma::PassResult;
-using kelma::PortIo;
-using kelma::PortWait;
+using serial::PassResult;
+using serial::PortIo;
+using serial::PortWait;
 
 class WindowsRulePort {
 public:
@@ -22,11 +22,19 @@ public:
         m_arrival = true;
     }
     void FailNextRead() { m_failRead = true; }
+    // A framing or overrun error on a port with fAbortOnError: every wait fails until the error
+    // state is cleared.
+    void LineError() { m_lineError = true; }
     // The next reads return no bytes although the driver reports bytes queued.
     void ReadNothing(int times) { m_emptyReads = times; }
 
     // No arrival since the last wait: on Windows this wait would block until the next one.
     PortWait WaitForCharacters() {
+        if (m_lineError && ++m_failedWaits > kFailedWaitsBeforeGivingUp) {
+            m_blockedWith = m_queue.size();
+            return PortWait::kStopped;
+        }
+        if (m_lineError) return PortWait::kFailed;
         if (!m_arrival) {
             m_blockedWith = m_queue.size();
             return PortWait::kStopped;
@@ -35,6 +43,7 @@ public:
         return PortWait::kCharacters;
     }
     bool QueuedBytes(size_t& queued) {
+        m_lineError = false;
         queued = m_queue.size();
         return true;
     }
@@ -70,13 +79,16 @@ private:
     bool m_arrival = false;
     bool m_failRead = false;
     int m_emptyReads = 0;
+    bool m_lineError = false;
+    int m_failedWaits = 0;
+    static constexpr int kFailedWaitsBeforeGivingUp = 5;  // the test's end, should it stay dead
 };
 
 const std::string kTwoReports = "AZP 123.0 MV\r\nELP 045.0 ST\r\n";  // 28 bytes
 
 TEST(ReceivePasses, ReadsAllQueuedBytesBeforeWaitingForTheNextArrival) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     port.Arrive(kTwoReports + kTwoReports);  // 56 bytes in one arrival
     passes.Run();
     EXPECT_EQ(port.blocks, (std::vector<std::string>{kTwoReports.substr(0, 20),
@@ -87,7 +99,7 @@ TEST(ReceivePasses, ReadsAllQueuedBytesBeforeWaitingForTheNextArrival) {
 
 TEST(ReceivePasses, FirstPassReadsWhatCameBeforeTheWorkerStarted) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     port.Arrive("AZP 010.0 ST\r\n");
     port.WaitForCharacters();  // that arrival was raised before anyone waited
     EXPECT_EQ(passes.OnePass(), PassResult::kStored);
@@ -98,7 +110,7 @@ TEST(ReceivePasses, FirstPassReadsWhatCameBeforeTheWorkerStarted) {
 
 TEST(ReceivePasses, ExactlyTwentyQueuedLeaveNothingAndTheNextPassWaits) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     EXPECT_EQ(passes.OnePass(), PassResult::kIdle) << "the first pass finds nothing yet";
     port.Arrive(std::string(20, 'x'));
     EXPECT_EQ(passes.OnePass(), PassResult::kStored);
@@ -108,7 +120,7 @@ TEST(ReceivePasses, ExactlyTwentyQueuedLeaveNothingAndTheNextPassWaits) {
 
 TEST(ReceivePasses, FailedReadStillTellsTheWindowPausesAndReadsTheQueueAgain) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     port.Arrive(kTwoReports);
     port.FailNextRead();
     passes.Run();
@@ -120,7 +132,7 @@ TEST(ReceivePasses, FailedReadStillTellsTheWindowPausesAndReadsTheQueueAgain) {
 
 TEST(ReceivePasses, EmptyReadsWithBytesQueuedAreIdleAndPauseWithoutTellingTheWindow) {
     WindowsRulePort port;
-    kelma::ReceivePasses<WindowsRulePort> passes(port);
+    serial::ReceivePasses<WindowsRulePort> passes(port);
     port.Arrive(kTwoReports);
     port.ReadNothing(6);
     passes.Run();
@@ -129,6 +141,19 @@ TEST(ReceivePasses, EmptyReadsWithBytesQueuedAreIdleAndPauseWithoutTellingTheWin
         << "an empty read is no block for the window";
     EXPECT_EQ(port.pauses, 4) << "from the third empty read in a row on, each pauses";
     EXPECT_EQ(port.m_blockedWith, 0u);
+}
+
+// After a line error a port that aborts on errors refuses every wait until ClearCommError; a
+// failed wait must reach it, or receiving stays dead for good.
+TEST(ReceivePasses, LineErrorOnAPortThatAbortsOnErrorsIsClearedAndReceivingGoesOn) {
+    WindowsRulePort port;
+    serial::ReceivePasses<WindowsRulePort> passes(port);
+    EXPECT_EQ(passes.OnePass(), PassResult::kIdle) << "nothing yet: the next pass waits";
+    port.LineError();
+    port.Arrive(kTwoReports);
+    passes.Run();
+    EXPECT_EQ(port.blocks,
+              (std::vector<std::string>{kTwoReports.substr(0, 20), kTwoReports.substr(20)}));
 }
 
 }  // namespace

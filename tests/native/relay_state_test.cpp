@@ -6,8 +6,8 @@
 
 namespace {
 
-using kelma::Publication;
-using kelma::RelayState;
+using kelmafeed::Publication;
+using kelmafeed::RelayState;
 
 constexpr char kFo29[] = "SNFO-29 AZ56.7 EL6.8 UP145951275 UMLSB DN435853062 DMUSB MA52.6";
 
@@ -85,24 +85,24 @@ TEST(RelayStateTest, AHeldPositionPublishesTheNameAndAPlannedOneIsNotCountedAsRe
     EXPECT_EQ(held.azel, std::nullopt);
     EXPECT_FALSE(state.LastPosition());
     // The plan's own positions between the source's updates.
-    EXPECT_EQ(state.OnPlannedPosition(kelma::Position{200, 178}, std::nullopt).azel, "200|178");
-    EXPECT_TRUE(state.OnPlannedPosition(kelma::Position{200, 178}, std::nullopt).Empty());
+    EXPECT_EQ(state.OnPlannedPosition(rotator::Position{200, 178}, std::nullopt).azel, "200|178");
+    EXPECT_TRUE(state.OnPlannedPosition(rotator::Position{200, 178}, std::nullopt).Empty());
     EXPECT_TRUE(state.OnPlannedPosition(std::nullopt, std::string("SO-50")).Empty());
     EXPECT_EQ(state.Received(), 1u);
     EXPECT_EQ(state.Published(), 2u);
-    EXPECT_EQ(state.LastPosition(), (kelma::Position{200, 178}));
+    EXPECT_EQ(state.LastPosition(), (rotator::Position{200, 178}));
 }
 
 TEST(RelayStateTest, StatusLineShowsSourceSatellitePositionAndCounts) {
     RelayState state;
-    EXPECT_EQ(kelma::StatusLine("Orbitron", false, state),
+    EXPECT_EQ(kelmafeed::StatusLine("Orbitron", false, state),
               "Orbitron: waiting | no position yet | received 0, published 0, garbled 0");
     state.OnText("SNISS_ZARYA AZ182.1 EL36.3 DN145800000 UP145800000 UMFM-N");
     state.OnText("AZ");
-    EXPECT_EQ(kelma::StatusLine("Orbitron", true, state),
+    EXPECT_EQ(kelmafeed::StatusLine("Orbitron", true, state),
               "Orbitron: connected | ISS_ZARYA az 182 el 36 | received 2, published 1, garbled 1");
     state.OnText("");
-    EXPECT_EQ(kelma::StatusLine("SatPC32", true, state),
+    EXPECT_EQ(kelmafeed::StatusLine("SatPC32", true, state),
               "SatPC32: connected | nothing tracked (last: ISS_ZARYA az 182 el 36) | received 3, "
               "published 1, garbled 1");
 }

@@ -10,8 +10,8 @@
 namespace {
 
 using kelmatrack::DumpStateReader;
-using kelmatrack::Position;
 using kelmatrack::RotatorLink;
+using rotator::Position;
 
 std::vector<std::string> Lines(const std::string& bytes) {
     std::vector<std::string> lines;
@@ -25,7 +25,7 @@ struct DumpStateCase {
     const char* name;
     std::string bytes;
     bool valid;
-    kelma::plan::RotatorLimits limits;
+    plan::RotatorLimits limits;
     const char* error;
 };
 
@@ -106,27 +106,32 @@ TEST(RotatorLinkTest, SendsOnlyTheLatestPositionOnceTheServerHasAnswered) {
     RotatorLink link;
     link.Start(0);
     EXPECT_EQ(link.Take(), "\\dump_state\n");
-    link.Command({10, 20}, 0);
+    EXPECT_FALSE(link.Command({10, 20}, 0));
     EXPECT_EQ(link.Take(), "");  // not before the limits are known
     RotatorLink::Outcome outcome;
     for (const char* line : kDummyDumpState) outcome = link.OnLine(line, 100);
     EXPECT_TRUE(outcome.limitsLearned);
+    EXPECT_EQ(outcome.sent, (Position{10, 20}));
     EXPECT_EQ(link.Limits().min_azimuth_deg, -180);
     EXPECT_EQ(link.Take(), "P 10 20\n");
 
-    link.Command({11, 20}, 200);
-    link.Command({12, 21}, 300);
+    EXPECT_FALSE(link.Command({11, 20}, 200));
+    EXPECT_FALSE(link.Command({12, 21}, 300));
     EXPECT_EQ(link.Take(), "");  // one position at a time
     outcome = link.OnLine("RPRT 0", 400);
     ASSERT_TRUE(outcome.set);
     EXPECT_EQ(*outcome.set, (Position{10, 20}));
+    EXPECT_EQ(outcome.sent, (Position{12, 21}));  // 11 20 was overtaken before it went out
     EXPECT_EQ(link.Take(), "P 12 21\n");
 
     outcome = link.OnLine("RPRT -1", 500);
     EXPECT_EQ(outcome.refused, "RPRT -1");
     EXPECT_FALSE(outcome.set);
+    EXPECT_FALSE(outcome.sent);
     EXPECT_EQ(outcome.failure, "");
     EXPECT_EQ(link.Take(), "");
+    EXPECT_EQ(link.Command({13, 22}, 600), (Position{13, 22}));  // nothing in flight: at once
+    EXPECT_EQ(link.Take(), "P 13 22\n");
 }
 
 TEST(RotatorLinkTest, AnOverdueOrUnaskedAnswerEndsTheConnection) {

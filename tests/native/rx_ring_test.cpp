@@ -20,14 +20,14 @@ struct Ring {
         : write(slots + writeSlot), read(slots + readSlot) {}
 
     bool Store(const std::string& bytes) {
-        const kelma::RxStoreResult r =
-            kelma::RingStore(slots, kSize, write, read, bytes.data(), bytes.size());
+        const serial::RxStoreResult r =
+            serial::RingStore(slots, kSize, write, read, bytes.data(), bytes.size());
         write = r.write;
         return r.complete;
     }
     std::string Unread() const {
         char out[kSize];
-        return std::string(out, kelma::RingPeek(slots, kSize, read, write, out, sizeof(out)));
+        return std::string(out, serial::RingPeek(slots, kSize, read, write, out, sizeof(out)));
     }
     size_t WriteSlot() const { return static_cast<size_t>(write - slots); }
     size_t ReadSlot() const { return static_cast<size_t>(read - slots); }
@@ -55,7 +55,7 @@ TEST_P(RingStoreTable, MovesWritePositionAndReportsOverflow) {
     const bool complete = ring.Store(Bytes(c.count));
     EXPECT_EQ(ring.WriteSlot(), c.expectedWrite);
     EXPECT_EQ(complete, c.expectedComplete);
-    EXPECT_EQ(kelma::RingUnread(ring.slots, kSize, ring.read, ring.write), c.expectedUnread);
+    EXPECT_EQ(serial::RingUnread(ring.slots, kSize, ring.read, ring.write), c.expectedUnread);
     EXPECT_EQ(ring.ReadSlot(), c.readSlot) << "storing never moves the read position";
 }
 
@@ -83,9 +83,9 @@ TEST(RxRing, WrappedBytesLandInSlots95To99Then0To4) {
 TEST(RxRing, TwentyFiveWaitingBytesArriveAsTwentyThenFiveInOrder) {
     Ring ring;
     const std::string waiting = Bytes(25);
-    ASSERT_TRUE(ring.Store(waiting.substr(0, kelma::kRxReadMax)));
+    ASSERT_TRUE(ring.Store(waiting.substr(0, serial::kRxReadMax)));
     EXPECT_EQ(ring.Unread(), waiting.substr(0, 20));
-    ASSERT_TRUE(ring.Store(waiting.substr(kelma::kRxReadMax)));
+    ASSERT_TRUE(ring.Store(waiting.substr(serial::kRxReadMax)));
     EXPECT_EQ(ring.Unread(), waiting);
 }
 
@@ -110,7 +110,7 @@ TEST(RxRing, ConsumerLeavingUnfinishedLineFindsItAgainWithNewBytes) {
     // The consumer takes the complete line and leaves the unfinished one.
     const std::string seen = ring.Unread();
     const size_t lineEnd = seen.find_last_of("\r\n") + 1;
-    ring.read = kelma::RingAdvance(ring.slots, kSize, ring.read, ring.write, lineEnd);
+    ring.read = serial::RingAdvance(ring.slots, kSize, ring.read, ring.write, lineEnd);
     EXPECT_EQ(ring.Unread(), "EP 04");
 
     ASSERT_TRUE(ring.Store("5\r\n"));
@@ -120,16 +120,16 @@ TEST(RxRing, ConsumerLeavingUnfinishedLineFindsItAgainWithNewBytes) {
 
 TEST(RxRing, AdvanceNeverPassesTheWritePosition) {
     Ring ring(3, 97);
-    EXPECT_EQ(kelma::RingUnread(ring.slots, kSize, ring.read, ring.write), 6u);
-    EXPECT_EQ(kelma::RingAdvance(ring.slots, kSize, ring.read, ring.write, 4), ring.slots + 1);
-    EXPECT_EQ(kelma::RingAdvance(ring.slots, kSize, ring.read, ring.write, 50), ring.write);
+    EXPECT_EQ(serial::RingUnread(ring.slots, kSize, ring.read, ring.write), 6u);
+    EXPECT_EQ(serial::RingAdvance(ring.slots, kSize, ring.read, ring.write, 4), ring.slots + 1);
+    EXPECT_EQ(serial::RingAdvance(ring.slots, kSize, ring.read, ring.write, 50), ring.write);
 }
 
 TEST(RxRing, PeekStopsAtTheGivenMaximum) {
     Ring ring(98, 98);
     ASSERT_TRUE(ring.Store("ABCDE"));
     char out[3];
-    ASSERT_EQ(kelma::RingPeek(ring.slots, kSize, ring.read, ring.write, out, sizeof(out)), 3u);
+    ASSERT_EQ(serial::RingPeek(ring.slots, kSize, ring.read, ring.write, out, sizeof(out)), 3u);
     EXPECT_EQ(std::string(out, 3), "ABC");
 }
 

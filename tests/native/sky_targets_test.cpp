@@ -10,10 +10,10 @@
 
 namespace {
 
-using kelma::sky::SetUpTargets;
-using kelma::sky::TargetSetup;
+using sky::SetUpTargets;
+using sky::TargetSetup;
 
-const kelma::predict::Station kStation{48.0, 11.0, 500};
+const predict::Station kStation{48.0, 11.0, 500};
 
 // ISS (Celestrak, February 2024), a copy with a wrong checksum (line 5), and the decaying sets
 // (DOWN-AT-EPOCH from line 7).
@@ -25,7 +25,7 @@ const std::string kFile =
         "ISS COPY\n"
         "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9990\n"
         "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n") +
-    kelma::test::kDecayingSets;
+    synthetic::kDecayingSets;
 
 TEST(SkyTargetsTest, TakesSatellitesSunAndMoonAndReportsRefusedSets) {
     const TargetSetup setup =
@@ -67,7 +67,7 @@ TEST(SkyTargetsTest, ASetTheModelRefusesIsSkippedWithAMessage) {
     const TargetSetup soon =
         SetUpTargets({"DOWN-SOON", "ISS (ZARYA)"}, "sats.txt", kFile, kStation);
     ASSERT_EQ(soon.targets.size(), 2u);
-    kelma::sky::Tracker tracker(soon.targets, {});
+    sky::Tracker tracker(soon.targets, {});
     const std::vector<std::string> events = tracker.Advance(*soon.targets[0].elements_epoch);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0].rfind("DOWN-SOON: the model fails from 2024-02-12 ", 0), 0u) << events[0];
@@ -75,11 +75,11 @@ TEST(SkyTargetsTest, ASetTheModelRefusesIsSkippedWithAMessage) {
 }
 
 TEST(SkyTargetsTest, AnElementFileThatCannotBeReadIsNamed) {
-    kelma::sky::SkyOptions options;
+    sky::SkyOptions options;
     options.elementsPath = "/nonexistent/amateur.txt";
     options.station = kStation;
     options.targets = {"ISS (ZARYA)"};
-    const TargetSetup setup = kelma::sky::LoadTargets(options);
+    const TargetSetup setup = sky::LoadTargets(options);
     EXPECT_EQ(setup.error, "cannot read /nonexistent/amateur.txt");
     EXPECT_TRUE(setup.targets.empty());
 }

@@ -10,29 +10,29 @@
 
 namespace {
 
-using kelma::Position;
-using kelma::predict::AddSeconds;
-using kelma::predict::JulianDate;
-using kelma::sky::Phase;
-using kelma::sky::Target;
-using kelma::sky::Tracker;
+using predict::AddSeconds;
+using predict::JulianDate;
+using rotator::Position;
+using sky::Phase;
+using sky::Target;
+using sky::Tracker;
 
-const JulianDate kStart = kelma::predict::FromCalendar({2024, 2, 12, 0, 0, 0});
+const JulianDate kStart = predict::FromCalendar({2024, 2, 12, 0, 0, 0});
 // Crosses north from west to east, closest to the station this long after kStart and then
 // once a revolution.
-const kelma::test::SyntheticOrbit kNorthPass{500, -8, 90};
+const synthetic::Orbit kNorthPass{500, -8, 90};
 constexpr double kFirstClosestSeconds = 3000;
-constexpr kelma::plan::RotatorLimits kKelmaLimits{0, 360, 0, 180};
+constexpr plan::RotatorLimits kKelmaLimits{0, 360, 0, 180};
 
 // A satellite of the synthetic orbit closest to the station `closest_seconds` after kStart; its
 // model fails from `fails_after_seconds` on.
-Target Satellite(const std::string& name, const kelma::test::SyntheticOrbit& orbit,
-                 double closest_seconds, double fails_after_seconds = 1e9) {
+Target Satellite(const std::string& name, const synthetic::Orbit& orbit, double closest_seconds,
+                 double fails_after_seconds = 1e9) {
     Target target;
     target.name = name;
     target.sky.bound = {orbit.SpeedKmPerS(), orbit.AccelerationKmPerS2()};
-    target.sky.look = [=](JulianDate utc) -> std::optional<kelma::predict::LookAngles> {
-        const double seconds = kelma::predict::SecondsBetween(kStart, utc);
+    target.sky.look = [=](JulianDate utc) -> std::optional<predict::LookAngles> {
+        const double seconds = predict::SecondsBetween(kStart, utc);
         if (seconds > fails_after_seconds) return std::nullopt;
         return orbit.Look(seconds - closest_seconds);
     };
@@ -61,16 +61,16 @@ void Step(Tracker* tracker, double from, double to, Journal* run) {
 }
 
 TEST(SkyTrackerTest, MovesToTheStartFollowsThePassAndParks) {
-    kelma::sky::TrackerSettings settings{kKelmaLimits, 60, kelma::plan::AxisAngles{0, 0}};
+    sky::TrackerSettings settings{kKelmaLimits, 60, plan::AxisAngles{0, 0}};
     Tracker tracker({Satellite("NORTH-1", kNorthPass, kFirstClosestSeconds)}, settings);
     Journal run;
     Step(&tracker, 0, 0, &run);
     ASSERT_EQ(run.events.size(), 1u);
     EXPECT_TRUE(Contains(run.events, "Next pass: NORTH-1 rises 2024-02-12 00:4")) << run.events[0];
     EXPECT_NE(run.events[0].find("plan: over the top"), std::string::npos) << run.events[0];
-    const kelma::sky::PlannedPass pass = *tracker.CurrentStatus().pass;
-    const double rise = kelma::predict::SecondsBetween(kStart, pass.pass.rise);
-    const double set = kelma::predict::SecondsBetween(kStart, pass.pass.set);
+    const sky::PlannedPass pass = *tracker.CurrentStatus().pass;
+    const double rise = predict::SecondsBetween(kStart, pass.pass.rise);
+    const double set = predict::SecondsBetween(kStart, pass.pass.set);
 
     Step(&tracker, 1, rise - 61, &run);
     EXPECT_EQ(tracker.CurrentStatus().phase, Phase::kWaiting);
@@ -78,7 +78,7 @@ TEST(SkyTrackerTest, MovesToTheStartFollowsThePassAndParks) {
     Step(&tracker, rise - 60, rise - 1, &run);
     EXPECT_EQ(tracker.CurrentStatus().phase, Phase::kMovingToStart);
     ASSERT_EQ(run.commands.size(), 1u);
-    EXPECT_EQ(run.commands[0], kelma::sky::WholeDegrees(pass.plan.angles[0], kKelmaLimits));
+    EXPECT_EQ(run.commands[0], sky::WholeDegrees(pass.plan.angles[0], kKelmaLimits));
     EXPECT_GE(run.commands[0].elevation, 178);  // over the top, at the horizon
 
     Step(&tracker, rise, set + 1, &run);
@@ -88,22 +88,20 @@ TEST(SkyTrackerTest, MovesToTheStartFollowsThePassAndParks) {
     EXPECT_EQ(tracker.CurrentStatus().phase, Phase::kWaiting);
     EXPECT_EQ(*tracker.Command(), (Position{0, 0}));
     // The next revolution is the next pass; no command crossed the stop on the way.
-    EXPECT_GT(
-        kelma::predict::SecondsBetween(pass.pass.set, tracker.CurrentStatus().pass->pass.rise),
-        kNorthPass.PeriodSeconds() / 2);
+    EXPECT_GT(predict::SecondsBetween(pass.pass.set, tracker.CurrentStatus().pass->pass.rise),
+              kNorthPass.PeriodSeconds() / 2);
     for (size_t i = 2; i + 1 < run.commands.size(); ++i)
         EXPECT_LE(std::abs(run.commands[i].azimuth - run.commands[i - 1].azimuth), 3) << i;
 }
 
 TEST(SkyTrackerTest, FollowsWhicheverRisesNextAndStaysWithoutAParkPosition) {
-    kelma::sky::TrackerSettings settings{kKelmaLimits, 60, std::nullopt};
+    sky::TrackerSettings settings{kKelmaLimits, 60, std::nullopt};
     Tracker tracker({Satellite("LATE", kNorthPass, 5000), Satellite("EARLY", kNorthPass, 2000)},
                     settings);
     Journal run;
     Step(&tracker, 0, 0, &run);
     EXPECT_EQ(tracker.CurrentStatus().target, "EARLY");
-    const double set =
-        kelma::predict::SecondsBetween(kStart, tracker.CurrentStatus().pass->pass.set);
+    const double set = predict::SecondsBetween(kStart, tracker.CurrentStatus().pass->pass.set);
     Step(&tracker, 1, set + 1, &run);
     EXPECT_EQ(tracker.CurrentStatus().target, "LATE");
     EXPECT_FALSE(Contains(run.events, "Parking"));
@@ -112,7 +110,7 @@ TEST(SkyTrackerTest, FollowsWhicheverRisesNextAndStaysWithoutAParkPosition) {
 
 TEST(SkyTrackerTest, WarnsOnceAboutOldElements) {
     Target target = Satellite("OLD-1", kNorthPass, kFirstClosestSeconds);
-    target.elements_epoch = AddSeconds(kStart, -40 * kelma::predict::kSecondsPerDay);
+    target.elements_epoch = AddSeconds(kStart, -40 * predict::kSecondsPerDay);
     Tracker tracker({target}, {kKelmaLimits, 60, std::nullopt});
     Journal run;
     Step(&tracker, 0, 10, &run);
@@ -139,28 +137,28 @@ TEST(SkyTrackerTest, AModelThatFailsEndsItsTargetsPassesWithAMessage) {
 }
 
 TEST(SkyTrackerTest, StatusLineSaysTargetPhasePassAndElementsAge) {
-    kelma::sky::Status status;
+    sky::Status status;
     status.phase = Phase::kMovingToStart;
     status.target = "ISS (ZARYA)";
     status.command = Position{182, 178};
-    kelma::sky::PlannedPass p;
-    p.pass.rise = kelma::predict::FromCalendar({2024, 2, 12, 10, 1, 2});
+    sky::PlannedPass p;
+    p.pass.rise = predict::FromCalendar({2024, 2, 12, 10, 1, 2});
     p.pass.max_elevation_deg = 45.34;
-    p.plan.kind = kelma::plan::PlanKind::kOverTheTop;
+    p.plan.kind = plan::PlanKind::kOverTheTop;
     status.pass = p;
     status.elements_age_days = 31.25;
     status.elements_old = true;
-    EXPECT_EQ(kelma::sky::StatusLine(status),
+    EXPECT_EQ(sky::StatusLine(status),
               "ISS (ZARYA): moving to the start, az 182 el 178 | rises 2024-02-12 10:01:02 UTC, "
               "highest 45.3 deg, over the top | elements 31.2 days old (too old: get fresh ones)");
 }
 
 TEST(SkyTrackerTest, WholeDegreesStayWithinTheLimits) {
-    const kelma::plan::RotatorLimits overlap{-180, 450, 0, 90};
-    EXPECT_EQ(kelma::sky::WholeDegrees({359.6, 90.4}, kKelmaLimits), (Position{360, 90}));
-    EXPECT_EQ(kelma::sky::WholeDegrees({-0.4, -0.6}, kKelmaLimits), (Position{0, 0}));
-    EXPECT_EQ(kelma::sky::WholeDegrees({-10.5, 120}, overlap), (Position{-11, 90}));
-    EXPECT_EQ(kelma::sky::WholeDegrees({450.4, 45.5}, overlap), (Position{450, 46}));
+    const plan::RotatorLimits overlap{-180, 450, 0, 90};
+    EXPECT_EQ(sky::WholeDegrees({359.6, 90.4}, kKelmaLimits), (Position{360, 90}));
+    EXPECT_EQ(sky::WholeDegrees({-0.4, -0.6}, kKelmaLimits), (Position{0, 0}));
+    EXPECT_EQ(sky::WholeDegrees({-10.5, 120}, overlap), (Position{-11, 90}));
+    EXPECT_EQ(sky::WholeDegrees({450.4, 45.5}, overlap), (Position{450, 46}));
 }
 
 }  // namespace

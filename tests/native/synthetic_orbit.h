@@ -10,9 +10,9 @@
 #include "plan/plan.h"
 #include "predict/observer.h"
 
-namespace kelma::test {
+namespace synthetic {
 
-struct SyntheticOrbit {
+struct Orbit {
     static constexpr double kPi = 3.14159265358979323846;
     static constexpr double kEarthRadiusKm = 6371.0;
     static constexpr double kEarthMuKm3PerS2 = 398600.4418;
@@ -59,4 +59,4 @@ struct SyntheticOrbit {
     }
 };
 
-}  // namespace kelma::test
+}  // namespace synthetic

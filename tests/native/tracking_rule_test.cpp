@@ -20,7 +20,7 @@ class TrackingDecisionTest : public ::testing::TestWithParam<TrackingCase> {};
 
 TEST_P(TrackingDecisionTest, SendsOnlyWhatChangedWhileTracking) {
     const TrackingCase& c = GetParam();
-    const kelma::TrackingDecision d = kelma::DecideTracking(
+    const rotator::TrackingDecision d = rotator::DecideTracking(
         c.linkAzimuth, c.linkElevation, c.lastAzimuth, c.lastElevation, c.manual);
     EXPECT_EQ(d.azimuth, c.azimuth);
     EXPECT_EQ(d.elevation, c.elevation);
@@ -58,7 +58,7 @@ struct ShownCase {
 class TrackingDisplayTest : public ::testing::TestWithParam<ShownCase> {};
 
 TEST_P(TrackingDisplayTest, ShowsOnlyPositionsAboveTheNoDataMarks) {
-    EXPECT_EQ(kelma::ShowsTrackingPosition(GetParam().azimuth, GetParam().elevation),
+    EXPECT_EQ(rotator::ShowsTrackingPosition(GetParam().azimuth, GetParam().elevation),
               GetParam().shown);
 }
 

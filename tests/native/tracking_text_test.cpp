@@ -7,9 +7,9 @@
 
 namespace {
 
-using kelma::ParseTrackingText;
-using kelma::TrackingKind;
-using kelma::TrackingReading;
+using kelmafeed::ParseTrackingText;
+using kelmafeed::TrackingKind;
+using kelmafeed::TrackingReading;
 
 struct TextCase {
     std::string text;

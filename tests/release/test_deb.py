@@ -28,6 +28,7 @@ PACKAGES = [Path(p) for p in os.environ.get("KELMA_RELEASE_DEB", "").split(os.pa
 NATIVE = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True,
                         check=True).stdout.strip()
 PROGRAM = "usr/bin/kelmarotd"
+PROGRAMS = (PROGRAM, "usr/bin/kelmatrack")  # built for each architecture
 SIM_PORT = 1
 
 
@@ -140,23 +141,25 @@ def test_package_is_named_for_its_architecture_and_holds_fixed_files(package, ve
     assert {(e.uid, e.gid, e.uname, e.gname) for e in entries} == {(0, 0, "root", "root")}
     assert all(e.mode == 0o755 for e in entries if e.isdir())
 
-    # The program is built for the package's architecture (ELF header: class, machine, flags).
-    program = files[PROGRAM][1]
-    elf_class = program[4]
-    machine, = struct.unpack_from("<H", program, 18)
-    flags, = struct.unpack_from("<I", program, 36 if elf_class == 1 else 48)
-    assert (program[:4], elf_class, machine) == (b"\x7fELF", *ARCHS[arch][:2])
-    if arch == "armhf":
-        assert flags & 0xFF000000 == ARM_EABI5 and flags & ARM_HARD_FLOAT
+    # The programs are built for the package's architecture (ELF header: class, machine, flags).
+    for name in PROGRAMS:
+        program = files[name][1]
+        elf_class = program[4]
+        machine, = struct.unpack_from("<H", program, 18)
+        flags, = struct.unpack_from("<I", program, 36 if elf_class == 1 else 48)
+        assert (program[:4], elf_class, machine) == (b"\x7fELF", *ARCHS[arch][:2]), name
+        if arch == "armhf":
+            assert flags & 0xFF000000 == ARM_EABI5 and flags & ARM_HARD_FLOAT, name
 
 
 @each_other_package
-def test_every_package_holds_this_machines_files_but_its_program(package):
+def test_every_package_holds_this_machines_files_but_its_programs(package):
     """So the scratch-root life of this machine's package stands for the others' too."""
     native = native_package()
     files, _ = contents(package)
     native_files, _ = contents(native)
-    del files[PROGRAM], native_files[PROGRAM]
+    for name in PROGRAMS:
+        del files[name], native_files[name]
     assert files == native_files
     assert [d.split()[0] for d in dependencies(package)] == [
         d.split()[0] for d in dependencies(native)]

@@ -48,7 +48,7 @@ void DoubleClick(HWND window) {
 
 // Notes each About box as it is created, whether the link was inside Connect then, and closes it.
 struct AboutWatch {
-    static inline const CRotatorDlg* dialog = nullptr;
+    static inline const ui::CRotatorDlg* dialog = nullptr;
     static inline int opened = 0;
     static inline int openedInsideConnect = 0;
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
@@ -128,7 +128,7 @@ protected:
 
     SimAccess sim_;
     predsim::SimulatorProcess predsim_;
-    std::unique_ptr<CRotatorDlg> dialog_;
+    std::unique_ptr<ui::CRotatorDlg> dialog_;
 };
 
 TEST_F(DdeDialogTest, PredictionRunningAtStartIsShownAndTrackedBeforeTheWindowShows) {
@@ -195,10 +195,10 @@ TEST_F(DdeDialogTest, PortChangeInsideConnectIsRefusedAndTheListShowsThePortInUs
     Run("unregister");
     Run("azel 100|30");
     Open();
-    const HANDLE port = dialog_->m_hPort;
+    const HANDLE port = dialog_->m_serial.m_hPort;
     RunInsideNextConnect(&PickSecondPort);
     EXPECT_EQ(dialog_->m_nPort, kPort);
-    EXPECT_EQ(dialog_->m_hPort.load(), port);
+    EXPECT_EQ(dialog_->m_serial.m_hPort, port);
     HWND combo = dialog_->GetDlgItem(IDC_PORT);
     EXPECT_EQ(SendMessageA(combo, CB_GETITEMDATA, SendMessageA(combo, CB_GETCURSEL, 0, 0), 0),
               kPort);

@@ -33,7 +33,7 @@ struct Snapshot {
 };
 
 std::vector<Snapshot> g_notes;
-CTrackingLink* g_link = nullptr;
+dde::CTrackingLink* g_link = nullptr;
 // Run once from inside the next notification, that is nested in the link's own call, as the
 // window's handlers run on Windows while a DDE transaction waits.
 std::function<void()> g_onNextNote;
@@ -60,7 +60,7 @@ protected:
         m_window = CreateWindowA(kNotifyClass, "", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
                                  wc.hInstance, nullptr);
         g_notes.clear();
-        m_link = std::make_unique<CTrackingLink>();
+        m_link = std::make_unique<dde::CTrackingLink>();
         g_link = m_link.get();
         m_link->m_hNotifyWnd = m_window;
     }
@@ -74,7 +74,7 @@ protected:
     // A link that relies on the library to report a partner's end, as Windows' does.
     void UseLinkForReportingLibrary() {
         DestroyLink();
-        m_link = std::make_unique<CTrackingLink>(/*silentLibrary=*/false);
+        m_link = std::make_unique<dde::CTrackingLink>(/*silentLibrary=*/false);
         g_link = m_link.get();
         m_link->m_hNotifyWnd = m_window;
     }
@@ -140,7 +140,7 @@ protected:
     }
 
     HWND m_window = nullptr;
-    std::unique_ptr<CTrackingLink> m_link;
+    std::unique_ptr<dde::CTrackingLink> m_link;
     predsim::SimulatorProcess m_sim;
 };
 
@@ -422,7 +422,7 @@ TEST_F(DdeLinkTest, UnansweredTransactionsTimeOutChangeNothingAndTryNoOtherItems
 TEST_F(DdeLinkTest, DisconnectEventResetsWithoutEndingTheConversationItself) {
     ConnectToServingSimulator();
     const HCONV conv = m_link->m_hConv;
-    EXPECT_EQ(DdeCallback(XTYP_DISCONNECT, 0, conv, nullptr, nullptr, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(dde::DdeCallback(XTYP_DISCONNECT, 0, conv, nullptr, nullptr, nullptr, 0, 0), nullptr);
     ASSERT_EQ(g_notes.size(), 1u);
     EXPECT_EQ(g_notes[0].azimuth, 0);
     EXPECT_EQ(g_notes[0].elevation, 0);
@@ -441,7 +441,7 @@ TEST_F(DdeLinkTest, LateDisconnectEventAfterTheCheckIsNotReportedAgain) {
     m_sim.Send("crash");
     ASSERT_TRUE(m_sim.HasExited(kTimeoutMs));
     ASSERT_TRUE(CheckUntilReported());
-    DdeCallback(XTYP_DISCONNECT, 0, conv, nullptr, nullptr, nullptr, 0, 0);
+    dde::DdeCallback(XTYP_DISCONNECT, 0, conv, nullptr, nullptr, nullptr, 0, 0);
     EXPECT_EQ(g_notes.size(), 1u);
 }
 
@@ -454,25 +454,25 @@ TEST_F(DdeLinkTest, CallbackResultsAndDataForAnotherItem) {
                             sizeof text, 0, other, CF_TEXT, 0);
     ASSERT_NE(data, nullptr);
     // Another item: no change, but a notification; the result is DDE_FACK all the same.
-    EXPECT_EQ(DdeCallback(XTYP_ADVDATA, CF_TEXT, m_link->m_hConv, nullptr, other, data, 0, 0),
+    EXPECT_EQ(dde::DdeCallback(XTYP_ADVDATA, CF_TEXT, m_link->m_hConv, nullptr, other, data, 0, 0),
               reinterpret_cast<HDDEDATA>(DDE_FACK));
     ASSERT_EQ(g_notes.size(), 1u);
     EXPECT_EQ(m_link->m_nAzimuth, 123);
     // The same data as "AzEl" is taken.
-    EXPECT_EQ(
-        DdeCallback(XTYP_ADVDATA, CF_TEXT, m_link->m_hConv, nullptr, m_link->m_hszAzEl, data, 0, 0),
-        reinterpret_cast<HDDEDATA>(DDE_FACK));
+    EXPECT_EQ(dde::DdeCallback(XTYP_ADVDATA, CF_TEXT, m_link->m_hConv, nullptr, m_link->m_hszAzEl,
+                               data, 0, 0),
+              reinterpret_cast<HDDEDATA>(DDE_FACK));
     EXPECT_EQ(m_link->m_nAzimuth, 77);
     EXPECT_EQ(m_link->m_nElevation, 11);
     // A refused data handle: no change, no notification, still DDE_FACK.
-    EXPECT_EQ(DdeCallback(XTYP_ADVDATA, CF_TEXT, m_link->m_hConv, nullptr, m_link->m_hszAzEl,
-                          nullptr, 0, 0),
+    EXPECT_EQ(dde::DdeCallback(XTYP_ADVDATA, CF_TEXT, m_link->m_hConv, nullptr, m_link->m_hszAzEl,
+                               nullptr, 0, 0),
               reinterpret_cast<HDDEDATA>(DDE_FACK));
     EXPECT_EQ(g_notes.size(), 2u);
     // Registration of another service, and other events: nothing, result 0.
-    EXPECT_EQ(DdeCallback(XTYP_REGISTER, 0, nullptr, other, nullptr, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(dde::DdeCallback(XTYP_REGISTER, 0, nullptr, other, nullptr, nullptr, 0, 0), nullptr);
     EXPECT_EQ(
-        DdeCallback(XTYP_UNREGISTER, 0, nullptr, m_link->m_hszService, nullptr, nullptr, 0, 0),
+        dde::DdeCallback(XTYP_UNREGISTER, 0, nullptr, m_link->m_hszService, nullptr, nullptr, 0, 0),
         nullptr);
     EXPECT_EQ(g_notes.size(), 2u);
     EXPECT_EQ(m_sim.CountStartingWith("connect "), 1u);
@@ -512,7 +512,7 @@ TEST_F(DdeLinkTest, NestedCallsDuringConnectChangeNothingAndAnEndMidConnectIsRep
         nestedConnect = m_link->Connect();
         m_link->CheckPartner();
         // The partner ends while Connect still has requests and advise starts to make.
-        DdeCallback(XTYP_DISCONNECT, 0, during, nullptr, nullptr, nullptr, 0, 0);
+        dde::DdeCallback(XTYP_DISCONNECT, 0, during, nullptr, nullptr, nullptr, 0, 0);
         EXPECT_EQ(m_link->m_hConv, during);
         EXPECT_NE(m_link->m_hszAzEl, nullptr);
         EXPECT_NE(m_link->m_hszSatName, nullptr);
@@ -531,7 +531,7 @@ TEST_F(DdeLinkTest, DisconnectEventForAnotherConversationIsIgnored) {
     ConnectToServingSimulator();
     const HCONV held = m_link->m_hConv;
     const HCONV other = reinterpret_cast<HCONV>(reinterpret_cast<ULONG_PTR>(held) ^ 0x10);
-    DdeCallback(XTYP_DISCONNECT, 0, other, nullptr, nullptr, nullptr, 0, 0);
+    dde::DdeCallback(XTYP_DISCONNECT, 0, other, nullptr, nullptr, nullptr, 0, 0);
     EXPECT_TRUE(g_notes.empty());
     EXPECT_EQ(m_link->m_hConv, held);
 }
@@ -548,7 +548,7 @@ TEST_F(DdeLinkTest, WhereTheLibraryReportsEndsTheCheckLeavesTheLibraryAlone) {
     info.cb = sizeof info;
     EXPECT_NE(DdeQueryConvInfo(conv, QID_SYNC, &info), 0u) << "the library still holds it";
     EXPECT_TRUE(IsWindow(info.hwnd)) << "nor is its window destroyed";
-    DdeCallback(XTYP_DISCONNECT, 0, conv, nullptr, nullptr, nullptr, 0, 0);
+    dde::DdeCallback(XTYP_DISCONNECT, 0, conv, nullptr, nullptr, nullptr, 0, 0);
     EXPECT_EQ(g_notes.size(), 1u) << "the library's own report of that end is not repeated";
 }
 
@@ -564,7 +564,7 @@ TEST_F(DdeLinkTest, EndOfANewConversationIsReportedAfterAnEarlierOneWasLost) {
     ASSERT_NE(m_link->m_hConv, nullptr);
     g_notes.clear();
     // Handle values are reused, so this one may well be the lost one's.
-    DdeCallback(XTYP_DISCONNECT, 0, m_link->m_hConv, nullptr, nullptr, nullptr, 0, 0);
+    dde::DdeCallback(XTYP_DISCONNECT, 0, m_link->m_hConv, nullptr, nullptr, nullptr, 0, 0);
     EXPECT_EQ(g_notes.size(), 1u);
     EXPECT_EQ(m_link->m_hConv, nullptr);
 }

@@ -91,7 +91,7 @@ protected:
     }
 
     SimClient sim;
-    std::unique_ptr<CRotatorDlg> dlg;
+    std::unique_ptr<ui::CRotatorDlg> dlg;
     HWND hwnd = nullptr;
 };
 
@@ -182,17 +182,17 @@ TEST_F(OperatorWindowTest, ManualControlEnablesOnlyTheSetButtons) {
     EXPECT_TRUE(enabled(IDC_AZ_STOP));
     EXPECT_TRUE(enabled(IDC_EL_STOP));
     EXPECT_EQ(SendMessageA(GetDlgItem(hwnd, IDC_MANUAL), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_FALSE(dlg->m_bManual);
+    EXPECT_FALSE(dlg->m_tracking.m_bManual);
 
     testing_support::ClickButton(hwnd, IDC_MANUAL);
-    EXPECT_TRUE(dlg->m_bManual);
+    EXPECT_TRUE(dlg->m_tracking.m_bManual);
     EXPECT_TRUE(enabled(IDC_AZ_SET));
     EXPECT_TRUE(enabled(IDC_EL_SET));
     EXPECT_TRUE(enabled(IDC_AZ_EDIT));
     EXPECT_TRUE(enabled(IDC_AZ_STOP));
 
     testing_support::ClickButton(hwnd, IDC_MANUAL);
-    EXPECT_FALSE(dlg->m_bManual);
+    EXPECT_FALSE(dlg->m_tracking.m_bManual);
     EXPECT_FALSE(enabled(IDC_AZ_SET));
     EXPECT_FALSE(enabled(IDC_EL_SET));
     EXPECT_TRUE(enabled(IDC_EL_EDIT));
@@ -200,12 +200,10 @@ TEST_F(OperatorWindowTest, ManualControlEnablesOnlyTheSetButtons) {
 }
 
 TEST_F(OperatorWindowTest, StartsWithItsDefaults) {
-    EXPECT_EQ(dlg->m_nLastAzimuth, -1000);
-    EXPECT_EQ(dlg->m_nLastElevation, -1000);
-    EXPECT_EQ(dlg->m_pRxRead, dlg->m_rxRing);
-    EXPECT_EQ(dlg->m_pRxWrite, dlg->m_rxRing);
-    EXPECT_NE(dlg->m_ovWrite->hEvent, nullptr);
-    EXPECT_EQ(WaitForSingleObject(dlg->m_ovWrite->hEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(dlg->m_tracking.m_nLastAzimuth, -1000);
+    EXPECT_EQ(dlg->m_tracking.m_nLastElevation, -1000);
+    EXPECT_EQ(dlg->m_serial.m_pRxRead, dlg->m_serial.m_rxRing);
+    EXPECT_EQ(dlg->m_serial.m_pRxWrite, dlg->m_serial.m_rxRing);
     EXPECT_EQ(dlg->m_link.m_hNotifyWnd, hwnd);
     EXPECT_EQ(ItemText(hwnd, IDC_SAT_NAME), "none");
 }
@@ -254,7 +252,8 @@ TEST_F(OperatorWindowTest, LogPaneKeepsTheRecentTextAndShowsItsEnd) {
 // Wine's themed scroll bar cost the window 10 to 40 ms at every line logged; under Wine the pane's
 // scroll bar is drawn plainly, its arrow boxes in the button face colour, even with the theme on.
 TEST_F(OperatorWindowTest, UnderWineTheLogPanesScrollBarIsDrawnWithoutTheTheme) {
-    if (!RunningOnWine() || !IsThemeActive()) GTEST_SKIP() << "needs Wine with its theme on";
+    if (!framework::RunningOnWine() || !IsThemeActive())
+        GTEST_SKIP() << "needs Wine with its theme on";
     HWND log = GetDlgItem(hwnd, IDC_LOG);
     for (int i = 0; i < 20; ++i) dlg->AppendLog("AZP 123.0 MV\r\n");
     RedrawWindow(log, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);

@@ -15,9 +15,9 @@ namespace {
 using testing_support::PumpMessages;
 
 // A dialog on the About box's template whose handlers record what reached them.
-class RecordingDlg : public CDialog {
+class RecordingDlg : public framework::CDialog {
 public:
-    RecordingDlg() : CDialog(IDD_ABOUTBOX, nullptr) {}
+    RecordingDlg() : framework::CDialog(IDD_ABOUTBOX, nullptr) {}
 
     void OnClicked1000() { calls.push_back("clicked1000"); }
     void OnSelChange1000() { calls.push_back("selchange1000"); }
@@ -29,7 +29,7 @@ public:
     }
     void OnCancel() override {
         calls.push_back("cancel");
-        CDialog::OnCancel();
+        framework::CDialog::OnCancel();
     }
 
     std::vector<std::string> calls;
@@ -37,7 +37,7 @@ public:
     DECLARE_MESSAGE_MAP()
 };
 
-BEGIN_MESSAGE_MAP(RecordingDlg, CDialog)
+BEGIN_MESSAGE_MAP(RecordingDlg, framework::CDialog)
 ON_BN_CLICKED(1000, OnClicked1000)
 ON_CBN_SELCHANGE(1000, OnSelChange1000)
 ON_COMMAND(2000, OnPrivate2000)
@@ -109,8 +109,8 @@ TEST(CommandLineInfoTest, TheLastArgumentDecidesThePort) {
                  {"KelmaRotator.exe \"\"", 1},   {"KelmaRotator.exe 99999999999", 2147483647},
                  {"KelmaRotator.exe \" +4\"", 4}};
     for (const Case& c : cases) {
-        CPortCommandLineInfo info;
-        CWinApp::ParseCommandLine(info, c.commandLine);
+        app::CPortCommandLineInfo info;
+        framework::CWinApp::ParseCommandLine(info, c.commandLine);
         EXPECT_EQ(info.m_nComPort, c.port) << c.commandLine;
     }
 }

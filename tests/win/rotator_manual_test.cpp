@@ -30,8 +30,10 @@ TEST_P(ManualSetTest, SendsTheClampedAngleAndStoresIt) {
     SetText(c.box, c.typed);
     Click(c.button);
     const bool azimuth = c.box == IDC_AZ_EDIT;
-    EXPECT_EQ(azimuth ? dialog_->m_nLastAzimuth : dialog_->m_nLastElevation, c.stored);
-    EXPECT_EQ(azimuth ? dialog_->m_nLastElevation : dialog_->m_nLastAzimuth, kNothingYet);
+    EXPECT_EQ(azimuth ? dialog_->m_tracking.m_nLastAzimuth : dialog_->m_tracking.m_nLastElevation,
+              c.stored);
+    EXPECT_EQ(azimuth ? dialog_->m_tracking.m_nLastElevation : dialog_->m_tracking.m_nLastAzimuth,
+              kNothingYet);
     EXPECT_EQ(Visible(ReceivedAtLeast(c.sent.size())), Visible(c.sent));
     EXPECT_EQ(Visible(ReceivedAfterQuiet()), Visible(c.sent)) << "nothing else is sent";
     EXPECT_EQ(Text(c.box), c.typed) << "the box keeps its text";
@@ -88,8 +90,8 @@ TEST_F(RotatorWindowTest, StopSendsInBothManualStatesAndLeavesTheLastAnglesAlone
         Click(IDC_AZ_STOP);
         Click(IDC_EL_STOP);
         expected += "A\r\nS\r\nE\r\nS\r\n";
-        EXPECT_EQ(dialog_->m_nLastAzimuth, 100);
-        EXPECT_EQ(dialog_->m_nLastElevation, 20);
+        EXPECT_EQ(dialog_->m_tracking.m_nLastAzimuth, 100);
+        EXPECT_EQ(dialog_->m_tracking.m_nLastElevation, 20);
     }
     // Switching manual control off sends nothing here: the link has no data yet.
     EXPECT_EQ(Visible(ReceivedAtLeast(expected.size())), Visible(expected));

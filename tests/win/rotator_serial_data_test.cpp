@@ -83,7 +83,7 @@ TEST_F(RotatorWindowTest, LinesAcrossTheRingsWrapAreWhole) {
         Deliver(line.substr(5) + "\r\n");
         EXPECT_EQ(Text(IDC_POS_AZ), std::to_string(100 + i));
     }
-    EXPECT_EQ(dialog_->m_pRxRead, dialog_->m_pRxWrite);
+    EXPECT_EQ(dialog_->m_serial.m_pRxRead, dialog_->m_serial.m_pRxWrite);
 }
 
 TEST_F(RotatorWindowTest, RepliesFromTheControllerReachTheDisplaysAndTheLog) {

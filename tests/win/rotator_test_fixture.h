@@ -91,19 +91,21 @@ protected:
 
     // Puts bytes into the receive ring as the receive worker does and notifies the window.
     void Deliver(const std::string& bytes) {
-        CRotatorDlg& d = *dialog_;
-        EnterCriticalSection(&g_csRxRing);
+        ui::CRotatorDlg& d = *dialog_;
+        d.m_serial.m_csRxRing.lock();
         for (char c : bytes) {
-            *d.m_pRxWrite = c;
-            d.m_pRxWrite =
-                d.m_pRxWrite + 1 == d.m_rxRing + kRxRingSize ? d.m_rxRing : d.m_pRxWrite + 1;
+            *d.m_serial.m_pRxWrite = c;
+            d.m_serial.m_pRxWrite =
+                d.m_serial.m_pRxWrite + 1 == d.m_serial.m_rxRing + serial::kRxRingSize
+                    ? d.m_serial.m_rxRing
+                    : d.m_serial.m_pRxWrite + 1;
         }
-        LeaveCriticalSection(&g_csRxRing);
+        d.m_serial.m_csRxRing.unlock();
         SendMessageA(hwnd(), WM_COMMAND, MAKEWPARAM(ID_SERIAL_DATA, 0), 0);
     }
 
     SimAccess sim_;
-    std::unique_ptr<CRotatorDlg> dialog_;
+    std::unique_ptr<ui::CRotatorDlg> dialog_;
 };
 
 }  // namespace rotator_tests

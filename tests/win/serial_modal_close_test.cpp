@@ -28,7 +28,7 @@ bool ThreadRuns(DWORD id) {
 // wait for seconds or for ever.
 class DelayedCancel {
 public:
-    DelayedCancel(const CRotatorDlg& dialog, DWORD delayMs)
+    DelayedCancel(const ui::CRotatorDlg& dialog, DWORD delayMs)
         : m_thread([&dialog, delayMs] {
               const DWORD start = GetTickCount();
               while (dialog.m_hWnd == nullptr && GetTickCount() - start < serial_tests::kWaitMs)
@@ -47,23 +47,23 @@ private:
 TEST_F(SerialTest, ClosingTheModalWindowWhileStreamingEndsCleanlyEveryTime) {
     UsePorts({1});
     testing_support::PumpMessages(10);  // links in the test support's application object
-    ASSERT_NE(AfxGetApp(), nullptr);
+    ASSERT_NE(framework::AfxGetApp(), nullptr);
     serial_tests::Streamer streamer(1);
     for (int round = 0; round < kRounds; ++round) {
         DWORD worker = 0;
         ASSERT_TRUE(m_sim.Command("flush 1").rfind("ok", 0) == 0);
         {
-            CRotatorDlg dialog;
+            ui::CRotatorDlg dialog;
             dialog.m_nPort = 1;
-            AfxGetApp()->m_pMainWnd = &dialog;
+            framework::AfxGetApp()->m_pMainWnd = &dialog;
             {
                 DelayedCancel cancel(dialog, 100 + round * 13 % 200);
                 EXPECT_EQ(dialog.DoModal(), IDCANCEL);
             }
-            worker = dialog.m_dwThreadId;
+            worker = dialog.m_serial.m_dwThreadId;
             EXPECT_NE(worker, 0u) << "the port stays open until the object goes";
         }
-        AfxGetApp()->m_pMainWnd = nullptr;
+        framework::AfxGetApp()->m_pMainWnd = nullptr;
         EXPECT_FALSE(ThreadRuns(worker)) << "round " << round;
     }
 }

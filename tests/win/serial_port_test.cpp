@@ -56,8 +56,8 @@ TEST_P(PortList, ListsOpenablePortsAndChoosesOne) {
     EXPECT_EQ(ListedPorts(m_dialog->m_hWnd), c.listed);
     EXPECT_EQ(SelectedPort(m_dialog->m_hWnd), c.selected);
     EXPECT_EQ(m_dialog->m_nPort, c.chosenPort);
-    EXPECT_NE(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE) << "the chosen port is opened";
-    EXPECT_NE(m_dialog->m_dwThreadId.load(), 0u) << "and its receive worker runs";
+    EXPECT_NE(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE) << "the chosen port is opened";
+    EXPECT_NE(m_dialog->m_serial.m_dwThreadId, 0u) << "and its receive worker runs";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -90,8 +90,8 @@ TEST_F(SerialTest, PortHeldElsewhereIsNotListedAndCannotBeOpened) {
 
     EXPECT_EQ(m_dialog->ClosePort(), 1);
     EXPECT_EQ(m_dialog->OpenPort(1), 0);
-    EXPECT_EQ(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(m_dialog->m_dwThreadId.load(), 0u);
+    EXPECT_EQ(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_dialog->m_serial.m_dwThreadId, 0u);
     CloseHandle(holder);
     EXPECT_EQ(m_dialog->OpenPort(1), 1) << "free again";
 }
@@ -101,7 +101,7 @@ TEST_F(SerialTest, OpenConfiguresNineSixHundredEightNoneOneWithoutFlowControl) {
     OpenWindow(1);
     DCB dcb = {};
     dcb.DCBlength = sizeof(dcb);
-    ASSERT_TRUE(GetCommState(m_dialog->m_hPort, &dcb));
+    ASSERT_TRUE(GetCommState(m_dialog->m_serial.m_hPort, &dcb));
     EXPECT_EQ(dcb.BaudRate, 9600u);
     EXPECT_EQ(dcb.ByteSize, 8);
     EXPECT_EQ(dcb.Parity, NOPARITY);
@@ -116,39 +116,24 @@ TEST_F(SerialTest, OpenConfiguresNineSixHundredEightNoneOneWithoutFlowControl) {
 TEST_F(SerialTest, OpenWhileOpenAndCloseWhileClosedChangeNothing) {
     UsePorts({1, 3});
     OpenWindow(1);
-    CRotatorDlg& d = *m_dialog;
-    const HANDLE port = d.m_hPort;
-    const DWORD worker = d.m_dwThreadId;
+    ui::CRotatorDlg& d = *m_dialog;
+    const HANDLE port = d.m_serial.m_hPort;
+    const DWORD worker = d.m_serial.m_dwThreadId;
     EXPECT_EQ(d.OpenPort(3), 0);
     EXPECT_EQ(d.OpenPort(1), 0);
-    EXPECT_EQ(d.m_hPort.load(), port);
-    EXPECT_EQ(d.m_dwThreadId.load(), worker);
+    EXPECT_EQ(d.m_serial.m_hPort, port);
+    EXPECT_EQ(d.m_serial.m_dwThreadId, worker);
 
     EXPECT_EQ(d.ClosePort(), 1);
-    EXPECT_EQ(d.m_hPort.load(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(d.m_dwThreadId.load(), 0u);
-    EXPECT_EQ(d.m_bStopThread.load(), FALSE);
+    EXPECT_EQ(d.m_serial.m_hPort, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(d.m_serial.m_dwThreadId, 0u);
+    EXPECT_EQ(d.m_serial.m_bStopThread, FALSE);
     EXPECT_EQ(d.ClosePort(), 1);
-    EXPECT_EQ(d.m_hPort.load(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(d.m_serial.m_hPort, INVALID_HANDLE_VALUE);
 
     EXPECT_EQ(d.OpenPort(3), 1) << "another port opens after a close";
-    EXPECT_NE(d.m_dwThreadId.load(), 0u);
-    EXPECT_NE(d.m_dwThreadId.load(), worker) << "with a new worker";
-}
-
-TEST_F(SerialTest, PortOpenWithoutWorkerIsReleasedByClose) {
-    UsePorts({1});
-    OpenWindow(1);
-    CRotatorDlg& d = *m_dialog;
-    ASSERT_EQ(d.ClosePort(), 1);
-    // As after a failed line setting: the port is open, no worker was started.
-    d.m_hPort = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OVERLAPPED, nullptr);
-    ASSERT_NE(d.m_hPort.load(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(d.OpenPort(1), 0);
-    EXPECT_EQ(d.ClosePort(), 1);
-    EXPECT_EQ(d.m_hPort.load(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(d.OpenPort(1), 1) << "the port was released";
+    EXPECT_NE(d.m_serial.m_dwThreadId, 0u);
+    EXPECT_NE(d.m_serial.m_dwThreadId, worker) << "with a new worker";
 }
 
 TEST_F(SerialTest, SendCommandWritesExactBytesAndEchoesThem) {
@@ -204,7 +189,7 @@ TEST_F(SerialTest, ChoosingAnotherPortMovesTheLinkThere) {
     OpenWindow(1);
     SelectPort(3);
     EXPECT_EQ(m_dialog->m_nPort, 3);
-    ASSERT_NE(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE);
+    ASSERT_NE(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(m_sim.Clear(1) && m_sim.Clear(3));
     EXPECT_EQ(m_dialog->SendCommand("E\r\n"), 1);
     testing_support::PumpUntil([&] { return m_sim.Received(3).size() >= 3; },

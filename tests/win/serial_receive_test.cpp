@@ -112,15 +112,15 @@ TEST_F(ReceiveTest, NotificationInFlightDoesNotHoldUpClose) {
     EXPECT_EQ(m_dialog->ClosePort(), 1);
     EXPECT_EQ(watch.Count(), 1u) << "handled while ClosePort waited";
     EXPECT_EQ(testing_support::ItemText(m_dialog->m_hWnd, IDC_POS_EL), "010");
-    EXPECT_EQ(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(m_dialog->m_dwThreadId.load(), 0u);
-    EXPECT_EQ(m_dialog->m_bStopThread.load(), FALSE);
+    EXPECT_EQ(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_dialog->m_serial.m_dwThreadId, 0u);
+    EXPECT_EQ(m_dialog->m_serial.m_bStopThread, FALSE);
 }
 
 // Runs the port operations from inside the window's ID_SERIAL_DATA, as a handler nested in a
 // waiting ClosePort would.
 struct NestedCalls {
-    static inline CRotatorDlg* dialog = nullptr;
+    static inline ui::CRotatorDlg* dialog = nullptr;
     static inline WNDPROC oldProc = nullptr;
     static inline std::vector<int> results;  // SendCommand, OpenPort, ClosePort
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -140,8 +140,8 @@ TEST_F(ReceiveTest, PortOperationsNestedInClosingAreRefused) {
     Sleep(500);  // the notification is on its way when ClosePort begins
     EXPECT_EQ(m_dialog->ClosePort(), 1);
     EXPECT_EQ(NestedCalls::results, (std::vector<int>{0, 0, 1}));
-    EXPECT_EQ(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(m_dialog->m_dwThreadId.load(), 0u);
+    EXPECT_EQ(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_dialog->m_serial.m_dwThreadId, 0u);
     testing_support::PumpMessages(200);
     EXPECT_EQ(m_sim.Received(1), "") << "no write to a port that is being closed";
     EXPECT_EQ(m_sim.Received(3), "");
@@ -151,14 +151,14 @@ TEST_F(ReceiveTest, PortOperationsNestedInClosingAreRefused) {
 }
 
 TEST_F(ReceiveTest, CloseEndsWorkerWaitingForData) {
-    const HANDLE worker = OpenThread(SYNCHRONIZE, FALSE, m_dialog->m_dwThreadId);
+    const HANDLE worker = OpenThread(SYNCHRONIZE, FALSE, m_dialog->m_serial.m_dwThreadId);
     ASSERT_NE(worker, nullptr);
     EXPECT_EQ(WaitForSingleObject(worker, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(m_dialog->ClosePort(), 1);
     EXPECT_EQ(WaitForSingleObject(worker, 0), WAIT_OBJECT_0) << "the worker has ended";
     CloseHandle(worker);
-    EXPECT_EQ(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(m_dialog->m_dwThreadId.load(), 0u);
+    EXPECT_EQ(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_dialog->m_serial.m_dwThreadId, 0u);
 }
 
 TEST_F(ReceiveTest, PortChangesWhileControllerStreamsKeepTheLinkWorking) {
@@ -170,8 +170,8 @@ TEST_F(ReceiveTest, PortChangesWhileControllerStreamsKeepTheLinkWorking) {
             const int next = i % 2 == 0 ? 3 : 1;
             SelectPort(next);  // closes the port the controller is streaming on
             streamer.Follow(next);
-            ASSERT_NE(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE) << "change " << i;
-            ASSERT_NE(m_dialog->m_dwThreadId.load(), 0u) << "change " << i;
+            ASSERT_NE(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE) << "change " << i;
+            ASSERT_NE(m_dialog->m_serial.m_dwThreadId, 0u) << "change " << i;
             serial_tests::PumpFor(20);
         }
         EXPECT_GT(streamer.Sent(), 0);

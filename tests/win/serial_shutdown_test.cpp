@@ -38,7 +38,7 @@ TEST_F(SerialTest, DestroyingTheWindowWhileStreamingStopsTheWorkerEveryTime) {
     for (int round = 0; round < kRounds; ++round) {
         ASSERT_TRUE(m_sim.Command("flush 1").rfind("ok", 0) == 0);  // no backlog between rounds
         OpenWindow(1);
-        const DWORD worker = m_dialog->m_dwThreadId;
+        const DWORD worker = m_dialog->m_serial.m_dwThreadId;
         ASSERT_NE(worker, 0u) << "round " << round;
         serial_tests::PumpFor(30 + round * 7 % 50);
         m_dialog.reset();

@@ -36,18 +36,18 @@ inline void PumpFor(DWORD milliseconds) {
     }
 }
 
-inline size_t Slot(const CRotatorDlg& d, const char* position) {
-    return static_cast<size_t>(position - d.m_rxRing);
+inline size_t Slot(const ui::CRotatorDlg& d, const char* position) {
+    return static_cast<size_t>(position - d.m_serial.m_rxRing);
 }
 
 // Unread bytes of the receive ring, taken under its lock.
-inline std::string Unread(CRotatorDlg& d) {
-    EnterCriticalSection(&g_csRxRing);
+inline std::string Unread(ui::CRotatorDlg& d) {
+    d.m_serial.m_csRxRing.lock();
     std::string bytes;
-    for (char* p = d.m_pRxRead; p != d.m_pRxWrite;
-         p = (p + 1 == d.m_rxRing + kRxRingSize) ? d.m_rxRing : p + 1)
+    for (char* p = d.m_serial.m_pRxRead; p != d.m_serial.m_pRxWrite;
+         p = (p + 1 == d.m_serial.m_rxRing + serial::kRxRingSize) ? d.m_serial.m_rxRing : p + 1)
         bytes += *p;
-    LeaveCriticalSection(&g_csRxRing);
+    d.m_serial.m_csRxRing.unlock();
     return bytes;
 }
 
@@ -55,7 +55,7 @@ inline std::string Unread(CRotatorDlg& d) {
 // each. With forward off the notification stops here, so nothing takes bytes out of the ring.
 class DataWatch {
 public:
-    DataWatch(CRotatorDlg& dialog, bool forward) : m_dialog(dialog), m_forward(forward) {
+    DataWatch(ui::CRotatorDlg& dialog, bool forward) : m_dialog(dialog), m_forward(forward) {
         s_current = this;
         m_oldProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
             dialog.m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DataWatch::Proc)));
@@ -83,16 +83,16 @@ private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         DataWatch* self = s_current;
         if (message == WM_COMMAND && wParam == MAKEWPARAM(ID_SERIAL_DATA, 0) && lParam == 0) {
-            EnterCriticalSection(&g_csRxRing);
-            self->m_writeSlots.push_back(Slot(self->m_dialog, self->m_dialog.m_pRxWrite));
-            LeaveCriticalSection(&g_csRxRing);
+            self->m_dialog.m_serial.m_csRxRing.lock();
+            self->m_writeSlots.push_back(Slot(self->m_dialog, self->m_dialog.m_serial.m_pRxWrite));
+            self->m_dialog.m_serial.m_csRxRing.unlock();
             if (!self->m_forward) return 0;
         }
         return CallWindowProcA(self->m_oldProc, hwnd, message, wParam, lParam);
     }
 
     static inline DataWatch* s_current = nullptr;
-    CRotatorDlg& m_dialog;
+    ui::CRotatorDlg& m_dialog;
     bool m_forward;
     WNDPROC m_oldProc = nullptr;
     std::vector<size_t> m_writeSlots;
@@ -165,7 +165,7 @@ protected:
     void TearDown() override { m_dialog.reset(); }
 
     SimClient m_sim;
-    std::unique_ptr<CRotatorDlg> m_dialog;
+    std::unique_ptr<ui::CRotatorDlg> m_dialog;
 };
 
 }  // namespace serial_tests

@@ -23,7 +23,7 @@ TEST_F(SerialTest, UnpluggedControllerLeavesWindowRunningAndReopensAfterReplug) 
     EXPECT_LT(watch.Count(), 100u) << "failed reads are retried after a pause";
     m_dialog->SendCommand("E\r\n");  // must return, whatever the port says
     testing_support::PumpMessages(100);
-    EXPECT_NE(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE) << "still ours until closed";
+    EXPECT_NE(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE) << "still ours until closed";
 
     // The operator moves to COM3 and back once the cable is in again.
     SelectPort(3);
@@ -32,7 +32,7 @@ TEST_F(SerialTest, UnpluggedControllerLeavesWindowRunningAndReopensAfterReplug) 
     ASSERT_TRUE(m_sim.Auto(1, false) && m_sim.Clear(1));
     SelectPort(1);
     EXPECT_EQ(m_dialog->m_nPort, 1);
-    ASSERT_NE(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE) << "reopened";
+    ASSERT_NE(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE) << "reopened";
     testing_support::PumpMessages(200);
 
     ASSERT_TRUE(m_sim.Send(1, "AZP 222.0 ST\r\n"));
@@ -51,8 +51,8 @@ TEST_F(SerialTest, CloseAfterUnplugReleasesThePort) {
     ASSERT_TRUE(m_sim.Unplug(1));
     testing_support::PumpMessages(300);
     EXPECT_EQ(m_dialog->ClosePort(), 1);
-    EXPECT_EQ(m_dialog->m_hPort.load(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(m_dialog->m_dwThreadId.load(), 0u);
+    EXPECT_EQ(m_dialog->m_serial.m_hPort, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_dialog->m_serial.m_dwThreadId, 0u);
     EXPECT_EQ(m_dialog->OpenPort(1), 0) << "nothing to open while unplugged";
     ASSERT_TRUE(m_sim.Plug(1));
     EXPECT_EQ(m_dialog->OpenPort(1), 1);

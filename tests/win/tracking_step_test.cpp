@@ -60,8 +60,8 @@ TEST_F(TrackingTest, WithoutDataNothingIsShownOrSentButTheName) {
     Update(kNothingYet, kNothingYet, "AO-7");
     ExpectShown("000", "000", "AO-7");
     ExpectSent("");
-    EXPECT_EQ(dialog_->m_nLastAzimuth, kNothingYet);
-    EXPECT_EQ(dialog_->m_nLastElevation, kNothingYet);
+    EXPECT_EQ(dialog_->m_tracking.m_nLastAzimuth, kNothingYet);
+    EXPECT_EQ(dialog_->m_tracking.m_nLastElevation, kNothingYet);
 }
 
 TEST_F(TrackingTest, TheFirstPositionSendsBothAxesWithAPauseBetween) {
@@ -69,8 +69,8 @@ TEST_F(TrackingTest, TheFirstPositionSendsBothAxesWithAPauseBetween) {
     ASSERT_TRUE(watch.Active());
     Update(123, 45);
     ExpectShown("123", "045", "ISS");
-    EXPECT_EQ(dialog_->m_nLastAzimuth, 123);
-    EXPECT_EQ(dialog_->m_nLastElevation, 45);
+    EXPECT_EQ(dialog_->m_tracking.m_nLastAzimuth, 123);
+    EXPECT_EQ(dialog_->m_tracking.m_nLastElevation, 45);
     ExpectSent("A\r\n123\r\nE\r\n045\r\n");
     EXPECT_GE(PauseBeforeElevationCommand(watch), kPauseFloorMicros);
 }
@@ -98,7 +98,7 @@ TEST_F(TrackingTest, ElevationMinus5IsTrackedAndSentAsZero) {
     ExpectShown("200", "-05", "ISS");
     ExpectSent("A\r\n200\r\nE\r\n000\r\n");
     EXPECT_EQ(dialog_->m_link.m_nElevation, 0) << "written back into the link";
-    EXPECT_EQ(dialog_->m_nLastElevation, 0);
+    EXPECT_EQ(dialog_->m_tracking.m_nLastElevation, 0);
 }
 
 TEST_F(TrackingTest, ElevationMinus6IsShownButNothingIsSent) {
@@ -106,7 +106,7 @@ TEST_F(TrackingTest, ElevationMinus6IsShownButNothingIsSent) {
     ExpectShown("200", "-06", "ISS");
     ExpectSent("");
     EXPECT_EQ(dialog_->m_link.m_nElevation, -6);
-    EXPECT_EQ(dialog_->m_nLastAzimuth, kNothingYet);
+    EXPECT_EQ(dialog_->m_tracking.m_nLastAzimuth, kNothingYet);
 }
 
 TEST_F(TrackingTest, EachNewNegativeElevationSendsZeroAgain) {
@@ -126,7 +126,7 @@ TEST_F(TrackingTest, ManualControlStopsCommandsButNotTheDisplay) {
     Update(77, 12);
     ExpectShown("077", "012", "ISS");
     ExpectSent("");
-    g_bPollAzimuth = FALSE;
+    dialog_->m_tracking.m_bPollAzimuth = false;
     Tick();  // the polls go on
     Tick();
     ExpectSent("E\r\nA\r\n");

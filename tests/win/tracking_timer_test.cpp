@@ -24,7 +24,7 @@ class PollTimerTest : public RotatorWindowTest {
 protected:
     void SetUp() override {
         RotatorWindowTest::SetUp();
-        g_bPollAzimuth = FALSE;  // as at program start
+        dialog_->m_tracking.m_bPollAzimuth = false;  // as at program start
     }
 };
 
@@ -36,7 +36,7 @@ TEST_F(PollTimerTest, TicksPollElevationThenAzimuthInTurn) {
     }
     EXPECT_EQ(Visible(ReceivedAtLeast(expected.size())), Visible(expected));
     EXPECT_EQ(Visible(ReceivedAfterQuiet()), Visible(expected));
-    EXPECT_EQ(dialog_->m_nLastAzimuth, -1000) << "polls are no commands";
+    EXPECT_EQ(dialog_->m_tracking.m_nLastAzimuth, -1000) << "polls are no commands";
     EXPECT_EQ(Visible(Text(IDC_LOG)), Visible(expected));
 }
 

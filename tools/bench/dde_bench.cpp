@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dde/tracking_link.h"
+#include "framework/clock.h"
 #include "tools/predsim/predsim_process.h"
 #include "ui/resource.h"
 
@@ -23,20 +24,12 @@ constexpr DWORD kStartTimeoutMs = 10000;
 constexpr char kWindowClass[] = "DdeBenchNotify";
 constexpr int64_t kNotReceived = -1;
 
-CTrackingLink* g_link = nullptr;
+dde::CTrackingLink* g_link = nullptr;
 std::vector<int64_t> g_receivedAt;  // by azimuth, the time its notification arrived
-
-int64_t NowMicroseconds() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return counter.QuadPart / frequency.QuadPart * 1000000 +
-           counter.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
-}
 
 LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COMMAND && LOWORD(wParam) == ID_TRACKING_UPDATE && g_link != nullptr) {
-        const int64_t now = NowMicroseconds();
+        const int64_t now = framework::NowMicroseconds();
         const int azimuth = g_link->m_nAzimuth;
         if (azimuth > 0 && azimuth < static_cast<int>(g_receivedAt.size()) &&
             g_receivedAt[azimuth] == kNotReceived) {
@@ -124,7 +117,7 @@ int main(int argc, char** argv) {
     };
     if (!waitFor("ready", kStartTimeoutMs)) return 1;
 
-    CTrackingLink link;
+    dde::CTrackingLink link;
     g_link = &link;
     link.m_hNotifyWnd = window;
     sim.Send("azel 0|45");

@@ -90,7 +90,7 @@ void BarePane(int appends, bool holdDrawing) {
     Measure(holdDrawing ? "Wine alone, drawing held off during the update (bare window)"
                         : "Wine alone, drawing at each call (bare window)",
             window, appends, [&](const char* appended) {
-                text = kelma::ComposeLogText(text, appended);
+                text = ui::ComposeLogText(text, appended);
                 if (holdDrawing) SendMessageA(pane, WM_SETREDRAW, FALSE, 0);
                 SetWindowTextA(pane, text.c_str());
                 SendMessageA(pane, EM_SETSEL, text.size(), static_cast<LPARAM>(text.size()));

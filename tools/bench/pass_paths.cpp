@@ -16,14 +16,14 @@
 
 namespace {
 
-using kelma::predict::AddSeconds;
-using kelma::predict::JulianDate;
+using predict::AddSeconds;
+using predict::JulianDate;
 
-constexpr kelma::bench::Rates kRates{6, 4};
+constexpr bench::Rates kRates{6, 4};
 constexpr double kSearchDays = 1;
 
 // Where the axes point in the sky: over the top, at the azimuth opposite.
-kelma::plan::SkyDirection Pointing(const kelma::plan::AxisAngles& axes) {
+plan::SkyDirection Pointing(const plan::AxisAngles& axes) {
     if (axes.elevation_deg <= 90) return {axes.azimuth_deg, axes.elevation_deg};
     const double azimuth = axes.azimuth_deg + 180;
     return {azimuth >= 360 ? azimuth - 360 : azimuth, 180 - axes.elevation_deg};
@@ -32,17 +32,17 @@ kelma::plan::SkyDirection Pointing(const kelma::plan::AxisAngles& axes) {
 // Each path starts with the antenna standing at its first command, as after its lead time.
 class Path {
 public:
-    void Second(const std::optional<kelma::Position>& command) {
+    void Second(const std::optional<rotator::Position>& command) {
         if (command && !started_) rotator_.Place(*command);
         started_ = started_ || command;
         if (command) rotator_.Command(*command);
     }
-    kelma::plan::AxisAngles Axes() const { return rotator_.Pointing(); }
-    kelma::plan::SkyDirection Points() const { return Pointing(rotator_.Pointing()); }
+    plan::AxisAngles Axes() const { return rotator_.Pointing(); }
+    plan::SkyDirection Points() const { return Pointing(rotator_.Pointing()); }
     void Run() { rotator_.Run(1.0); }
 
 private:
-    kelma::bench::RotatorModel rotator_{kRates};
+    bench::RotatorModel rotator_{kRates};
     bool started_ = false;
 };
 
@@ -58,41 +58,39 @@ int main(int argc, char** argv) {
     std::ifstream file(argv[1], std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
-    const auto station = kelma::predict::ParseStation(argv[3]);
-    const auto start = kelma::predict::ParseUtc(argv[4]);
+    const auto station = predict::ParseStation(argv[3]);
+    const auto start = predict::ParseUtc(argv[4]);
     if (!file || !station.station || !start.utc) return Fail("no element file, station or start");
-    const kelma::sky::TargetSetup setup =
-        kelma::sky::SetUpTargets({argv[2]}, argv[1], text.str(), *station.station);
+    const sky::TargetSetup setup =
+        sky::SetUpTargets({argv[2]}, argv[1], text.str(), *station.station);
     if (!setup.error.empty()) return Fail(setup.error.c_str());
-    const kelma::sky::Target& target = setup.targets[0];
-    const auto passes = kelma::predict::FindPasses(
-        target.sky, *start.utc,
-        AddSeconds(*start.utc, kSearchDays * kelma::predict::kSecondsPerDay));
+    const sky::Target& target = setup.targets[0];
+    const auto passes = predict::FindPasses(
+        target.sky, *start.utc, AddSeconds(*start.utc, kSearchDays * predict::kSecondsPerDay));
     if (passes.passes.empty()) return Fail("no pass within a day");
-    const kelma::predict::Pass& pass = passes.passes[0];
+    const predict::Pass& pass = passes.passes[0];
 
-    kelma::sky::Tracker tracker(
-        {target}, {kelma::bench::kKelma, kelma::sky::kDefaultLeadSeconds, std::nullopt});
+    sky::Tracker tracker({target}, {bench::kKelma, sky::kDefaultLeadSeconds, std::nullopt});
     tracker.Advance(*start.utc);
     printf("# %s seen from %s: rises %s UTC, highest %.1f deg, sets %s UTC; plan: %s\n",
-           target.name.c_str(), argv[3], kelma::predict::FormatUtc(pass.rise).c_str(),
-           pass.max_elevation_deg, kelma::predict::FormatUtc(pass.set).c_str(),
-           kelma::plan::PlanKindText(tracker.CurrentStatus().pass->plan.kind));
+           target.name.c_str(), argv[3], predict::FormatUtc(pass.rise).c_str(),
+           pass.max_elevation_deg, predict::FormatUtc(pass.set).c_str(),
+           plan::PlanKindText(tracker.CurrentStatus().pass->plan.kind));
     printf(
         "second,target_az,target_el,planned_az,planned_el,unplanned_az,unplanned_el,"
         "planned_axis_az,planned_axis_el\n");
     Path planned;
     Path unplanned;
-    const double seconds = kelma::predict::SecondsBetween(pass.rise, pass.set);
+    const double seconds = predict::SecondsBetween(pass.rise, pass.set);
     for (int s = 0; s <= static_cast<int>(seconds); ++s) {
         const JulianDate t = AddSeconds(pass.rise, s);
         tracker.Advance(t);
         const auto look = target.sky.look(t);
         planned.Second(tracker.Command());
-        unplanned.Second(kelma::bench::UnplannedCommand(look));
-        const kelma::plan::SkyDirection p = planned.Points();
-        const kelma::plan::SkyDirection u = unplanned.Points();
-        const kelma::plan::AxisAngles axes = planned.Axes();
+        unplanned.Second(bench::UnplannedCommand(look));
+        const plan::SkyDirection p = planned.Points();
+        const plan::SkyDirection u = unplanned.Points();
+        const plan::AxisAngles axes = planned.Axes();
         printf("%d,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f,%.2f\n", s, look->azimuth_deg,
                look->elevation_deg, p.azimuth_deg, p.elevation_deg, u.azimuth_deg, u.elevation_deg,
                axes.azimuth_deg, axes.elevation_deg);

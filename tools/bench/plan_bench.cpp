@@ -21,26 +21,26 @@
 #include "predict/elements.h"
 #include "predict/passes.h"
 #include "sky/targets.h"
-#include "tools/bench/rotator_model.h"
 #include "sky/tracker.h"
+#include "tools/bench/rotator_model.h"
 
 namespace {
 
-using kelma::predict::AddSeconds;
-using kelma::predict::JulianDate;
-using kelma::predict::SecondsBetween;
+using predict::AddSeconds;
+using predict::JulianDate;
+using predict::SecondsBetween;
 
 constexpr double kWithinDeg = 2.0;
 constexpr double kStopSwingDeg = 20.0;
-constexpr double kLeadSeconds = kelma::sky::kDefaultLeadSeconds;
-constexpr kelma::plan::AxisAngles kPark{0, 0};
+constexpr double kLeadSeconds = sky::kDefaultLeadSeconds;
+constexpr plan::AxisAngles kPark{0, 0};
 
-using kelma::bench::kKelma;
-using kelma::bench::Rates;
+using bench::kKelma;
+using bench::Rates;
 
 struct Site {
     const char* name;
-    kelma::predict::Station station;
+    predict::Station station;
 };
 
 const Site kSites[] = {
@@ -67,14 +67,14 @@ struct Figures {
 // One second of a followed target: measures where the antenna points, then gives the command.
 class Follower {
 public:
-    Follower(const kelma::sky::Target& target, Rates rates) : target_(target), rotator_(rates) {}
+    Follower(const sky::Target& target, Rates rates) : target_(target), rotator_(rates) {}
 
-    void Second(JulianDate t, const std::optional<kelma::Position>& command) {
+    void Second(JulianDate t, const std::optional<rotator::Position>& command) {
         const auto look = target_.sky.look(t);
         const bool up = look && look->elevation_deg >= 0;
         if (up) {
-            const double error = kelma::plan::PointingErrorDeg(
-                rotator_.Pointing(), {look->azimuth_deg, look->elevation_deg});
+            const double error = plan::PointingErrorDeg(rotator_.Pointing(),
+                                                        {look->azimuth_deg, look->elevation_deg});
             ++figures_.seconds;
             figures_.seconds_within += error <= kWithinDeg;
             if (!wasUp_) {
@@ -97,50 +97,49 @@ public:
     Figures& Result() { return figures_; }
 
 private:
-    const kelma::sky::Target& target_;
-    kelma::bench::RotatorModel rotator_;
+    const sky::Target& target_;
+    bench::RotatorModel rotator_;
     Figures figures_;
     bool wasUp_ = true;  // a pass under way at the start does not count
-    std::optional<kelma::Position> lastCommand_;
+    std::optional<rotator::Position> lastCommand_;
 };
 
-Figures Planned(const kelma::sky::Target& target, Rates rates, double lead_seconds,
-                JulianDate start, JulianDate end) {
-    kelma::sky::Tracker tracker({target}, {kKelma, lead_seconds, kPark});
+Figures Planned(const sky::Target& target, Rates rates, double lead_seconds, JulianDate start,
+                JulianDate end) {
+    sky::Tracker tracker({target}, {kKelma, lead_seconds, kPark});
     Follower follower(target, rates);
     std::optional<JulianDate> counted;  // the plan start of the last pass counted
     for (JulianDate t = start; SecondsBetween(t, end) > 0; t = AddSeconds(t, 1)) {
         tracker.Advance(t);
-        const kelma::sky::Status& status = tracker.CurrentStatus();
-        if (status.phase == kelma::sky::Phase::kNoPass) break;
+        const sky::Status& status = tracker.CurrentStatus();
+        if (status.phase == sky::Phase::kNoPass) break;
         // Nothing happens until the next lead time once the antenna stands.
         const JulianDate wake = AddSeconds(status.pass->plan_start, -lead_seconds - 1);
-        if (status.phase == kelma::sky::Phase::kWaiting && follower.Standing() &&
+        if (status.phase == sky::Phase::kWaiting && follower.Standing() &&
             SecondsBetween(t, wake) > 1) {
             t = AddSeconds(wake, -1);
             continue;
         }
         const JulianDate plan_start = status.pass->plan_start;
-        if (status.phase == kelma::sky::Phase::kTracking &&
+        if (status.phase == sky::Phase::kTracking &&
             (!counted || SecondsBetween(*counted, plan_start) != 0)) {
             counted = plan_start;
             follower.Result().over_the_top +=
-                status.pass->plan.kind != kelma::plan::PlanKind::kAsPredicted;
+                status.pass->plan.kind != plan::PlanKind::kAsPredicted;
         }
         follower.Second(t, tracker.Command());
     }
     return follower.Result();
 }
 
-Figures Unplanned(const kelma::sky::Target& target, Rates rates, JulianDate start, JulianDate end) {
+Figures Unplanned(const sky::Target& target, Rates rates, JulianDate start, JulianDate end) {
     Follower follower(target, rates);
-    for (const kelma::predict::Pass& pass :
-         kelma::predict::FindPasses(target.sky, start, end).passes) {
+    for (const predict::Pass& pass : predict::FindPasses(target.sky, start, end).passes) {
         if (pass.cut_at_start) continue;  // under way at the start, as for the planned path
         const JulianDate from = AddSeconds(pass.rise, -2 * kLeadSeconds);
         for (JulianDate t = from; SecondsBetween(t, pass.set) > -1 && SecondsBetween(t, end) > 0;
              t = AddSeconds(t, 1)) {
-            follower.Second(t, kelma::bench::UnplannedCommand(target.sky.look(t)));
+            follower.Second(t, bench::UnplannedCommand(target.sky.look(t)));
         }
     }
     return follower.Result();
@@ -166,19 +165,19 @@ int main(int argc, char** argv) {
     std::ifstream file(argv[1], std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
-    const kelma::predict::ElementFile elements = kelma::predict::ParseElementFile(text.str());
-    const auto parsed = kelma::predict::ParseUtc(argc > 2 ? argv[2] : "2024-02-12 00:00:00");
+    const predict::ElementFile elements = predict::ParseElementFile(text.str());
+    const auto parsed = predict::ParseUtc(argc > 2 ? argv[2] : "2024-02-12 00:00:00");
     const double days = argc > 3 ? atof(argv[3]) : 7.0;
     if (!file || elements.sets.empty() || !parsed.utc || !(days > 0)) {
         fprintf(stderr, "plan_bench: no element sets, start or days\n");
         return 2;
     }
     const JulianDate start = *parsed.utc;
-    const JulianDate end = AddSeconds(start, days * kelma::predict::kSecondsPerDay);
+    const JulianDate end = AddSeconds(start, days * predict::kSecondsPerDay);
     printf(
         "%zu element sets from %s, %g days from %s UTC; rotator az 0..360 (stop at north), el "
         "0..180\n",
-        elements.sets.size(), argv[1], days, kelma::predict::FormatUtc(start).c_str());
+        elements.sets.size(), argv[1], days, predict::FormatUtc(start).c_str());
     printf("%-9s  %-9s  %-5s  %6s  %9s  %13s  %12s  %14s  %12s\n", "rates", "path", "site",
            "passes", "in-pass s", "within 2 deg", "at the rise", "stop swings", "not as pred.");
     // The slower rotator once more with the lead that its 180 degrees of elevation take.
@@ -194,10 +193,10 @@ int main(int argc, char** argv) {
             if (!planned && r.lead_seconds != kLeadSeconds) continue;  // no lead to relay
             Figures all;
             for (const Site& site : kSites) {
-                const kelma::predict::StationView view(site.station);
+                const predict::StationView view(site.station);
                 Figures here;
-                for (const kelma::predict::ElementSet& set : elements.sets) {
-                    const kelma::sky::Target target = kelma::sky::FromElementSet(set, view);
+                for (const predict::ElementSet& set : elements.sets) {
+                    const sky::Target target = sky::FromElementSet(set, view);
                     here.Add(planned ? Planned(target, r.rates, r.lead_seconds, start, end)
                                      : Unplanned(target, r.rates, start, end));
                 }

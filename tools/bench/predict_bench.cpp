@@ -17,7 +17,7 @@
 
 namespace {
 
-using kelma::predict::ElementSet;
+using predict::ElementSet;
 constexpr double kMinSeconds = 1.0;  // each figure is measured over at least this long
 constexpr int kSecondsPerDay = 86400;
 
@@ -44,7 +44,7 @@ double Rate(Batch batch) {
 std::vector<Figure> ModelFigures(const std::vector<ElementSet>& sets) {
     std::vector<Figure> figures;
     for (const ElementSet& set : sets) {
-        const kelma::predict::Sgp4Propagator model(set);
+        const predict::Sgp4Propagator model(set);
         const double rate = Rate([&model] {
             for (int second = 0; second < kSecondsPerDay; ++second)
                 g_sink += model.Propagate(second / 60.0).position_km.x;
@@ -56,7 +56,7 @@ std::vector<Figure> ModelFigures(const std::vector<ElementSet>& sets) {
     }
     const double setups = Rate([&sets] {
         for (const ElementSet& set : sets)
-            g_sink += kelma::predict::Sgp4Propagator(set).Propagate(0.0).position_km.x;
+            g_sink += predict::Sgp4Propagator(set).Propagate(0.0).position_km.x;
         return sets.size();
     });
     figures.push_back({"SGP4 model setup and first position", 1e6 / setups, "us per set"});
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     std::ifstream file(argv[1], std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(file)),
                            std::istreambuf_iterator<char>());
-    const kelma::predict::ElementFile elements = kelma::predict::ParseElementFile(text);
+    const predict::ElementFile elements = predict::ParseElementFile(text);
     if (elements.sets.empty() || !elements.problems.empty()) {
         std::fprintf(stderr, "predict_bench: %s holds no sound element sets\n", argv[1]);
         return 2;

@@ -10,16 +10,16 @@
 #include <optional>
 
 #include "axis.h"
-#include "feed/relay_state.h"
 #include "plan/plan.h"
 #include "predict/observer.h"
+#include "rotator/position.h"
+#include "rotator/protocol.h"
 #include "rotator/tracking_rule.h"
 
-namespace kelma::bench {
+namespace bench {
 
-// The KELMA controller's angles (rotator/protocol.h names them, but its kelma::Axis is not the
-// simulator's).
-constexpr plan::RotatorLimits kKelma{0, 360, 0, 180};
+// The KELMA controller's angles.
+constexpr plan::RotatorLimits kKelma{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
 
 struct Rates {
     double azimuth_deg_per_s;
@@ -31,12 +31,12 @@ public:
     explicit RotatorModel(Rates rates)
         : azimuth_(kKelma.max_azimuth_deg, rates.azimuth_deg_per_s),
           elevation_(kKelma.max_elevation_deg, rates.elevation_deg_per_s) {}
-    void Command(const Position& p) {
+    void Command(const rotator::Position& p) {
         azimuth_.Goto(p.azimuth);
         elevation_.Goto(p.elevation);
     }
     // Standing there at once.
-    void Place(const Position& p) {
+    void Place(const rotator::Position& p) {
         azimuth_.Jump(p.azimuth);
         elevation_.Jump(p.elevation);
     }
@@ -48,15 +48,16 @@ public:
     plan::AxisAngles Pointing() const { return {azimuth_.Position(), elevation_.Position()}; }
 
 private:
-    Axis azimuth_;
-    Axis elevation_;
+    kelma::Axis azimuth_;
+    kelma::Axis elevation_;
 };
 
 // The command the window gives for the target's direction; none below -5 degrees of elevation.
-inline std::optional<Position> UnplannedCommand(const std::optional<predict::LookAngles>& look) {
+inline std::optional<rotator::Position> UnplannedCommand(
+    const std::optional<predict::LookAngles>& look) {
     const int el = look ? static_cast<int>(std::lround(look->elevation_deg)) : -90;
-    if (el < kLowestTrackedElevation) return std::nullopt;
-    return Position{static_cast<int>(std::lround(look->azimuth_deg)), std::max(el, 0)};
+    if (el < rotator::kLowestTrackedElevation) return std::nullopt;
+    return rotator::Position{static_cast<int>(std::lround(look->azimuth_deg)), std::max(el, 0)};
 }
 
-}  // namespace kelma::bench
+}  // namespace bench

@@ -79,14 +79,14 @@ private:
 struct HandlerTimer {
     static inline WNDPROC oldProc = nullptr;
     static inline std::vector<double> seconds;
-    static inline CRotatorDlg* swallowFor = nullptr;
+    static inline ui::CRotatorDlg* swallowFor = nullptr;
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message != WM_COMMAND || wParam != MAKEWPARAM(ID_SERIAL_DATA, 0))
             return CallWindowProcA(oldProc, hwnd, message, wParam, lParam);
         if (swallowFor != nullptr) {
-            EnterCriticalSection(&g_csRxRing);
-            swallowFor->m_pRxRead = swallowFor->m_pRxWrite;
-            LeaveCriticalSection(&g_csRxRing);
+            swallowFor->m_serial.m_csRxRing.lock();
+            swallowFor->m_serial.m_pRxRead = swallowFor->m_serial.m_pRxWrite;
+            swallowFor->m_serial.m_csRxRing.unlock();
             return 0;
         }
         const LONGLONG start = Now();
@@ -94,7 +94,7 @@ struct HandlerTimer {
         seconds.push_back(Seconds(Now() - start));
         return result;
     }
-    static void Install(HWND hwnd, CRotatorDlg* swallow) {
+    static void Install(HWND hwnd, ui::CRotatorDlg* swallow) {
         seconds.clear();
         swallowFor = swallow;
         oldProc = reinterpret_cast<WNDPROC>(
@@ -102,7 +102,7 @@ struct HandlerTimer {
     }
 };
 
-void SelectPort(CRotatorDlg& dialog, int port) {
+void SelectPort(ui::CRotatorDlg& dialog, int port) {
     HWND combo = dialog.GetDlgItem(IDC_PORT);
     const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
@@ -140,7 +140,7 @@ bool PortChanges(SimClient& sim, int changes, bool swallow) {
         SelectPort(*dialog, next);  // closes the port the controller is streaming on
         changeMs.push_back(Seconds(Now() - start) * 1000);
         streamer.Follow(next);
-        if (dialog->m_dwThreadId == 0) ++failed;
+        if (dialog->m_serial.m_dwThreadId == 0) ++failed;
         testing_support::PumpMessages(kPumpBetweenChangesMs);
     }
     const double wall = Seconds(Now() - wallStart);

@@ -13,7 +13,7 @@
 
 namespace {
 
-using namespace kelma::predict;
+using namespace predict;
 
 constexpr int kSatellites = 100;
 constexpr double kSearchDays = 7.0;

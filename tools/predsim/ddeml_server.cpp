@@ -28,7 +28,7 @@ void EndThroughWindow(HCONV conv) {
 
 }  // namespace
 
-DdemlServer::DdemlServer(const char* service, const char* topic, kelma::EventLog& log)
+DdemlServer::DdemlServer(const char* service, const char* topic, kelmafeed::EventLog& log)
     : m_service(service), m_log(log) {
     g_server = this;
     DdeInitializeA(&m_inst, Callback, kLibraryFlags, 0);
@@ -55,7 +55,7 @@ void DdemlServer::Unregister() {
     m_log.Line("unregistered %s", m_service.c_str());
 }
 
-void DdemlServer::SetItem(const std::string& item, const kelma::Bytes& data) {
+void DdemlServer::SetItem(const std::string& item, const kelmafeed::Bytes& data) {
     m_items[item] = data;
     HSZ name = DdeCreateStringHandleA(m_inst, item.c_str(), CP_WINANSI);
     DdePostAdvise(m_inst, m_hszTopic, name);
@@ -173,9 +173,9 @@ void DdemlServer::WaitIfLate(Transaction kind) {
 }
 
 HDDEDATA DdemlServer::Answer(const char* event, HCONV conv, HSZ item, const std::string& name) {
-    const kelma::Bytes& data = m_items[name];
+    const kelmafeed::Bytes& data = m_items[name];
     m_log.Line("%s %d %s %u %s", event, IdOf(conv), name.c_str(),
-               static_cast<unsigned>(data.size()), kelma::Printable(data).c_str());
+               static_cast<unsigned>(data.size()), kelmafeed::Printable(data).c_str());
     // The library frees the handle once it has sent the data.
     return DdeCreateDataHandle(m_inst, reinterpret_cast<LPBYTE>(const_cast<char*>(data.data())),
                                static_cast<DWORD>(data.size()), 0, item, CF_TEXT, 0);

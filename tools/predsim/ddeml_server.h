@@ -19,14 +19,14 @@ namespace predsim {
 
 class DdemlServer : public ScriptedServer {
 public:
-    DdemlServer(const char* service, const char* topic, kelma::EventLog& log);
+    DdemlServer(const char* service, const char* topic, kelmafeed::EventLog& log);
     ~DdemlServer() override;
     DdemlServer(const DdemlServer&) = delete;
     DdemlServer& operator=(const DdemlServer&) = delete;
 
     void Register() override;
     void Unregister() override;
-    void SetItem(const std::string& item, const kelma::Bytes& data) override;
+    void SetItem(const std::string& item, const kelmafeed::Bytes& data) override;
     void TerminateAll() override;
     int AdviseCount(const std::string& item) const override;
     int ConversationCount() const override { return static_cast<int>(m_conversations.size()); }
@@ -61,14 +61,14 @@ private:
     int IdOf(HCONV conv) const;
 
     std::string m_service;
-    kelma::EventLog& m_log;
+    kelmafeed::EventLog& m_log;
     DWORD m_inst = 0;
     HSZ m_hszService = nullptr;
     HSZ m_hszTopic = nullptr;
     bool m_registered = false;
     int m_nextId = 1;
     std::map<HCONV, Conversation> m_conversations;
-    std::map<std::string, kelma::Bytes> m_items;
+    std::map<std::string, kelmafeed::Bytes> m_items;
     std::set<std::string> m_refusedItems;
     bool m_refuseRequests = false;
     std::optional<LateAnswer> m_late;

@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "predsim: cannot open %s\n", out ? options.scriptPath : options.logPath);
         return 2;
     }
-    kelma::EventLog log(out);
+    kelmafeed::EventLog log(out);
     HWND ui = CreateUiWindow();
     const predsim::ProgramNames& names = predsim::NamesOf(options.program);
     std::unique_ptr<predsim::ScriptedServer> server;

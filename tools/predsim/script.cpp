@@ -5,15 +5,15 @@
 #include <cstring>
 #include <sstream>
 
+#include "dde/winorbit.h"
+#include "framework/clock.h"
+
 namespace predsim {
 
-using kelma::Bytes;
-using kelma::NowMicroseconds;
+using kelmafeed::Bytes;
 
 namespace {
 
-constexpr char kAzimuthItem[] = "AzimuthDegrees";
-constexpr char kElevationItem[] = "ElevationDegrees";
 constexpr size_t kLineMax = 4096;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFullCircle = 360.0;
@@ -77,13 +77,14 @@ Bytes Junk(size_t size, unsigned seed) {
 }
 
 void SleepUntil(int64_t dueMicroseconds) {
-    const int64_t left = dueMicroseconds - NowMicroseconds();
+    const int64_t left = dueMicroseconds - framework::NowMicroseconds();
     if (left > 0) Sleep(static_cast<DWORD>(left / 1000));
 }
 
 }  // namespace
 
-Script::Script(FILE* input, HWND ui, ScriptedServer& server, kelma::EventLog& log, Program program)
+Script::Script(FILE* input, HWND ui, ScriptedServer& server, kelmafeed::EventLog& log,
+               Program program)
     : m_input(input), m_ui(ui), m_server(server), m_log(log), m_format(program) {}
 
 void Script::UseDocumentedItems() {
@@ -146,8 +147,8 @@ void Script::SetPosition(const std::string& text) {
     const size_t bar = text.find('|');
     const std::string azimuth = text.substr(0, bar);
     const std::string elevation = bar == std::string::npos ? "" : text.substr(bar + 1);
-    if (!azimuth.empty()) SetItem(kAzimuthItem, TextWithNul(azimuth));
-    if (!elevation.empty()) SetItem(kElevationItem, TextWithNul(elevation));
+    if (!azimuth.empty()) SetItem(dde::kAzimuthDegreesItem, TextWithNul(azimuth));
+    if (!elevation.empty()) SetItem(dde::kElevationDegreesItem, TextWithNul(elevation));
 }
 
 // Tenths of a degree for "AzEl"; the documented items carry the nearest whole degree, the
@@ -262,7 +263,7 @@ void Script::Pass(const std::string& arguments) {
     in >> shape.secondsPerUpdate >> shape.updates >> shape.maxElevation >> shape.azimuthStart >>
         shape.azimuthEnd;
     if (shape.updates < 2) shape.updates = 2;
-    const int64_t start = NowMicroseconds();
+    const int64_t start = framework::NowMicroseconds();
     for (int i = 0; i < shape.updates; ++i) {
         const double t = static_cast<double>(i) / (shape.updates - 1);
         double azimuth = shape.azimuthStart + (shape.azimuthEnd - shape.azimuthStart) * t;
@@ -281,7 +282,7 @@ void Script::Ramp(const std::string& arguments) {
     int elevation = 45;
     std::istringstream in(arguments);
     in >> count >> secondsPerUpdate >> elevation;
-    const int64_t start = NowMicroseconds();
+    const int64_t start = framework::NowMicroseconds();
     for (int i = 1; i <= count; ++i) {
         SleepUntil(start + static_cast<int64_t>((i - 1) * secondsPerUpdate * 1e6));
         SetPosition(std::to_string(i) + "|" + std::to_string(elevation));
@@ -295,7 +296,8 @@ void Script::WaitForLinks(const std::string& arguments) {
     in >> wanted >> timeoutMs;
     const DWORD start = GetTickCount();
     // A client of the documented items starts its loop on the elevation last.
-    const char* item = m_documentedItems ? kElevationItem : m_format.Names().positionItem;
+    const char* item =
+        m_documentedItems ? dde::kElevationDegreesItem : m_format.Names().positionItem;
     int count = 0;
     for (;;) {
         RunOnUi([&] { count = m_server.AdviseCount(item); });

@@ -19,7 +19,7 @@ class Script {
 public:
     // ui: a window of the server's thread; its procedure must call RunOnUiHandler. The program
     // played decides the items that positions and names go to, and their texts.
-    Script(FILE* input, HWND ui, ScriptedServer& server, kelma::EventLog& log, Program program);
+    Script(FILE* input, HWND ui, ScriptedServer& server, kelmafeed::EventLog& log, Program program);
     // Reads and runs commands until the input ends or "quit".
     void Run();
     // Serves the position as WinOrbit's help documents it instead of "AzEl" (which is then
@@ -37,7 +37,7 @@ private:
     bool ExecuteControl(const std::string& verb, const std::string& rest);
     bool ExecuteTimed(const std::string& verb, const std::string& rest);
     void AnswerLate(const std::string& arguments);
-    void SetItem(const std::string& item, const kelma::Bytes& data);
+    void SetItem(const std::string& item, const kelmafeed::Bytes& data);
     void Publish(const ItemText& update);
     // "azel" and "name" stand for the items of the program played; other words are item names.
     std::string ItemName(const std::string& word) const;
@@ -51,7 +51,7 @@ private:
     FILE* m_input;
     HWND m_ui;
     ScriptedServer& m_server;
-    kelma::EventLog& m_log;
+    kelmafeed::EventLog& m_log;
     TrackingFormat m_format;
     bool m_documentedItems = false;
 };

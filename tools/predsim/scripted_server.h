@@ -22,7 +22,7 @@ public:
     virtual void Register() = 0;
     virtual void Unregister() = 0;
     // Stores an item's data and posts it on every advise loop on it.
-    virtual void SetItem(const std::string& item, const kelma::Bytes& data) = 0;
+    virtual void SetItem(const std::string& item, const kelmafeed::Bytes& data) = 0;
     // Ends every conversation.
     virtual void TerminateAll() = 0;
     virtual int AdviseCount(const std::string& item) const = 0;
@@ -42,12 +42,12 @@ public:
 // The message-protocol server, as kelmafeed serves "WinOrbit" and many prediction programs do.
 class MessageServer : public ScriptedServer {
 public:
-    MessageServer(const char* service, const char* topic, kelma::EventLog& log)
+    MessageServer(const char* service, const char* topic, kelmafeed::EventLog& log)
         : m_server(service, topic, log) {}
 
     void Register() override { m_server.Register(); }
     void Unregister() override { m_server.Unregister(); }
-    void SetItem(const std::string& item, const kelma::Bytes& data) override {
+    void SetItem(const std::string& item, const kelmafeed::Bytes& data) override {
         m_server.SetItem(item, data);
     }
     void TerminateAll() override { m_server.TerminateAll(); }
@@ -62,7 +62,7 @@ public:
     bool AnswerLate(Transaction, DWORD) override { return false; }
 
 private:
-    kelma::DdeServer m_server;
+    kelmafeed::DdeServer m_server;
 };
 
 }  // namespace predsim

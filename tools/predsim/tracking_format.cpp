@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "dde/winorbit.h"
+
 namespace predsim {
 namespace {
 
-constexpr ProgramNames kWinOrbit = {"WinOrbit", "TrackingInfo", "AzEl", "SatelliteName"};
+constexpr ProgramNames kWinOrbit = {dde::kWinOrbitService, dde::kWinOrbitTopic, dde::kAzElItem,
+                                    dde::kSatelliteNameItem};
 constexpr ProgramNames kOrbitron = {"Orbitron", "Tracking", "TrackingData", "TrackingData"};
 constexpr ProgramNames kSatPc32 = {"SatPC32", "SatPcDdeConv", "SatPcDdeItem", "SatPcDdeItem"};
 // The frequencies and modes of the programs' own examples.

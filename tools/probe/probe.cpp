@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/clock.h"
+
 namespace {
 
 constexpr char kDefaultTitle[] = "KelmaRotator";
@@ -24,17 +26,6 @@ constexpr UINT kSendTimeoutMs = 5000;
 constexpr int kTextMax = 1024;
 constexpr int kClassMax = 64;
 constexpr int kComboItemsMax = 16;
-constexpr int64_t kMicrosecondsPerSecond = 1000000;
-
-int64_t NowMicroseconds() {
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    const int64_t seconds = counter.QuadPart / frequency.QuadPart;
-    const int64_t rest = counter.QuadPart % frequency.QuadPart;
-    return seconds * kMicrosecondsPerSecond + rest * kMicrosecondsPerSecond / frequency.QuadPart;
-}
 
 // JSON string: control characters and bytes above 127 as \u00XX (the texts are 8-bit ANSI).
 std::string Quote(const std::string& text) {
@@ -194,7 +185,7 @@ std::vector<HWND> FindWindows(const char* title) {
 void PrintWindows(const char* title) {
     std::string list;
     for (HWND window : FindWindows(title)) list += (list.empty() ? "" : ",") + WindowJson(window);
-    printf("{\"t\":%lld,\"windows\":[%s]}\n", static_cast<long long>(NowMicroseconds()),
+    printf("{\"t\":%lld,\"windows\":[%s]}\n", static_cast<long long>(framework::NowMicroseconds()),
            list.c_str());
     fflush(stdout);
 }
@@ -207,10 +198,10 @@ HWND MainWindow(const char* title) {
 int Ping(int intervalMs, int count, const char* title, bool desktop) {
     for (int i = 0; i < count; ++i) {
         HWND window = desktop ? GetDesktopWindow() : MainWindow(title);
-        const int64_t start = NowMicroseconds();
+        const int64_t start = framework::NowMicroseconds();
         DWORD_PTR result = 0;
         const bool answered = window && Send(window, WM_NULL, 0, 0, &result);
-        const int64_t took = answered ? NowMicroseconds() - start : -1;
+        const int64_t took = answered ? framework::NowMicroseconds() - start : -1;
         printf("{\"t\":%lld,\"us\":%lld}\n", static_cast<long long>(start),
                static_cast<long long>(took));
         fflush(stdout);
@@ -344,7 +335,7 @@ int main(int argc, char** argv) {
     }
     if (command == "close") return Close(title);
     if (command == "now") {
-        printf("%lld\n", static_cast<long long>(NowMicroseconds()));
+        printf("%lld\n", static_cast<long long>(framework::NowMicroseconds()));
         return 0;
     }
     if (command == "resources" && argc >= 3) return Resources(strtoul(argv[2], nullptr, 10));

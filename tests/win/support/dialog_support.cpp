@@ -7,7 +7,7 @@ namespace {
 
 // The framework routes unhandled commands to the application object and owns the main
 // window pointer, so test programs have one too.
-CWinApp g_testApp;
+framework::CWinApp g_testApp;
 
 void DispatchOne(const MSG& msg) {
     HWND top = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
@@ -48,10 +48,10 @@ std::string ItemText(HWND dialog, int id) {
     return WindowText(GetDlgItem(dialog, id));
 }
 
-std::unique_ptr<CRotatorDlg> OpenRotatorDialog(int port) {
-    auto dialog = std::make_unique<CRotatorDlg>();
+std::unique_ptr<ui::CRotatorDlg> OpenRotatorDialog(int port) {
+    auto dialog = std::make_unique<ui::CRotatorDlg>();
     dialog->m_nPort = port;
-    AfxGetApp()->m_pMainWnd = dialog.get();
+    framework::AfxGetApp()->m_pMainWnd = dialog.get();
     if (!dialog->Create()) return nullptr;
     PumpMessages(50);
     return dialog;

@@ -23,7 +23,7 @@ std::string ItemText(HWND dialog, int id);
 // Builds the operator window with the given command-line port and creates it modelessly, as
 // the start-up does (OnInitDialog included). The application object's main window is set to
 // it. The caller owns it; destroying it ends the window.
-std::unique_ptr<CRotatorDlg> OpenRotatorDialog(int port);
+std::unique_ptr<ui::CRotatorDlg> OpenRotatorDialog(int port);
 
 // Sends the click of a push button or check box the way the dialog manager does.
 void ClickButton(HWND dialog, int id);

@@ -1,18 +1,21 @@
-// The controller's end of the cable on Windows: a COM port, opened overlapped so that one thread
-// can wait for received characters and for the operator's commands at once.
+// The controller's end of the cable on Windows: a COM port on the serial layer's I/O thread
+// (serial/port_thread.h), which makes every call that reaches the driver. Received bytes wait
+// here, with an event set, until the simulator's thread takes them.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "serial/port_thread.h"
 #include "serial_line.h"
 
 namespace kelma {
 
-class ComLine : public SerialLine {
+class ComLine : public SerialLine, private serial::PortSink {
 public:
     // Opens the port ("COM2") at 9600 8N1 without flow control; nullptr and *error on failure.
     static std::unique_ptr<ComLine> Open(const std::string& name, std::string* error);
@@ -20,25 +23,23 @@ public:
     ComLine(const ComLine&) = delete;
     ComLine& operator=(const ComLine&) = delete;
 
+    // A write the port does not take in time is a lost line, as on a cable.
     void Write(std::string_view bytes) override;
     void Purge() override;
 
-    // Starts waiting for received characters; ReceiveEvent() is signalled when any arrive.
-    bool ArmReceive();
-    HANDLE ReceiveEvent() const { return waitOverlapped_.hEvent; }
-    // Ends the wait that ReceiveEvent() signalled; false when it failed (the port is gone).
-    bool FinishReceive();
-    // Every byte already received, without waiting; empty when there is none.
+    // Set while received bytes wait to be taken.
+    HANDLE ReceiveEvent() const { return received_event_; }
+    // Every byte received so far, without waiting; empty when there is none.
     std::string ReadAvailable();
 
 private:
-    ComLine() = default;
+    ComLine();
+    bool Store(const char* bytes, size_t count) override;
 
-    HANDLE port_ = INVALID_HANDLE_VALUE;
-    OVERLAPPED waitOverlapped_{};
-    OVERLAPPED ioOverlapped_{};
-    DWORD eventMask_ = 0;
-    bool waiting_ = false;
+    serial::PortThread port_;
+    const HANDLE received_event_;  // manual reset
+    std::mutex lock_;
+    std::string received_;  // guarded by lock_
 };
 
 }  // namespace kelma

@@ -3,10 +3,10 @@
 // or for checking a cable. The operator types the Linux simulator's port commands on standard
 // input, without the port number ("get", "junk 20", "auto off"); each gets one reply line.
 //
-// Threads: the main thread owns the port and the controller model. It waits for received
-// characters, a queued command line, Ctrl-C, or the model's next poll deadline. A second thread
-// only reads standard input and queues whole lines, since a console or pipe handle cannot be
-// waited on together with the port.
+// Threads: the main thread owns the controller model. It waits for received characters (which
+// the port's I/O thread keeps for it, serial/port_thread.h), a queued command line, Ctrl-C, or
+// the model's next poll deadline. A second thread only reads standard input and queues whole
+// lines, since a console or pipe handle cannot be waited on together with anything else.
 #include <windows.h>
 
 #include <cctype>
@@ -27,7 +27,6 @@ namespace {
 
 using kelma::Words;
 
-constexpr DWORD kRetryArmMillis = 50;  // pause after a failed wait, e.g. a pulled adapter
 constexpr int64_t kMicrosPerSecond = 1000000;
 
 HANDLE g_stopEvent = nullptr;
@@ -124,7 +123,7 @@ public:
 private:
     bool RunQueued(CommandQueue& queue);  // false: the operator is done
     bool RunCommand(const std::string& text);
-    DWORD TimeoutMillis(bool armed) const;
+    DWORD TimeoutMillis() const;
 
     kelma::ComLine& line_;
     kelma::SimulatedPort port_;
@@ -154,8 +153,7 @@ bool Session::RunQueued(CommandQueue& queue) {
     return true;
 }
 
-DWORD Session::TimeoutMillis(bool armed) const {
-    if (!armed) return kRetryArmMillis;
+DWORD Session::TimeoutMillis() const {
     const auto deadline = port_.Deadline();
     if (!deadline) return INFINITE;
     const int64_t micros = *deadline - NowMicros();
@@ -164,15 +162,12 @@ DWORD Session::TimeoutMillis(bool armed) const {
 
 int Session::Run(CommandQueue& queue) {
     for (;;) {
-        // Armed before reading, so a byte that comes after the read still wakes the wait.
-        const bool armed = line_.ArmReceive();
+        // Taken before waiting: the event stays set for bytes that come after.
         port_.Receive(line_.ReadAvailable(), NowMicros(), &line_);
         const HANDLE handles[] = {g_stopEvent, queue.Event(), line_.ReceiveEvent()};
-        const DWORD count = armed ? 3 : 2;
-        const DWORD woken = WaitForMultipleObjects(count, handles, FALSE, TimeoutMillis(armed));
+        const DWORD woken = WaitForMultipleObjects(3, handles, FALSE, TimeoutMillis());
         if (woken == WAIT_OBJECT_0) return 0;
         if (woken == WAIT_OBJECT_0 + 1 && !RunQueued(queue)) return 0;
-        if (woken == WAIT_OBJECT_0 + 2 && !line_.FinishReceive()) Sleep(kRetryArmMillis);
         port_.Tick(NowMicros(), &line_);
     }
 }
