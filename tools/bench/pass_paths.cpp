@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     if (passes.passes.empty()) return Fail("no pass within a day");
     const predict::Pass& pass = passes.passes[0];
 
-    sky::Tracker tracker({target}, {bench::kKelma, sky::kDefaultLeadSeconds, std::nullopt});
+    sky::Tracker tracker({target}, {sky::kKelmaLimits, sky::kDefaultLeadSeconds, std::nullopt});
     tracker.Advance(*start.utc);
     printf("# %s seen from %s: rises %s UTC, highest %.1f deg, sets %s UTC; plan: %s\n",
            target.name.c_str(), argv[3], predict::FormatUtc(pass.rise).c_str(),

@@ -35,7 +35,6 @@ constexpr double kStopSwingDeg = 20.0;
 constexpr double kLeadSeconds = sky::kDefaultLeadSeconds;
 constexpr plan::AxisAngles kPark{0, 0};
 
-using bench::kKelma;
 using bench::Rates;
 
 struct Site {
@@ -106,7 +105,7 @@ private:
 
 Figures Planned(const sky::Target& target, Rates rates, double lead_seconds, JulianDate start,
                 JulianDate end) {
-    sky::Tracker tracker({target}, {kKelma, lead_seconds, kPark});
+    sky::Tracker tracker({target}, {sky::kKelmaLimits, lead_seconds, kPark});
     Follower follower(target, rates);
     std::optional<JulianDate> counted;  // the plan start of the last pass counted
     for (JulianDate t = start; SecondsBetween(t, end) > 0; t = AddSeconds(t, 1)) {

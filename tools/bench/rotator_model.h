@@ -13,13 +13,10 @@
 #include "plan/plan.h"
 #include "predict/observer.h"
 #include "rotator/position.h"
-#include "rotator/protocol.h"
 #include "rotator/tracking_rule.h"
+#include "sky/front.h"
 
 namespace bench {
-
-// The KELMA controller's angles.
-constexpr plan::RotatorLimits kKelma{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
 
 struct Rates {
     double azimuth_deg_per_s;
@@ -29,8 +26,8 @@ struct Rates {
 class RotatorModel {
 public:
     explicit RotatorModel(Rates rates)
-        : azimuth_(kKelma.max_azimuth_deg, rates.azimuth_deg_per_s),
-          elevation_(kKelma.max_elevation_deg, rates.elevation_deg_per_s) {}
+        : azimuth_(sky::kKelmaLimits.max_azimuth_deg, rates.azimuth_deg_per_s),
+          elevation_(sky::kKelmaLimits.max_elevation_deg, rates.elevation_deg_per_s) {}
     void Command(const rotator::Position& p) {
         azimuth_.Goto(p.azimuth);
         elevation_.Goto(p.elevation);
