@@ -1,7 +1,5 @@
 #include "feed/relay_plan.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -35,41 +33,6 @@ std::string NotPlanned(const std::string& name, const std::string& why) {
 std::string ModelFails(JulianDate utc) {
     return "our prediction fails from " + predict::FormatUtc(utc) +
            " UTC on (decayed, or its elements out of range)";
-}
-
-std::string Lowered(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// Other names a tracking program may give a set of the file by: with the spaces that Orbitron
-// writes as '_' ("ISS_(ZARYA)"), and as the designation in brackets that catalogues add (AMSAT's
-// files name "SO-50" what Celestrak's name "SAUDISAT 1C (SO-50)").
-std::vector<std::string> OtherNames(const std::string& name, const PlanningSetup& setup) {
-    std::string spaced = name;
-    std::replace(spaced.begin(), spaced.end(), '_', ' ');
-    std::vector<std::string> names;
-    if (spaced != name) names.push_back(spaced);
-    const std::string bracketed = "(" + Lowered(spaced) + ")";
-    for (const predict::ElementSet& set : setup.file.sets) {
-        const std::string lowered = Lowered(set.name);
-        if (lowered.size() > bracketed.size() &&
-            lowered.compare(lowered.size() - bracketed.size(), bracketed.size(), bracketed) == 0)
-            names.push_back(set.name);
-    }
-    return names;
-}
-
-// The first name that means a target, or why the source's own name does not.
-sky::FoundTarget FindRelayed(const std::string& name, const PlanningSetup& setup) {
-    const predict::StationView view(setup.station);
-    const sky::FoundTarget own = sky::FindTarget(name, setup.fileName, setup.file, view);
-    if (!own.not_found) return own;
-    for (const std::string& other : OtherNames(name, setup)) {
-        sky::FoundTarget found = sky::FindTarget(other, setup.fileName, setup.file, view);
-        if (!found.not_found) return found;
-    }
-    return own;
 }
 
 }  // namespace
@@ -137,7 +100,8 @@ RelayPlanner::Decision RelayPlanner::Planned(const std::string& name, JulianDate
             NotPlanned(name, "no --elements FILE and --station LAT,LON to plan its passes with"));
         return std::nullopt;
     }
-    sky::FoundTarget found = FindRelayed(name, *m_setup);
+    sky::FoundTarget found = sky::FindTarget(name, m_setup->fileName, m_setup->file,
+                                             predict::StationView(m_setup->station));
     if (!found.target) {
         messages->push_back(NotPlanned(name, found.problem));
         return std::nullopt;

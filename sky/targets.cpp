@@ -1,5 +1,6 @@
 #include "sky/targets.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "predict/passes.h"
@@ -23,6 +24,25 @@ std::string Joined(const std::vector<std::string>& names) {
     std::string text;
     for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
     return text;
+}
+
+bool EndsWithLetters(std::string_view text, std::string_view end) {
+    return text.size() > end.size() && SameLetters(text.substr(text.size() - end.size()), end);
+}
+
+// The set a name means: as written (or its catalogue number), with the spaces that Orbitron
+// writes as '_' ("ISS_(ZARYA)"), or as the designation in brackets that catalogues add (AMSAT's
+// files name "SO-50" what Celestrak's name "SAUDISAT 1C (SO-50)").
+const predict::ElementSet* FindSet(const std::vector<predict::ElementSet>& sets,
+                                   std::string_view name) {
+    if (const predict::ElementSet* set = predict::FindElementSet(sets, name)) return set;
+    std::string spaced(name);
+    std::replace(spaced.begin(), spaced.end(), '_', ' ');
+    if (const predict::ElementSet* set = predict::FindElementSet(sets, spaced)) return set;
+    const std::string bracketed = "(" + spaced + ")";
+    for (const predict::ElementSet& set : sets)
+        if (EndsWithLetters(set.name, bracketed)) return predict::FindElementSet(sets, set.name);
+    return nullptr;
 }
 
 std::string NotFound(const std::string& name, std::string_view file_name,
@@ -57,7 +77,7 @@ FoundTarget FindTarget(std::string_view name, std::string_view file_name,
         found.target = Target{"Moon", predict::MoonTarget(view), std::nullopt};
         return found;
     }
-    const predict::ElementSet* set = predict::FindElementSet(file.sets, name);
+    const predict::ElementSet* set = FindSet(file.sets, name);
     if (set == nullptr) {
         found.not_found = true;
         found.problem = NotFound(std::string(name), file_name, file.sets);

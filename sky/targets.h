@@ -19,8 +19,10 @@ Target FromElementSet(const predict::ElementSet& set, const predict::StationView
 // Whether a name means the Sun or the Moon rather than a satellite ("sun", "moon", any case).
 bool IsSunOrMoon(std::string_view name);
 
-// What one name means: the Sun, the Moon, or a set of the element file (by its name or catalogue
-// number), as the station sees it.
+// What one name means: the Sun, the Moon, or a set of the element file, as the station sees it.
+// A set is found by its name (any case) or catalogue number, by its name with '_' for the spaces
+// (Orbitron's "ISS_(ZARYA)"), or by the designation in brackets at the end of its name ("SO-50"
+// for "SAUDISAT 1C (SO-50)"), as tracking programs and catalogues name satellites.
 struct FoundTarget {
     std::optional<Target> target;
     // Why there is none: the name is not in the file (`not_found`, with the names that come

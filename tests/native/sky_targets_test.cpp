@@ -44,6 +44,16 @@ TEST(SkyTargetsTest, TakesSatellitesSunAndMoonAndReportsRefusedSets) {
     EXPECT_GT(look->range_km, 400);
 }
 
+TEST(SkyTargetsTest, FindsASetByTheNamesTrackingProgramsAndCataloguesGiveIt) {
+    for (const char* name : {"ISS_(ZARYA)", "zarya", "25544"}) {
+        const TargetSetup setup = SetUpTargets({name}, "sats.txt", kFile, kStation);
+        ASSERT_EQ(setup.targets.size(), 1u) << name << ": " << setup.error;
+        EXPECT_EQ(setup.targets[0].name, "ISS (ZARYA)") << name;
+    }
+    for (const char* name : {"ZARY", "ISS", "ISS_ZARYA"})
+        EXPECT_TRUE(SetUpTargets({name}, "sats.txt", kFile, kStation).targets.empty()) << name;
+}
+
 TEST(SkyTargetsTest, ANameNotFoundEndsWithTheNamesThatComeClose) {
     const TargetSetup setup = SetUpTargets({"sun", "ISS"}, "sats.txt", kFile, kStation);
     EXPECT_EQ(setup.error.rfind("no element set named \"ISS\" in sats.txt; names that come close: "
