@@ -1,10 +1,13 @@
 """Writes the operator guide as one HTML page that Windows opens with a double-click: the same
-Markdown, rendered by the CommonMark rules (with tables), in a page that needs nothing else. The
-page's bytes depend only on the guide: no date, no path, no generator stamp.
+Markdown, rendered by the CommonMark rules (with tables), in a page that needs nothing else (its
+pictures inside it). The page's bytes depend only on the guide and its pictures: no date, no
+path, no generator stamp.
 
     release_guide.py <guide.md> <guide.html>"""
 
+import base64
 import html
+import re
 import sys
 from pathlib import Path
 
@@ -19,8 +22,20 @@ code, pre { font-family: Consolas, Courier New, monospace; }
 pre { background: #f4f4f4; padding: 0.5em; overflow-x: auto; }"""
 
 
-def render(markdown_text):
-    body = MarkdownIt("commonmark").enable("table").render(markdown_text)
+PICTURE_TYPES = {".svg": "image/svg+xml", ".png": "image/png"}
+
+
+def embed_pictures(body, folder):
+    """The pictures the guide names beside it, as data inside the page."""
+    def inline(match):
+        picture = folder / html.unescape(match.group(1))
+        data = base64.b64encode(picture.read_bytes()).decode()
+        return f'<img src="data:{PICTURE_TYPES[picture.suffix]};base64,{data}"'
+    return re.sub(r'<img src="([^":]+)"', inline, body)
+
+
+def render(markdown_text, folder):
+    body = embed_pictures(MarkdownIt("commonmark").enable("table").render(markdown_text), folder)
     first_line = markdown_text.splitlines()[0] if markdown_text else ""
     title = html.escape(first_line.lstrip("# ").strip())
     return (
@@ -34,7 +49,8 @@ def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     source, target = Path(sys.argv[1]), Path(sys.argv[2])
-    target.write_text(render(source.read_text(encoding="utf-8")), encoding="utf-8", newline="\n")
+    target.write_text(render(source.read_text(encoding="utf-8"), source.parent), encoding="utf-8",
+                      newline="\n")
 
 
 if __name__ == "__main__":
