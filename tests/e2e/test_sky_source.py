@@ -4,6 +4,8 @@ azimuth command crosses the controller's stop at north, and the controller follo
 
 import time
 
+import pytest
+
 import kelma_e2e as k
 from test_tracking import SETTLE_S, tracking_commands
 
@@ -23,6 +25,7 @@ SAMPLE_EVERY_S = 0.1
 LARGEST_STEP = 20
 
 
+@pytest.mark.slow
 def test_sky_source_takes_a_pass_across_north_over_the_top(procs):
     sim = procs.sim()
     sim.command(f"rate 1 {RATES[0]} {RATES[1]}")
