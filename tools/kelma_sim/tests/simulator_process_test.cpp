@@ -208,8 +208,13 @@ TEST_F(SimulatorProcess, SetposRateAndGetDescribeTheAxes) {
     EXPECT_EQ(Command("rate 1 1000 1000"), "ok");
     const int fd = OpenPort(1);
     ASSERT_EQ(write(fd, "A\r\n120\r\n", 8), 8);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(Command("get 1"), "ok 120.0 20.0 120.0 20.0 0 0");
+    // 20 degrees take 20 ms at this rate and over 3 s at the default one. A busy machine can hold
+    // the simulator back for a while, so its state is asked until the axis arrives, for 2 s.
+    const std::string arrived = "ok 120.0 20.0 120.0 20.0 0 0";
+    std::string state;
+    for (int i = 0; i < 200 && (state = Command("get 1")) != arrived; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(state, arrived);
     close(fd);
 }
 
