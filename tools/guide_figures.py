@@ -135,7 +135,7 @@ def cable(svg, x, y, title, pairs):
 
 
 def wiring():
-    svg = Svg(880, 460, "Wiring the PC's serial port to the KELMA controller")
+    svg = Svg(880, 475, "Wiring the PC's serial port to the KELMA controller")
     svg.text(20, 28, "The PC's serial port (or the USB-serial adapter's plug), 9 pins, male",
              size=14, extra=" font-weight='bold'")
     connector(svg, 30, 50)
@@ -143,19 +143,19 @@ def wiring():
         name, use = PC_PINS[pin]
         svg.text(290, 62 + i * 17, f"{pin}  {name}: {use}", size=12,
                  extra=" font-weight='bold'" if pin in NEEDED else "")
-    svg.text(20, 220, "Three wires carry everything: 2, 3 and 5 (yellow). No handshake lines.",
+    svg.text(20, 232, "Three wires carry everything: 2, 3 and 5 (yellow). No handshake lines.",
              size=12)
-    svg.text(20, 240, "The cable: the one that came with the controller. To make one, read in the "
+    svg.text(20, 256, "The cable: the one that came with the controller. To make one, read in the "
              "controller's manual", size=13)
-    svg.text(20, 258, "whether its serial connector is wired like a modem (DCE) or like a PC (DTE):",
+    svg.text(20, 274, "whether its serial connector is wired like a modem (DCE) or like a PC (DTE):",
              size=13)
-    cable(svg, 38, 300, "Controller wired like a modem (DCE): straight cable",
+    cable(svg, 38, 314, "Controller wired like a modem (DCE): straight cable",
           ((2, 2), (3, 3), (5, 5)))
-    cable(svg, 468, 300, "Controller wired like a PC (DTE): crossed (null-modem)",
+    cable(svg, 468, 314, "Controller wired like a PC (DTE): null-modem cable",
           ((2, 3), (3, 2), (5, 5)))
-    svg.text(20, 425, "Pin numbers on the controller's side are those of a 9-pin connector; "
+    svg.text(20, 440, "Pin numbers on the controller's side are those of a 9-pin connector; "
              "check its manual for its connector and pins.", size=12)
-    svg.text(20, 445, "Line settings: 9600 bit/s, 8 data bits, no parity, 1 stop bit, no flow "
+    svg.text(20, 460, "Line settings: 9600 bit/s, 8 data bits, no parity, 1 stop bit, no flow "
              "control. The program sets them itself.", size=12)
     return svg.done()
 
