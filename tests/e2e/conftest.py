@@ -23,6 +23,18 @@ def pytest_configure(config):
     config.addinivalue_line(
         "markers", "alone: the test needs the processors to itself (its bounds say that the "
         "program keeps up with a heavy load); under pytest -n no other test runs meanwhile")
+    config.addinivalue_line(
+        "markers", "slow: the test takes 10 s or more; under pytest -n it starts early, so that it "
+        "does not end the run alone")
+
+
+def pytest_collection_modifyitems(items):
+    """Under pytest -n: the tests marked 'alone' first, so that they run back to back while the
+    runners start, instead of each one waiting for every other runner's test to end; then the
+    slow ones, so that short ones fill the end."""
+    def order(item):
+        return (item.get_closest_marker("alone") is None, item.get_closest_marker("slow") is None)
+    items.sort(key=order)
 
 
 @pytest.fixture(autouse=True)
@@ -33,7 +45,9 @@ def machine_share(request, tmp_path_factory):
     if "PYTEST_XDIST_WORKER" not in os.environ:
         yield
         return
-    folder = tmp_path_factory.getbasetemp().parent  # one run's, common to its runners
+    # The pool's folder when tools/test.sh runs the tests (its native tests take a share too),
+    # else the run's own, common to its runners.
+    folder = Path(os.environ.get("HARNESS_POOL") or tmp_path_factory.getbasetemp().parent)
     alone = request.node.get_closest_marker("alone") is not None
     with open(folder / "machine.turnstile", "a") as turnstile, \
             open(folder / "machine.lock", "a") as machine:

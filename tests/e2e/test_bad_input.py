@@ -63,6 +63,7 @@ def test_malformed_data_leaves_the_window_working(procs):
                  what="tracking after the junk")
 
 
+@pytest.mark.slow
 def test_a_burst_of_100_updates_a_second_keeps_the_window_answering(procs, workdir):
     sim, pred, app = start_tracking(procs, initial="0|45")
     k.wait_until(lambda: len(tracking_commands(sim)) == 2, 5, what="the first commands")

@@ -50,6 +50,7 @@ def wait_for_commands(sim, expected, timeout=15):
         (axis + "\r\n" + arg + "\r\n").encode() for axis, arg in expected)
 
 
+@pytest.mark.slow
 def test_orbitron_feeds_the_window_and_its_restart_mid_pass_is_taken_up(procs):
     sim = procs.sim()
     pred = procs.predsim(program="orbitron")

@@ -62,6 +62,7 @@ def test_prediction_program_started_after_the_window_is_taken_up_at_once(procs):
     assert b"".join(c.wire for c in tracking_commands(sim)) == b"A\r\n211\r\nE\r\n012\r\n"
 
 
+@pytest.mark.slow
 @pytest.mark.parametrize("ending", ["quit", "crash"])
 def test_prediction_program_ending_mid_pass_sends_the_rotator_home_and_its_return_is_taken_up(
         procs, ending):

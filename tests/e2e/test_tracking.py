@@ -89,6 +89,7 @@ def check_polls(commands, seconds):
             assert after.t - before.t > (n - 1) * POLL_PERIOD_US, (before, after, n)
 
 
+@pytest.mark.slow
 def test_a_whole_pass_is_tracked_from_rise_to_set_with_exact_bytes_pacing_and_polls(procs,
                                                                                       artifacts):
     sim, pred, app = start_tracking(procs)

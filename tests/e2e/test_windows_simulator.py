@@ -94,6 +94,7 @@ def started():
             stack.callback(process.stop)
 
 
+@pytest.mark.slow
 def test_rehearsal_pass_through_the_windows_controller_simulator(session, build, workdir, started):
     started.append(Bridge(session, workdir, 1, 2))
     exe = build.windows_sim
