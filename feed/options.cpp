@@ -2,32 +2,42 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "kelmarotd/listen_address.h"
 #include "kelmarotd/options.h"
 
 namespace kelmafeed {
 
-const char kUsage[] =
-    "Usage: kelmafeed [--source=SOURCE] [--log=FILE]\n"
-    "Offers a tracking program's positions as the DDE service \"WinOrbit\" that KelmaRotator\n"
-    "follows.\n"
-    "  -s, --source=SOURCE   orbitron   Orbitron (Orbitron/Tracking/TrackingData)\n"
-    "                        satpc32    SatPC32 (SatPC32/SatPcDdeConv/SatPcDdeItem) or its\n"
-    "                                   ISS edition (SatPC32ISS/SatPcDdeConv/SatPcDdeItem)\n"
-    "                        dde:SERVICE/TOPIC/ITEM  another program with the same text\n"
-    "                        net[:PORT] rotctld protocol (port 4533; 0: any free)\n"
-    "                        default: whichever of these programs runs\n"
-    "  -T, --listen-addr=ADDRESS  with net: numeric address to listen on (default\n"
-    "                        127.0.0.1); give -T again for more\n"
-    "      --log=FILE        log the \"WinOrbit\" service's DDE events to FILE\n"
-    "  -h, --help            this text\n"
-    "  -V, --version         the version\n";
+const std::string kUsage =
+    std::string(
+        "Usage: kelmafeed [--source=SOURCE] [--log=FILE] [--elements FILE --station LAT,LON]\n"
+        "       kelmafeed --source=sky --elements FILE --station LAT,LON --track NAME [...]\n"
+        "Offers a tracking program's positions, or our own prediction's, as the DDE service\n"
+        "\"WinOrbit\" that KelmaRotator follows.\n"
+        "  -s, --source=SOURCE    orbitron   Orbitron (Orbitron/Tracking/TrackingData)\n"
+        "                         satpc32    SatPC32 (SatPC32/SatPcDdeConv/SatPcDdeItem) or its\n"
+        "                                    ISS edition (SatPC32ISS/SatPcDdeConv/SatPcDdeItem)\n"
+        "                         dde:SERVICE/TOPIC/ITEM  another program with the same text\n"
+        "                         net[:PORT] rotctld protocol (port 4533; 0: any free)\n"
+        "                         sky        our own prediction of --track\n"
+        "                         default: whichever of the first three programs runs\n"
+        "  -T, --listen-addr=ADDRESS  with net: numeric address to listen on (default\n"
+        "                         127.0.0.1); give -T again for more\n"
+        "      --log=FILE         log the \"WinOrbit\" service's DDE events to FILE\n"
+        "  -h, --help             this text\n"
+        "  -V, --version          the version\n"
+        "Passes planned so that the antenna never crosses its stop at north, going over the top\n"
+        "(elevation up to 180) unless --el-max says not: those of --source=sky, and those of a\n"
+        "relayed satellite found in --elements, with --station (--track, --at and --speed are\n"
+        "for --source=sky only):\n") +
+    sky::kSkyOptionsUsage;
 
 namespace {
 
 constexpr char kDdePrefix[] = "dde:";
 constexpr char kNetName[] = "net";
+constexpr char kSkyName[] = "sky";
 constexpr unsigned long kPortMax = 65535;
 constexpr size_t kPortDigitsMax = 5;
 
@@ -72,9 +82,16 @@ std::optional<uint16_t> ParseNetSource(const std::string& lower) {
 bool ParseSource(const std::string& text, Options* options) {
     const std::string lower = Lower(text);
     DdeSource source;
+    options->skySource = false;
     if (const std::optional<uint16_t> port = ParseNetSource(lower)) {
         options->netPort = port;
         options->sources.clear();
+        return true;
+    }
+    if (lower == kSkyName) {
+        options->skySource = true;
+        options->sources.clear();
+        options->netPort.reset();
         return true;
     }
     if (lower == "orbitron") {
@@ -86,13 +103,35 @@ bool ParseSource(const std::string& text, Options* options) {
     } else {
         options->action = Options::Action::kFail;
         options->error =
-            "--source takes orbitron, satpc32, dde:SERVICE/TOPIC/ITEM or net[:PORT], "
+            "--source takes orbitron, satpc32, dde:SERVICE/TOPIC/ITEM, net[:PORT] or sky, "
             "not \"" +
             text + "\"";
         return false;
     }
     options->netPort.reset();
     return true;
+}
+
+// The tracking engine's options: with the sky source, all that following --track needs; with a
+// relayed source, --elements and --station both or neither, and only what planning its passes
+// takes. An option that would do nothing is refused, not ignored.
+std::optional<std::string> SkyOptionsProblem(const Options& options,
+                                             const std::set<std::string>& given) {
+    if (options.skySource) return sky::MissingForTracking(options.sky);
+    for (const char* own : {"--track", "--at", "--speed"}) {
+        if (given.count(own) > 0)
+            return std::string(own) + " is for our own prediction: add --source sky";
+    }
+    const bool planned = given.count("--elements") > 0;
+    if (planned != (given.count("--station") > 0))
+        return "--elements and --station go together: with both, the relay plans the passes of "
+               "the satellites its source names";
+    for (const char* planning : {"--lead", "--park", "--el-max"}) {
+        if (!planned && given.count(planning) > 0)
+            return std::string(planning) +
+                   " is for planned passes: add --elements FILE and --station LAT,LON";
+    }
+    return std::nullopt;
 }
 
 Options Fail(Options options, const std::string& why) {
@@ -121,13 +160,16 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     options.sources = KnownSources();
     kelmarotd::ListenAddresses addresses;
     bool addressGiven = false;
+    std::set<std::string> skyGiven;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
         const size_t equals = arg.find('=');
         const std::string name = arg.rfind("--", 0) == 0 ? arg.substr(0, equals) : arg;
         const bool inlineValue = name.size() < arg.size();
         const bool isAddress = name == "-T" || name == "--listen-addr";
-        const bool takesValue = name == "--source" || name == "-s" || name == "--log" || isAddress;
+        const bool isSky = sky::IsSkyOption(name);
+        const bool takesValue =
+            name == "--source" || name == "-s" || name == "--log" || isAddress || isSky;
         if (takesValue && !inlineValue && i + 1 == arguments.size())
             return Fail(options, name + " needs a value");
         const std::string value = !takesValue   ? ""
@@ -144,6 +186,10 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
         } else if (isAddress) {
             if (const auto refused = addresses.Add(value)) return Fail(options, *refused);
             addressGiven = true;
+        } else if (isSky) {
+            if (const auto refused = sky::ParseSkyOption(name, value, &options.sky))
+                return Fail(options, *refused);
+            skyGiven.insert(name);
         } else {
             return Fail(options, "unknown argument \"" + arg + "\"");
         }
@@ -151,6 +197,10 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
     // Given without the network source it would do nothing the operator could see.
     if (addressGiven && !options.netPort && options.action == Options::Action::kRelay)
         return Fail(options, "-T (--listen-addr) is for the network source: add --source net");
+    if (options.action == Options::Action::kRelay) {
+        if (const auto problem = SkyOptionsProblem(options, skyGiven))
+            return Fail(options, *problem);
+    }
     options.netAddresses = addresses.List();
     return options;
 }

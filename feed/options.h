@@ -1,14 +1,17 @@
-// kelmafeed's command line: --source=orbitron|satpc32|dde:SERVICE/TOPIC/ITEM|net[:PORT] (-s),
+// kelmafeed's command line: --source=orbitron|satpc32|dde:SERVICE/TOPIC/ITEM|net[:PORT]|sky (-s),
 // -T/--listen-addr=ADDRESS (the network source's addresses, as kelmarotd takes them),
-// --log=FILE, -h/--help, -V/--version. Without --source the relay takes whichever of the known
-// programs runs; that is also how a tracking program that starts its drivers without arguments
-// (Orbitron) starts it.
+// --log=FILE, the tracking engine's options (sky/front.h: --elements, --station, --track, --at,
+// --speed, --lead, --park, --el-max), -h/--help, -V/--version. Without --source the relay takes
+// whichever of the known programs runs; that is also how a tracking program that starts its
+// drivers without arguments (Orbitron) starts it.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "sky/front.h"
 
 namespace kelmafeed {
 
@@ -30,6 +33,10 @@ struct Options {
     // these addresses (kelmarotd's default, 127.0.0.1, unless -T gives others).
     std::optional<uint16_t> netPort;
     std::vector<std::string> netAddresses;
+    // Our own prediction of sky.targets instead of a source.
+    bool skySource = false;
+    // What the sky source tracks, and what plans a relayed satellite's passes (sky.station set).
+    sky::SkyOptions sky;
     std::string logPath;  // the "WinOrbit" service's DDE events; none when empty
 };
 
@@ -41,6 +48,6 @@ std::vector<DdeSource> KnownSources();
 // "Orbitron, SatPC32 or SatPC32ISS": what the relay looks for.
 std::string SourcesName(const std::vector<DdeSource>& sources);
 
-extern const char kUsage[];
+extern const std::string kUsage;
 
 }  // namespace kelmafeed

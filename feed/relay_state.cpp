@@ -20,10 +20,14 @@ std::string ShownPosition(const RelayState& state) {
 }  // namespace
 
 Publication RelayState::OnText(std::string_view text) {
-    const TrackingReading reading = ParseTrackingText(text);
+    return OnReading(ParseTrackingText(text));
+}
+
+Publication RelayState::OnReading(const TrackingReading& reading) {
     switch (reading.kind) {
         case TrackingKind::kPosition:
-            return OnPosition({reading.azimuth, reading.elevation}, reading.satellite);
+            return OnPosition(rotator::Position{reading.azimuth, reading.elevation},
+                              reading.satellite);
         case TrackingKind::kNothingTracked:
             ++m_received;
             m_nothingTracked = true;
@@ -40,14 +44,25 @@ Publication RelayState::OnPosition(rotator::Position position,
                                    const std::optional<std::string>& satellite) {
     ++m_received;
     m_nothingTracked = false;
+    return OnPlannedPosition(position, satellite);
+}
+
+Publication RelayState::OnHeldPosition(const std::optional<std::string>& satellite) {
+    ++m_received;
+    m_nothingTracked = false;
+    return OnPlannedPosition(std::nullopt, satellite);
+}
+
+Publication RelayState::OnPlannedPosition(const std::optional<rotator::Position>& position,
+                                          const std::optional<std::string>& satellite) {
     Publication publication;
     if (satellite) {
         std::string name = satellite->substr(0, kNameMax);
         if (name != m_satellite) publication.satelliteName = m_satellite = name;
     }
-    if (m_position != position) {
+    if (position && m_position != position) {
         m_position = position;
-        publication.azel = AzElText(position);
+        publication.azel = AzElText(*position);
     }
     if (!publication.Empty()) ++m_published;
     return publication;

@@ -20,12 +20,22 @@ struct Publication {
     bool Empty() const { return !satelliteName && !azel; }
 };
 
+struct TrackingReading;
+
 class RelayState {
 public:
     // A tracking text from a DDE source. Nothing tracked and garbled texts publish nothing.
     Publication OnText(std::string_view text);
+    Publication OnReading(const TrackingReading& reading);
     // A position from any source; a name, when the source gives one.
     Publication OnPosition(rotator::Position position, const std::optional<std::string>& satellite);
+    // A position from the source that the antenna does not follow (a planned pass has not begun):
+    // only its name is published.
+    Publication OnHeldPosition(const std::optional<std::string>& satellite);
+    // A position the relay works out itself (its own prediction, a planned pass between the
+    // source's updates): published the same way, not counted as received.
+    Publication OnPlannedPosition(const std::optional<rotator::Position>& position,
+                                  const std::optional<std::string>& satellite);
 
     uint64_t Received() const { return m_received; }
     uint64_t Published() const { return m_published; }

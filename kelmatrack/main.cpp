@@ -7,8 +7,6 @@
 // has to send. A server that goes away, refuses the connection or leaves an answer overdue is
 // connected to again every kReconnectMs; the passes go on meanwhile.
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -20,9 +18,7 @@
 #include "kelmarotd/rotctl_text.h"
 #include "kelmatrack/options.h"
 #include "kelmatrack/rotator_link.h"
-#include "rotator/protocol.h"
-#include "sky/targets.h"
-#include "sky/tracker.h"
+#include "sky/front.h"
 
 namespace {
 
@@ -37,17 +33,9 @@ constexpr int64_t kShortestWaitMs = 10;
 constexpr int64_t kStatusEveryMs = 10000;
 constexpr double kPlanHours = 24;
 constexpr size_t kReceiveChunk = 512;
-// The KELMA controller's angles, for --plan without a server.
-constexpr plan::RotatorLimits kKelmaLimits{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
-
-JulianDate UtcNow() {
-    const auto since = std::chrono::system_clock::now().time_since_epoch();
-    const double seconds = std::chrono::duration<double>(since).count();
-    return predict::AddSeconds({predict::kUnixEpochJulianDate, 0}, seconds);
-}
 
 void Say(JulianDate at, const std::string& text) {
-    printf("%s  %s\n", predict::FormatUtc(at).c_str(), text.c_str());
+    puts(sky::Stamped(at, text).c_str());
     fflush(stdout);
 }
 
@@ -65,31 +53,9 @@ std::string LimitsText(const plan::RotatorLimits& l) {
            (overlap > 0 ? ", " + Degrees(overlap) + " deg of overlap" : ", no overlap");
 }
 
-plan::RotatorLimits WithElevationMax(plan::RotatorLimits limits,
-                                     const kelmatrack::Options& options) {
-    if (options.elevationMax && *options.elevationMax < limits.max_elevation_deg)
-        limits.max_elevation_deg = *options.elevationMax;
-    return limits;
-}
-
 // The targets, or none after saying why.
 std::optional<std::vector<sky::Target>> LoadTargets(const kelmatrack::Options& options) {
-    std::string text;
-    if (!options.elementsPath.empty()) {
-        // C stdio rather than streams: the Windows program stays small without their locales.
-        FILE* file = fopen(options.elementsPath.c_str(), "rb");
-        char chunk[4096];
-        for (size_t n; file != nullptr && (n = fread(chunk, 1, sizeof(chunk), file)) > 0;)
-            text.append(chunk, n);
-        if (file == nullptr || ferror(file)) {
-            fprintf(stderr, "kelmatrack: cannot read %s\n", options.elementsPath.c_str());
-            if (file != nullptr) fclose(file);
-            return std::nullopt;
-        }
-        fclose(file);
-    }
-    sky::TargetSetup setup =
-        sky::SetUpTargets(options.targets, options.elementsPath, text, options.station);
+    sky::TargetSetup setup = sky::LoadTargets(options.sky);
     for (const std::string& warning : setup.warnings)
         fprintf(stderr, "kelmatrack: %s\n", warning.c_str());
     if (!setup.error.empty()) {
@@ -221,12 +187,13 @@ public:
     Session(const kelmatrack::Options& options, std::vector<sky::Target> targets)
         : options_(options),
           targets_(std::move(targets)),
-          clock_(options.at ? *options.at : UtcNow(), options.speed, platform::NowMs()),
+          clock_(options.sky.at ? *options.sky.at : sky::UtcNow(), options.sky.speed,
+                 platform::NowMs()),
           connection_(options) {}
 
     int Run() {
         const std::string where = options_.host + ":" + std::to_string(options_.port);
-        Say(SkyNow(), "Rotator server " + where + "; sky clock at " + Degrees(options_.speed) +
+        Say(SkyNow(), "Rotator server " + where + "; sky clock at " + Degrees(options_.sky.speed) +
                           " times real time");
         while (!platform::StopRequested()) {
             Connection::News news;
@@ -274,13 +241,14 @@ private:
     }
 
     void LimitsLearned() {
-        const plan::RotatorLimits limits = WithElevationMax(connection_.Link().Limits(), options_);
+        const plan::RotatorLimits limits =
+            sky::WithElevationMax(connection_.Link().Limits(), options_.sky);
         Say(SkyNow(), "Rotator limits " + LimitsText(limits));
         if (tracker_) {
             tracker_->SetLimits(limits);
         } else {
-            tracker_.emplace(targets_,
-                             sky::TrackerSettings{limits, options_.leadSeconds, options_.park});
+            tracker_.emplace(targets_, sky::TrackerSettings{limits, options_.sky.leadSeconds,
+                                                            options_.sky.park});
         }
     }
 
@@ -339,17 +307,17 @@ std::optional<plan::RotatorLimits> AskLimits(const kelmatrack::Options& options)
 }
 
 int PrintPlan(const kelmatrack::Options& options, const std::vector<sky::Target>& targets) {
-    plan::RotatorLimits limits = kKelmaLimits;
+    plan::RotatorLimits limits = sky::kKelmaLimits;
     if (!options.host.empty()) {
         const auto asked = AskLimits(options);
         if (!asked) return kExitSetup;
         limits = *asked;
     }
-    limits = WithElevationMax(limits, options);
-    const JulianDate from = options.at ? *options.at : UtcNow();
+    limits = sky::WithElevationMax(limits, options.sky);
+    const JulianDate from = options.sky.at ? *options.sky.at : sky::UtcNow();
     const JulianDate to = predict::AddSeconds(from, kPlanHours * 3600);
-    const double antenna = options.park ? options.park->azimuth_deg
-                                        : (limits.min_azimuth_deg + limits.max_azimuth_deg) / 2;
+    const double antenna = options.sky.park ? options.sky.park->azimuth_deg
+                                            : (limits.min_azimuth_deg + limits.max_azimuth_deg) / 2;
     std::vector<std::string> problems;
     const std::vector<sky::PlannedPass> passes =
         sky::PlanPasses(targets, limits, from, to, antenna, &problems);
@@ -379,13 +347,14 @@ int main(int argc, char** argv) {
         kelmatrack::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     switch (options.action) {
         case kelmatrack::Options::Action::kHelp:
-            fputs(kelmatrack::kUsage, stdout);
+            fputs(kelmatrack::kUsage.c_str(), stdout);
             return 0;
         case kelmatrack::Options::Action::kVersion:
             puts("kelmatrack " KELMA_VERSION);
             return 0;
         case kelmatrack::Options::Action::kFail:
-            fprintf(stderr, "kelmatrack: %s\n%s", options.error.c_str(), kelmatrack::kUsage);
+            fprintf(stderr, "kelmatrack: %s\n%s", options.error.c_str(),
+                    kelmatrack::kUsage.c_str());
             return kExitUsage;
         case kelmatrack::Options::Action::kPlan:
         case kelmatrack::Options::Action::kTrack:

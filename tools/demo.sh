@@ -8,6 +8,8 @@
 #   bash tools/demo.sh [--seconds N]     (default: a 60-second pass)
 #   bash tools/demo.sh --source orbitron (or satpc32): the simulator plays that tracking program
 #                                        and kelmafeed relays it to the window
+#   bash tools/demo.sh --source sky      kelmafeed's own prediction: a real pass across north,
+#                                        planned over the top, its sky clock sped up to --seconds
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

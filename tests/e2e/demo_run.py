@@ -1,8 +1,10 @@
 """The demo's driver (tools/demo.sh runs it inside a harness session): the real KelmaRotator.exe
 tracks a simulated pass, with the controller simulator and the prediction-server simulator in
 their own processes; with --source orbitron or satpc32 the simulator plays that tracking program
-and kelmafeed relays it to the window. Prints a live summary once a second, saves screenshots of
-the window, and ends after the pass or on Ctrl-C, ending every process it started."""
+and kelmafeed relays it to the window; with --source sky kelmafeed's own prediction rehearses a
+real pass across north, planned over the top. Prints a live summary once a second, saves
+screenshots of the window, and ends after the pass or on Ctrl-C, ending every process it
+started."""
 
 import argparse
 import signal
@@ -16,6 +18,15 @@ import kelma_e2e as k
 SATELLITE = "ISS (ZARYA)"
 SCREENSHOT_EVERY_S = 10
 AFTER_PASS_S = 6  # a last poll of each axis after the pass
+# The sky source's pass: SO-50 from 60 N 10 E rises in the west at 11:35:08, crosses north and
+# sets in the east at 11:48:45 (tools/bench/data); the lead time begins at 11:34:08.
+SKY_SATELLITE = "SAUDISAT 1C (SO-50)"
+SKY_START = "2024-02-12 11:34:00"
+SKY_SECONDS = 900  # of the sky clock, from SKY_START to after the set
+SKY_ARGS = ["--source=sky", "--elements", k.REPO / "tools" / "bench" / "data" /
+            "amateur-2024-02-12.txt", "--station", "60,10", "--track", SKY_SATELLITE,
+            "--at", SKY_START]
+SIM_RATES = (6, 4)  # the controller simulator's own, in degrees per second
 
 # Ctrl-C reaches the simulators and the program too (one process group): the driver notes it and
 # stops at the next step, whatever the half-ended processes made that step raise.
@@ -56,6 +67,17 @@ def summary_line(elapsed, window, sim, feed):
     return line
 
 
+def start_sky(session, build, workdir, sim, seconds, started):
+    """kelmafeed's own prediction, its sky clock fast enough for the pass to take `seconds`, and
+    the controller as fast on that clock; a test for the end of the pass."""
+    speed = SKY_SECONDS / seconds
+    sim.command(f"rate 1 {SIM_RATES[0] * speed:g} {SIM_RATES[1] * speed:g}")
+    feed = k.Feed(session, build, workdir, [*SKY_ARGS, "--speed", f"{speed:g}"])
+    started.append(feed)
+    print(feed.wait_line(r"^Serving "), flush=True)
+    return feed, lambda: any(line.endswith(": pass ended") for line in feed.lines())
+
+
 def start_source(session, build, workdir, source, started):
     """The prediction program, or the tracking program and kelmafeed; the name the window shows."""
     program = None if source == "winorbit" else source
@@ -72,19 +94,35 @@ def start_source(session, build, workdir, source, started):
     return pred, feed, SATELLITE.replace(" ", "_") if source == "orbitron" else SATELLITE
 
 
+def start_pass(session, build, workdir, seconds, source, sim, started):
+    """The window and what feeds it, the pass under way; the window, kelmafeed (if it runs) and a
+    test for the end of the pass."""
+    if source == "sky":
+        # The window first: the sky clock runs from the moment kelmafeed serves.
+        app = k.App(session, build, workdir)
+        started.append(app)
+        feed, over = start_sky(session, build, workdir, sim, seconds, started)
+        app.wait_text(k.IDC_SAT_NAME, SKY_SATELLITE)
+        print(f"KelmaRotator is tracking {SKY_SATELLITE} from kelmafeed's own prediction: its "
+              f"pass across north in {seconds:.0f} s (Ctrl-C stops it)", flush=True)
+        return app, feed, over
+    pred, feed, shown_name = start_source(session, build, workdir, source, started)
+    app = k.App(session, build, workdir)
+    started.append(app)
+    app.wait_text(k.IDC_SAT_NAME, shown_name)
+    updates = max(2, int(seconds * 2))
+    print(f"KelmaRotator is tracking {SATELLITE}: a {seconds:.0f} s pass, {updates} updates "
+          f"(Ctrl-C stops it)", flush=True)
+    pred.send(f"pass {seconds / updates:.3f} {updates} 72 200 20")
+    return app, feed, lambda: any(t.startswith("ok pass") for _, t in pred.events())
+
+
 def run(session, build, workdir, shots, seconds, source):
     started = []
     try:
         sim = k.Sim(session, build, workdir, ports=(1,))
         started.append(sim)
-        pred, feed, shown_name = start_source(session, build, workdir, source, started)
-        app = k.App(session, build, workdir)
-        started.append(app)
-        app.wait_text(k.IDC_SAT_NAME, shown_name)
-        updates = max(2, int(seconds * 2))
-        print(f"KelmaRotator is tracking {SATELLITE}: a {seconds:.0f} s pass, {updates} updates "
-              f"(Ctrl-C stops it)", flush=True)
-        pred.send(f"pass {seconds / updates:.3f} {updates} 72 200 20")
+        app, feed, pass_over = start_pass(session, build, workdir, seconds, source, sim, started)
         begin = time.monotonic()
         next_shot = 0.0
         shot = 0
@@ -97,7 +135,7 @@ def run(session, build, workdir, shots, seconds, source):
                 shot += 1
                 app.screenshot(shots / f"kelma-demo-{shot:02d}.png")
                 next_shot += SCREENSHOT_EVERY_S
-            if ended_at is None and any(t.startswith("ok pass") for _, t in pred.events()):
+            if ended_at is None and pass_over():
                 ended_at = time.monotonic()
             time.sleep(1)
         app.screenshot(shots / "kelma-demo-end.png")
@@ -117,10 +155,11 @@ def main():
     parser.add_argument("--seconds", type=float, default=60.0, help="length of the pass")
     parser.add_argument("--shots", default=str(k.REPO / "build" / "demo"),
                         help="folder for the screenshots")
-    parser.add_argument("--source", choices=["winorbit", "orbitron", "satpc32"],
+    parser.add_argument("--source", choices=["winorbit", "orbitron", "satpc32", "sky"],
                         default="winorbit",
-                        help="the program that feeds the window: the prediction program, or "
-                             "Orbitron or SatPC32 through kelmafeed")
+                        help="the program that feeds the window: the prediction program, "
+                             "Orbitron or SatPC32 through kelmafeed, or kelmafeed's own "
+                             "prediction")
     args = parser.parse_args()
     session, build = k.session_and_build("demo", "tools/demo.sh")
     shots = Path(args.shots)

@@ -62,7 +62,8 @@ def test_zip_holds_the_programs_guide_licence_and_their_check_sums(release):
 
 def check_guide_page(guide, page):
     """The HTML guide is the Markdown guide rendered whole: every heading, every table and every
-    code block (those inside numbered steps too) made into its HTML element."""
+    code block (those inside numbered steps too) made into its HTML element, and every picture
+    inside the page."""
     assert page.startswith("<!DOCTYPE html>")
     prose = re.sub(r"^\s*```.*?^\s*```", "", guide, flags=re.MULTILINE | re.DOTALL)
     headings = [(len(marks), text.replace("`", "")) for marks, text in
@@ -74,6 +75,8 @@ def check_guide_page(guide, page):
     assert page.count("<table>") == len(table_rules) > 0
     fences = re.findall(r"^\s*```", guide, re.MULTILINE)
     assert page.count("<pre><code") == len(fences) // 2 > 0
+    pictures = re.findall(r"!\[[^]]*\]\(([^)]+)\)", prose)
+    assert page.count('<img src="data:') == len(pictures) > 0, "a picture outside the page"
 
 
 def test_program_from_the_zip_starts_and_shows_its_window(release, session, build, workdir, procs):

@@ -79,6 +79,58 @@ TEST(KelmafeedOptionsTest, NetworkSourceTakesKelmarotdsAddressOption) {
     }
 }
 
+TEST(KelmafeedOptionsTest, SkySourceTakesTheTrackingEnginesOptions) {
+    const Options sky = ParseOptions({"--source=sky", "--elements", "amateur.txt", "--station",
+                                      "60,10", "--track=SO-50,sun", "--at", "2024-02-12 11:34:00",
+                                      "--speed", "30", "--el-max=90"});
+    ASSERT_EQ(sky.action, Options::Action::kRelay) << sky.error;
+    EXPECT_TRUE(sky.skySource);
+    EXPECT_TRUE(sky.sources.empty());
+    EXPECT_EQ(sky.sky.targets, (std::vector<std::string>{"SO-50", "sun"}));
+    EXPECT_EQ(sky.sky.speed, 30);
+    EXPECT_EQ(sky.sky.elevationMax, 90);
+    // A relayed source with --elements and --station has its passes planned.
+    const Options planned = ParseOptions(
+        {"--source=satpc32", "--elements=nasabare.txt", "--station=48.1,11.6,520", "--lead=90"});
+    ASSERT_EQ(planned.action, Options::Action::kRelay) << planned.error;
+    EXPECT_FALSE(planned.skySource);
+    EXPECT_EQ(planned.sky.elementsPath, "nasabare.txt");
+    EXPECT_EQ(planned.sky.leadSeconds, 90);
+}
+
+struct RefusedCase {
+    std::vector<std::string> args;
+    const char* error;
+};
+
+class KelmafeedRefusedSkyOptionsTest : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(KelmafeedRefusedSkyOptionsTest, SaysWhatIsWrong) {
+    const Options options = ParseOptions(GetParam().args);
+    EXPECT_EQ(options.action, Options::Action::kFail);
+    EXPECT_EQ(options.error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KelmafeedRefusedSkyOptionsTest,
+    ::testing::Values(
+        RefusedCase{{"--source=sky", "--station", "60,10", "--track", "SO-50"},
+                    "no element file for the satellites (--elements FILE)"},
+        RefusedCase{{"--source=sky", "--track", "moon"}, "no station (--station LAT,LON)"},
+        RefusedCase{{"-s", "sky", "--station", "60,200", "--track", "sun"},
+                    "--station: station 60,200: longitude 200 is outside -180..180 degrees"},
+        RefusedCase{{"-s", "sky", "--station", "60,10", "--track", "sun", "--at", "tonight"},
+                    "--at: \"tonight\" is not a UTC time: write it as YYYY-MM-DD HH:MM:SS"},
+        RefusedCase{{"--source=orbitron", "--track", "SO-50"},
+                    "--track is for our own prediction: add --source sky"},
+        RefusedCase{{"--elements", "amateur.txt", "--station", "60,10", "--speed", "10"},
+                    "--speed is for our own prediction: add --source sky"},
+        RefusedCase{{"--elements", "amateur.txt"},
+                    "--elements and --station go together: with both, the relay plans the passes "
+                    "of the satellites its source names"},
+        RefusedCase{{"--source=satpc32", "--el-max", "90"},
+                    "--el-max is for planned passes: add --elements FILE and --station LAT,LON"}));
+
 TEST(KelmafeedOptionsTest, RefusesWhatItCannotUse) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--source=gpredict"},
                                                  {"--source=dde:Orbitron/Tracking"},

@@ -26,28 +26,29 @@ TEST(KelmatrackOptionsTest, ReadsEveryOptionInBothForms) {
     ASSERT_EQ(o.action, Options::Action::kTrack) << o.error;
     EXPECT_EQ(o.host, "rotor.local");
     EXPECT_EQ(o.port, 4534);
-    EXPECT_EQ(o.elementsPath, "sats.txt");
-    EXPECT_EQ(o.station.latitude_deg, 60.5);
-    EXPECT_EQ(o.station.longitude_deg, -10);
-    EXPECT_EQ(o.station.height_m, 120);
-    EXPECT_EQ(o.targets, (std::vector<std::string>{"ISS (ZARYA)", "moon"}));
-    ASSERT_TRUE(o.at);
-    EXPECT_EQ(predict::FormatUtc(*o.at), "2024-02-12 11:34:00");
-    EXPECT_EQ(o.speed, 150);
-    EXPECT_EQ(o.leadSeconds, 30);
-    ASSERT_TRUE(o.park);
-    EXPECT_EQ(o.park->azimuth_deg, 180);
-    EXPECT_EQ(o.park->elevation_deg, 5);
-    EXPECT_EQ(o.elevationMax, 90);
+    EXPECT_EQ(o.sky.elementsPath, "sats.txt");
+    ASSERT_TRUE(o.sky.station);
+    EXPECT_EQ(o.sky.station->latitude_deg, 60.5);
+    EXPECT_EQ(o.sky.station->longitude_deg, -10);
+    EXPECT_EQ(o.sky.station->height_m, 120);
+    EXPECT_EQ(o.sky.targets, (std::vector<std::string>{"ISS (ZARYA)", "moon"}));
+    ASSERT_TRUE(o.sky.at);
+    EXPECT_EQ(predict::FormatUtc(*o.sky.at), "2024-02-12 11:34:00");
+    EXPECT_EQ(o.sky.speed, 150);
+    EXPECT_EQ(o.sky.leadSeconds, 30);
+    ASSERT_TRUE(o.sky.park);
+    EXPECT_EQ(o.sky.park->azimuth_deg, 180);
+    EXPECT_EQ(o.sky.park->elevation_deg, 5);
+    EXPECT_EQ(o.sky.elevationMax, 90);
     EXPECT_TRUE(o.verbose);
 }
 
 TEST(KelmatrackOptionsTest, DefaultsAndWhatPlanAndTheSunNeedNot) {
     const Options o = ParseOptions(With({}));
-    EXPECT_EQ(o.speed, 1);
-    EXPECT_EQ(o.leadSeconds, 60);
-    EXPECT_FALSE(o.park);
-    EXPECT_FALSE(o.at);
+    EXPECT_EQ(o.sky.speed, 1);
+    EXPECT_EQ(o.sky.leadSeconds, 60);
+    EXPECT_FALSE(o.sky.park);
+    EXPECT_FALSE(o.sky.at);
     EXPECT_EQ(ParseOptions({"-r", "localhost"}).port, 4533);
     const Options plan = ParseOptions({"--plan", "--station", "-34,18", "--track", "Sun,MOON"});
     EXPECT_EQ(plan.action, Options::Action::kPlan) << plan.error;

@@ -77,6 +77,22 @@ TEST(RelayStateTest, PositionsFromTheNetworkPublishAlike) {
     EXPECT_EQ(state.OnPosition({0, -5}, std::nullopt).azel, "0|-5");
 }
 
+TEST(RelayStateTest, AHeldPositionPublishesTheNameAndAPlannedOneIsNotCountedAsReceived) {
+    RelayState state;
+    // A planned pass that has not begun: the source's update names the satellite, nothing more.
+    const Publication held = state.OnHeldPosition(std::string("SO-50"));
+    EXPECT_EQ(held.satelliteName, "SO-50");
+    EXPECT_EQ(held.azel, std::nullopt);
+    EXPECT_FALSE(state.LastPosition());
+    // The plan's own positions between the source's updates.
+    EXPECT_EQ(state.OnPlannedPosition(rotator::Position{200, 178}, std::nullopt).azel, "200|178");
+    EXPECT_TRUE(state.OnPlannedPosition(rotator::Position{200, 178}, std::nullopt).Empty());
+    EXPECT_TRUE(state.OnPlannedPosition(std::nullopt, std::string("SO-50")).Empty());
+    EXPECT_EQ(state.Received(), 1u);
+    EXPECT_EQ(state.Published(), 2u);
+    EXPECT_EQ(state.LastPosition(), (rotator::Position{200, 178}));
+}
+
 TEST(RelayStateTest, StatusLineShowsSourceSatellitePositionAndCounts) {
     RelayState state;
     EXPECT_EQ(kelmafeed::StatusLine("Orbitron", false, state),

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "sky/front.h"
+#include "tests/native/decaying_sets.h"
+
 namespace {
 
 using sky::SetUpTargets;
@@ -12,22 +15,17 @@ using sky::TargetSetup;
 
 const predict::Station kStation{48.0, 11.0, 500};
 
-// ISS (Celestrak, February 2024), a copy with a wrong checksum (line 5), and two made-up sets
-// with a perigee inside the Earth: at their epoch (DOWN-AT-EPOCH, mean anomaly 0) and half an
-// orbit later (DOWN-SOON).
-constexpr char kFile[] =
-    "ISS (ZARYA)\n"
-    "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9997\n"
-    "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n"
-    "ISS COPY\n"
-    "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9990\n"
-    "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n"
-    "DOWN-AT-EPOCH\n"
-    "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
-    "2 99999  51.6406 220.6676 5000000 228.7563 000.0000 15.00000000    13\n"
-    "DOWN-SOON\n"
-    "1 99999U 24001A   24043.00000000  .00000000  00000+0  00000+0 0  9993\n"
-    "2 99999  51.6406 220.6676 5000000 228.7563 180.0000 15.00000000    12\n";
+// ISS (Celestrak, February 2024), a copy with a wrong checksum (line 5), and the decaying sets
+// (DOWN-AT-EPOCH from line 7).
+const std::string kFile =
+    std::string(
+        "ISS (ZARYA)\n"
+        "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9997\n"
+        "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n"
+        "ISS COPY\n"
+        "1 25544U 98067A   24043.00684501  .00020902  00000+0  37609-3 0  9990\n"
+        "2 25544  51.6406 220.6676 0001921 228.7563 273.9440 15.49783958438989\n") +
+    synthetic::kDecayingSets;
 
 TEST(SkyTargetsTest, TakesSatellitesSunAndMoonAndReportsRefusedSets) {
     const TargetSetup setup =
@@ -44,6 +42,16 @@ TEST(SkyTargetsTest, TakesSatellitesSunAndMoonAndReportsRefusedSets) {
     const auto look = setup.targets[0].sky.look(*setup.targets[0].elements_epoch);
     ASSERT_TRUE(look);
     EXPECT_GT(look->range_km, 400);
+}
+
+TEST(SkyTargetsTest, FindsASetByTheNamesTrackingProgramsAndCataloguesGiveIt) {
+    for (const char* name : {"ISS_(ZARYA)", "zarya", "25544"}) {
+        const TargetSetup setup = SetUpTargets({name}, "sats.txt", kFile, kStation);
+        ASSERT_EQ(setup.targets.size(), 1u) << name << ": " << setup.error;
+        EXPECT_EQ(setup.targets[0].name, "ISS (ZARYA)") << name;
+    }
+    for (const char* name : {"ZARY", "ISS", "ISS_ZARYA"})
+        EXPECT_TRUE(SetUpTargets({name}, "sats.txt", kFile, kStation).targets.empty()) << name;
 }
 
 TEST(SkyTargetsTest, ANameNotFoundEndsWithTheNamesThatComeClose) {
@@ -74,6 +82,16 @@ TEST(SkyTargetsTest, ASetTheModelRefusesIsSkippedWithAMessage) {
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events[0].rfind("DOWN-SOON: the model fails from 2024-02-12 ", 0), 0u) << events[0];
     EXPECT_EQ(tracker.CurrentStatus().target, "ISS (ZARYA)");
+}
+
+TEST(SkyTargetsTest, AnElementFileThatCannotBeReadIsNamed) {
+    sky::SkyOptions options;
+    options.elementsPath = "/nonexistent/amateur.txt";
+    options.station = kStation;
+    options.targets = {"ISS (ZARYA)"};
+    const TargetSetup setup = sky::LoadTargets(options);
+    EXPECT_EQ(setup.error, "cannot read /nonexistent/amateur.txt");
+    EXPECT_TRUE(setup.targets.empty());
 }
 
 }  // namespace

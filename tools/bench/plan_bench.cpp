@@ -18,13 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "axis.h"
 #include "predict/elements.h"
 #include "predict/passes.h"
-#include "rotator/protocol.h"
-#include "rotator/tracking_rule.h"
 #include "sky/targets.h"
 #include "sky/tracker.h"
+#include "tools/bench/rotator_model.h"
 
 namespace {
 
@@ -35,14 +33,9 @@ using predict::SecondsBetween;
 constexpr double kWithinDeg = 2.0;
 constexpr double kStopSwingDeg = 20.0;
 constexpr double kLeadSeconds = sky::kDefaultLeadSeconds;
-// The KELMA controller's angles.
-constexpr plan::RotatorLimits kKelma{0, rotator::kAzimuthMax, 0, rotator::kElevationMax};
 constexpr plan::AxisAngles kPark{0, 0};
 
-struct Rates {
-    double azimuth_deg_per_s;
-    double elevation_deg_per_s;
-};
+using bench::Rates;
 
 struct Site {
     const char* name;
@@ -51,28 +44,6 @@ struct Site {
 
 const Site kSites[] = {
     {"60 N", {60.0, 10.7, 100}}, {"35 N", {35.0, 139.7, 40}}, {"34 S", {-34.0, 18.5, 50}}};
-
-// Two axes of the controller simulator under whole-degree commands.
-class RotatorModel {
-public:
-    explicit RotatorModel(Rates rates)
-        : azimuth_(kKelma.max_azimuth_deg, rates.azimuth_deg_per_s),
-          elevation_(kKelma.max_elevation_deg, rates.elevation_deg_per_s) {}
-    void Command(const rotator::Position& p) {
-        azimuth_.Goto(p.azimuth);
-        elevation_.Goto(p.elevation);
-    }
-    void Run(double seconds) {
-        azimuth_.Advance(seconds);
-        elevation_.Advance(seconds);
-    }
-    bool Standing() const { return !azimuth_.Moving() && !elevation_.Moving(); }
-    plan::AxisAngles Pointing() const { return {azimuth_.Position(), elevation_.Position()}; }
-
-private:
-    kelma::Axis azimuth_;
-    kelma::Axis elevation_;
-};
 
 struct Figures {
     long passes = 0;
@@ -126,7 +97,7 @@ public:
 
 private:
     const sky::Target& target_;
-    RotatorModel rotator_;
+    bench::RotatorModel rotator_;
     Figures figures_;
     bool wasUp_ = true;  // a pass under way at the start does not count
     std::optional<rotator::Position> lastCommand_;
@@ -134,7 +105,7 @@ private:
 
 Figures Planned(const sky::Target& target, Rates rates, double lead_seconds, JulianDate start,
                 JulianDate end) {
-    sky::Tracker tracker({target}, {kKelma, lead_seconds, kPark});
+    sky::Tracker tracker({target}, {sky::kKelmaLimits, lead_seconds, kPark});
     Follower follower(target, rates);
     std::optional<JulianDate> counted;  // the plan start of the last pass counted
     for (JulianDate t = start; SecondsBetween(t, end) > 0; t = AddSeconds(t, 1)) {
@@ -167,13 +138,7 @@ Figures Unplanned(const sky::Target& target, Rates rates, JulianDate start, Juli
         const JulianDate from = AddSeconds(pass.rise, -2 * kLeadSeconds);
         for (JulianDate t = from; SecondsBetween(t, pass.set) > -1 && SecondsBetween(t, end) > 0;
              t = AddSeconds(t, 1)) {
-            const auto look = target.sky.look(t);
-            std::optional<rotator::Position> command;
-            const int el = look ? static_cast<int>(std::lround(look->elevation_deg)) : -90;
-            if (el >= rotator::kLowestTrackedElevation)
-                command = rotator::Position{static_cast<int>(std::lround(look->azimuth_deg)),
-                                            std::max(el, 0)};
-            follower.Second(t, command);
+            follower.Second(t, bench::UnplannedCommand(target.sky.look(t)));
         }
     }
     return follower.Result();
