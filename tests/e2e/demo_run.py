@@ -29,7 +29,9 @@ SKY_ARGS = ["--source=sky", "--elements", k.REPO / "tools" / "bench" / "data" /
             "--at", SKY_START]
 SIM_RATES = (6, 4)  # the controller simulator's own, in degrees per second
 CONSOLE_TITLE = "kelmafeed"  # the title kelmafeed gives its console
-CONSOLE_COLUMNS, CONSOLE_ROWS = 120, 12  # wide as Windows' console (Wine's is 80)
+# Windows' console size and its lines kept; Wine's console is 80 by 25 and would cut the status
+# line at 80 columns.
+CONSOLE_COLUMNS, CONSOLE_ROWS, CONSOLE_BUFFER_ROWS = 120, 30, 9001
 RELAYED = ("orbitron", "satpc32")
 
 # Ctrl-C reaches the simulators and the program too (one process group): the driver notes it and
@@ -53,7 +55,8 @@ class ConsoleFeed:
 
     def __init__(self, session, build, args):
         self.session = session
-        for value, rows in (("WindowSize", CONSOLE_ROWS), ("ScreenBufferSize", 9001)):
+        sizes = (("WindowSize", CONSOLE_ROWS), ("ScreenBufferSize", CONSOLE_BUFFER_ROWS))
+        for value, rows in sizes:
             subprocess.run([session.wine, "reg", "add", r"HKCU\Console", "/v", value, "/t",
                             "REG_DWORD", "/d", str(rows << 16 | CONSOLE_COLUMNS), "/f"],
                            env=session.env, check=True, stdin=subprocess.DEVNULL,
