@@ -29,9 +29,9 @@ SKY_ARGS = ["--source=sky", "--elements", k.REPO / "tools" / "bench" / "data" /
             "--at", SKY_START]
 SIM_RATES = (6, 4)  # the controller simulator's own, in degrees per second
 CONSOLE_TITLE = "kelmafeed"  # the title kelmafeed gives its console
-# Windows' console size and its lines kept; Wine's console is 80 by 25 and would cut the status
-# line at 80 columns.
-CONSOLE_COLUMNS, CONSOLE_ROWS, CONSOLE_BUFFER_ROWS = 120, 30, 9001
+# As wide as Windows' console, with as many lines kept: Wine's 80 columns would cut the status
+# line. 20 rows hold the demo's messages; Wine shows no fewer.
+CONSOLE_COLUMNS, CONSOLE_ROWS, CONSOLE_BUFFER_ROWS = 120, 20, 9001
 RELAYED = ("orbitron", "satpc32")
 
 # Ctrl-C reaches the simulators and the program too (one process group): the driver notes it and
