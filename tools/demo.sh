@@ -10,6 +10,9 @@
 #                                        and kelmafeed relays it to the window
 #   bash tools/demo.sh --source sky      kelmafeed's own prediction: a real pass across north,
 #                                        planned over the top, its sky clock sped up to --seconds
+#   bash tools/demo.sh --source orbitron --console
+#                                        kelmafeed in a console window of its own, as Orbitron
+#                                        starts it, with screenshots of that console too
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -1,6 +1,7 @@
 """Writes the operator guide as one HTML page that Windows opens with a double-click: the same
 Markdown, rendered by the CommonMark rules (with tables), in a page that needs nothing else (its
-pictures inside it). The page's bytes depend only on the guide and its pictures: no date, no
+pictures inside it), its headings carrying the anchors GitHub gives them, so that a link to a
+section works in both. The page's bytes depend only on the guide and its pictures: no date, no
 path, no generator stamp.
 
     release_guide.py <guide.md> <guide.html>"""
@@ -34,8 +35,32 @@ def embed_pictures(body, folder):
     return re.sub(r'<img src="([^":]+)"', inline, body)
 
 
+def slug(heading):
+    """GitHub's anchor of a heading's text: lower case, only letters, digits, "-" and "_" kept,
+    each space a "-"."""
+    kept = "".join(c for c in heading.lower() if c.isalnum() or c in " -_")
+    return kept.replace(" ", "-")
+
+
+def parse(markdown_text):
+    """The guide's tokens, each heading with its anchor as its id (a repeated one numbered as
+    GitHub numbers it: -1, -2, ...)."""
+    parser = MarkdownIt("commonmark").enable("table")
+    tokens = parser.parse(markdown_text)
+    seen = {}
+    for heading, inline in zip(tokens, tokens[1:]):
+        if heading.type == "heading_open":
+            text = "".join(c.content for c in inline.children if c.type in ("text", "code_inline"))
+            anchor = slug(text)
+            count = seen.get(anchor, 0)
+            seen[anchor] = count + 1
+            heading.attrSet("id", f"{anchor}-{count}" if count else anchor)
+    return parser, tokens
+
+
 def render(markdown_text, folder):
-    body = embed_pictures(MarkdownIt("commonmark").enable("table").render(markdown_text), folder)
+    parser, tokens = parse(markdown_text)
+    body = embed_pictures(parser.renderer.render(tokens, parser.options, {}), folder)
     first_line = markdown_text.splitlines()[0] if markdown_text else ""
     title = html.escape(first_line.lstrip("# ").strip())
     return (

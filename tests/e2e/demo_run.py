@@ -3,11 +3,12 @@ tracks a simulated pass, with the controller simulator and the prediction-server
 their own processes; with --source orbitron or satpc32 the simulator plays that tracking program
 and kelmafeed relays it to the window; with --source sky kelmafeed's own prediction rehearses a
 real pass across north, planned over the top. Prints a live summary once a second, saves
-screenshots of the window, and ends after the pass or on Ctrl-C, ending every process it
-started."""
+screenshots of the window (with --console, of kelmafeed's console too), and ends after the pass or
+on Ctrl-C, ending every process it started."""
 
 import argparse
 import signal
+import subprocess
 import sys
 import tempfile
 import time
@@ -27,6 +28,11 @@ SKY_ARGS = ["--source=sky", "--elements", k.REPO / "tools" / "bench" / "data" /
             "amateur-2024-02-12.txt", "--station", "60,10", "--track", SKY_SATELLITE,
             "--at", SKY_START]
 SIM_RATES = (6, 4)  # the controller simulator's own, in degrees per second
+CONSOLE_TITLE = "kelmafeed"  # the title kelmafeed gives its console
+# As wide as Windows' console, with as many lines kept: Wine's 80 columns would cut the status
+# line. 20 rows hold the demo's messages; Wine shows no fewer.
+CONSOLE_COLUMNS, CONSOLE_ROWS, CONSOLE_BUFFER_ROWS = 120, 20, 9001
+RELAYED = ("orbitron", "satpc32")
 
 # Ctrl-C reaches the simulators and the program too (one process group): the driver notes it and
 # stops at the next step, whatever the half-ended processes made that step raise.
@@ -41,6 +47,44 @@ def request_stop(signum, frame):
 def check_stop():
     if stop_requested:
         raise KeyboardInterrupt
+
+
+class ConsoleFeed:
+    """kelmafeed in a console window of its own, as Orbitron starts it: what the operator sees,
+    for screenshots. Its output is on that screen only, so the demo reads no status from it."""
+
+    def __init__(self, session, build, args):
+        self.session = session
+        sizes = (("WindowSize", CONSOLE_ROWS), ("ScreenBufferSize", CONSOLE_BUFFER_ROWS))
+        for value, rows in sizes:
+            subprocess.run([session.wine, "reg", "add", r"HKCU\Console", "/v", value, "/t",
+                            "REG_DWORD", "/d", str(rows << 16 | CONSOLE_COLUMNS), "/f"],
+                           env=session.env, check=True, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.process = subprocess.Popen(
+            [session.wine, "wineconsole", str(build.feed), *args], env=session.env,
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        k.wait_until(lambda: k.x_window(session, CONSOLE_TITLE), 30, interval=0.2,
+                     what="kelmafeed's console")
+
+    def status(self):
+        return None
+
+    def screenshot(self, path):
+        k.screenshot(self.session, CONSOLE_TITLE, path)
+
+    def stop(self):
+        """Ctrl-C in the console, as an operator ends kelmafeed; by its PID if that fails."""
+        xid = k.x_window(self.session, CONSOLE_TITLE)
+        if xid and self.process.poll() is None:
+            subprocess.run(["xdotool", "windowfocus", "--sync", xid, "key", "ctrl+c"],
+                           env=self.session.env, check=False, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                self.process.wait(k.STOP_WAIT_S)
+            except subprocess.TimeoutExpired:
+                pass
+        k.end_process(self.process)
 
 
 def last_commanded(sim):
@@ -78,8 +122,9 @@ def start_sky(session, build, workdir, sim, seconds, started):
     return feed, lambda: any(line.endswith(": pass ended") for line in feed.lines())
 
 
-def start_source(session, build, workdir, source, started):
-    """The prediction program, or the tracking program and kelmafeed; the name the window shows."""
+def start_source(session, build, workdir, source, console, started):
+    """The prediction program, or the tracking program and kelmafeed (in a console window of its
+    own when console is true); the name the window shows."""
     program = None if source == "winorbit" else source
     pred = k.PredSim(session, build, workdir, program=program)
     started.append(pred)
@@ -87,14 +132,16 @@ def start_source(session, build, workdir, source, started):
     pred.run("azel 200.0|10.0" if program else "azel 200.0|-6.0")
     if not program:
         return pred, None, SATELLITE
-    feed = k.Feed(session, build, workdir, ["--source", source])
+    feed = (ConsoleFeed(session, build, ["--source", source]) if console
+            else k.Feed(session, build, workdir, ["--source", source]))
     started.append(feed)
-    print(feed.wait_line(r"^Connected to "), flush=True)
+    if not console:
+        print(feed.wait_line(r"^Connected to "), flush=True)
     # Orbitron writes the spaces of a name as underscores.
     return pred, feed, SATELLITE.replace(" ", "_") if source == "orbitron" else SATELLITE
 
 
-def start_pass(session, build, workdir, seconds, source, sim, started):
+def start_pass(session, build, workdir, seconds, source, console, sim, started):
     """The window and what feeds it, the pass under way; the window, kelmafeed (if it runs) and a
     test for the end of the pass."""
     if source == "sky":
@@ -106,7 +153,7 @@ def start_pass(session, build, workdir, seconds, source, sim, started):
         print(f"KelmaRotator is tracking {SKY_SATELLITE} from kelmafeed's own prediction: its "
               f"pass across north in {seconds:.0f} s (Ctrl-C stops it)", flush=True)
         return app, feed, over
-    pred, feed, shown_name = start_source(session, build, workdir, source, started)
+    pred, feed, shown_name = start_source(session, build, workdir, source, console, started)
     app = k.App(session, build, workdir)
     started.append(app)
     app.wait_text(k.IDC_SAT_NAME, shown_name)
@@ -117,12 +164,13 @@ def start_pass(session, build, workdir, seconds, source, sim, started):
     return app, feed, lambda: any(t.startswith("ok pass") for _, t in pred.events())
 
 
-def run(session, build, workdir, shots, seconds, source):
+def run(session, build, workdir, shots, seconds, source, console):
     started = []
     try:
         sim = k.Sim(session, build, workdir, ports=(1,))
         started.append(sim)
-        app, feed, pass_over = start_pass(session, build, workdir, seconds, source, sim, started)
+        app, feed, pass_over = start_pass(session, build, workdir, seconds, source, console, sim,
+                                          started)
         begin = time.monotonic()
         next_shot = 0.0
         shot = 0
@@ -134,6 +182,8 @@ def run(session, build, workdir, shots, seconds, source):
             if elapsed >= next_shot:
                 shot += 1
                 app.screenshot(shots / f"kelma-demo-{shot:02d}.png")
+                if console:
+                    feed.screenshot(shots / f"kelmafeed-{shot:02d}.png")
                 next_shot += SCREENSHOT_EVERY_S
             if ended_at is None and pass_over():
                 ended_at = time.monotonic()
@@ -160,7 +210,12 @@ def main():
                         help="the program that feeds the window: the prediction program, "
                              "Orbitron or SatPC32 through kelmafeed, or kelmafeed's own "
                              "prediction")
+    parser.add_argument("--console", action="store_true",
+                        help="kelmafeed in a console window of its own, as Orbitron starts it, "
+                             "with screenshots of it (orbitron and satpc32 only)")
     args = parser.parse_args()
+    if args.console and args.source not in RELAYED:
+        parser.error("--console needs --source orbitron or satpc32")
     session, build = k.session_and_build("demo", "tools/demo.sh")
     shots = Path(args.shots)
     shots.mkdir(parents=True, exist_ok=True)
@@ -168,7 +223,7 @@ def main():
     signal.signal(signal.SIGTERM, request_stop)
     with tempfile.TemporaryDirectory(prefix="kelma-demo.") as workdir:
         try:
-            run(session, build, Path(workdir), shots, args.seconds, args.source)
+            run(session, build, Path(workdir), shots, args.seconds, args.source, args.console)
         except KeyboardInterrupt:
             print("\nStopped.", flush=True)
             sys.exit(130)

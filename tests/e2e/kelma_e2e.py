@@ -579,6 +579,22 @@ class Window:
         return self.data["title"]
 
 
+def x_window(session, title):
+    """The X window id of the session's window with that title, or None."""
+    result = subprocess.run(["xdotool", "search", "--name", f"^{re.escape(title)}$"],
+                            env=session.env, capture_output=True, text=True, check=False)
+    ids = result.stdout.split()
+    return ids[0] if ids else None
+
+
+def screenshot(session, title, path):
+    """PNG of the session's window with that title, as ImageMagick's import grabs it."""
+    Path(path).parent.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["import", "-window", x_window(session, title), str(path)], env=session.env,
+                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
 class App:
     """KelmaRotator.exe under Wine, operated with xdotool and read back with the probe."""
 
@@ -613,7 +629,7 @@ class App:
 
     def wait_window(self, timeout=30):
         window = wait_until(self.window, timeout, interval=0.2, what="the operator window")
-        self.xid = wait_until(lambda: self._xid(TITLE), 10, what="the X window")
+        self.xid = wait_until(lambda: x_window(self.session, TITLE), 10, what="the X window")
         return window
 
     def wait_text(self, control_id, expected, timeout=10):
@@ -625,12 +641,6 @@ class App:
             return window if window and test(window.text(control_id)) else None
 
         return wait_until(check, timeout, interval=0.1, what=f"control {control_id} = {expected!r}")
-
-    def _xid(self, title):
-        result = subprocess.run(["xdotool", "search", "--name", f"^{re.escape(title)}$"],
-                                env=self.session.env, capture_output=True, text=True, check=False)
-        ids = result.stdout.split()
-        return ids[0] if ids else None
 
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=self.session.env, check=True,
@@ -645,7 +655,7 @@ class App:
                      "--delay", 80, 1)
 
     def key(self, *keys, title=TITLE):
-        xid = self._xid(title)
+        xid = x_window(self.session, title)
         self.xdotool("windowfocus", "--sync", xid)
         self.xdotool("key", "--delay", 50, *keys)
 
@@ -656,11 +666,7 @@ class App:
 
     def screenshot(self, path, title=TITLE):
         """PNG of the window (the X window is the client area: there is no window manager)."""
-        xid = self._xid(title)
-        Path(path).parent.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["import", "-window", xid, str(path)], env=self.session.env, check=True,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        screenshot(self.session, title, path)
 
     def wait_exit(self, timeout=15):
         return self.process.wait(timeout)

@@ -69,7 +69,7 @@ def check_guide_page(guide, page):
     headings = [(len(marks), text.replace("`", "")) for marks, text in
                 re.findall(r"^(#+) (.+)$", prose, re.MULTILINE)]
     rendered = [(int(level), html.unescape(re.sub(r"<[^>]+>", "", text))) for level, text in
-                re.findall(r"<h([1-6])>(.*?)</h\1>", page)]
+                re.findall(r"<h([1-6])[^>]*>(.*?)</h\1>", page)]
     assert rendered == headings != []
     table_rules = re.findall(r"^\s*\|(?:\s*:?-+:?\s*\|)+\s*$", guide, re.MULTILINE)
     assert page.count("<table>") == len(table_rules) > 0
