@@ -57,13 +57,17 @@ if ! harness_runs_32bit; then
 fi
 # Where the shipped i686 build runs, the x86_64 build gets a smoke subset of the Windows tests:
 # these programs (and the program itself, to show that it links), and the tests of the filter.
+# Where it cannot run, the i686 build is only compiled, the same programs: the release build
+# compiles and packages the shipped ones, and every test program runs in the x86_64 build.
 smoke_programs=(framework_test dialog_test serial_port_test serial_smoke KelmaRotator)
 other_filter=(-R '^(win\.(framework|dialog|serial_port)_test|harness\.serial_smoke)$')
-[ -z "$runs_32bit" ] && other_filter=()
 [ "${KELMA_X64_TESTS:-}" = all ] && other_filter=()
 other_targets=(--target test_programs)
 [ -n "${other_filter[*]}" ] && other_targets=(--target "${smoke_programs[@]}")
-[ -z "$runs_32bit" ] && other_targets=()
+if [ -z "$runs_32bit" ]; then
+  other_filter=()
+  other_targets=(--target "${smoke_programs[@]}")
+fi
 
 build_windows() {
   cmake -S "$repo" -B "$build/$1" -DCMAKE_BUILD_TYPE=Release \
