@@ -13,6 +13,7 @@
 #include <atomic>
 #include <memory>
 
+#include "framework/clock.h"
 #include "kelmarotd/platform.h"
 #include "serial/port_thread.h"
 #include "serial/win32_port.h"
@@ -157,10 +158,7 @@ bool Startup(std::string* error) {
 }
 
 int64_t NowMs() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return counter.QuadPart / (frequency.QuadPart / 1000);
+    return framework::NowMicroseconds() / 1000;
 }
 
 Handle Listen(const std::string& address, uint16_t port, uint16_t* boundPort, std::string* error) {
