@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "kelmarotd/address_choice.h"
 #include "kelmarotd/platform.h"
 
 namespace kelmarotd::platform {
@@ -176,12 +177,7 @@ Handle StartConnect(const std::string& host, uint16_t port, std::string* error) 
         *error = host + ": " + gai_strerror(rc);
         return kNoHandle;
     }
-    const addrinfo* chosen = found;
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next)
-        if (a->ai_family == AF_INET) {
-            chosen = a;
-            break;
-        }
+    const addrinfo* chosen = FirstIpv4OrFirst(found);
     int fd = socket(chosen->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const bool started =
         fd >= 0 && SetNonBlocking(fd) &&

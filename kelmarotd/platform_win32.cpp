@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "framework/clock.h"
+#include "kelmarotd/address_choice.h"
 #include "kelmarotd/platform.h"
 #include "serial/port_thread.h"
 #include "serial/win32_port.h"
@@ -218,12 +219,7 @@ Handle StartConnect(const std::string& host, uint16_t port, std::string* error) 
         *error = host + ": " + ErrorText(WSAGetLastError());
         return kNoHandle;
     }
-    const addrinfo* chosen = found;
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next)
-        if (a->ai_family == AF_INET) {
-            chosen = a;
-            break;
-        }
+    const addrinfo* chosen = FirstIpv4OrFirst(found);
     SOCKET s = socket(chosen->ai_family, SOCK_STREAM, IPPROTO_TCP);
     const bool started = s != INVALID_SOCKET && SetNonBlocking(s) &&
                          (connect(s, chosen->ai_addr, static_cast<int>(chosen->ai_addrlen)) == 0 ||
